@@ -1,0 +1,61 @@
+/* Control interface of the simulated VD camera SDK, for tests and tools.
+ * Same library as vdcamsdk.h; safe from any thread. */
+#ifndef VDSIM_H
+#define VDSIM_H
+
+#include "vdcamsdk.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Which fields of a VdSimFrame override the frame's defaults. */
+enum {
+    VDSIM_FRAME_WIDTH = 0x01,
+    VDSIM_FRAME_HEIGHT = 0x02,
+    VDSIM_FRAME_BYTE_COUNT = 0x04,
+    VDSIM_FRAME_TIME_STAMP = 0x08,
+    VDSIM_FRAME_PROCESS_STATUS = 0x10,
+    VDSIM_FRAME_BYTE_COUNT_AFTER_PROCESS = 0x20
+};
+
+typedef struct VdSimFrame {
+    uint32_t flags;                 /* VDSIM_FRAME_* */
+    int32_t width;                  /* header width */
+    int32_t height;                 /* header height */
+    uint32_t byteCount;             /* header byte count before processing */
+    uint32_t timeStamp;             /* header time stamp */
+    int32_t processStatus;          /* what VdImageProcess returns for this frame */
+    uint32_t byteCountAfterProcess; /* VdImageProcess leaves this byte count in the header */
+} VdSimFrame;
+
+/* Replaces the device population (same schema as the configuration file).
+ * Handles of devices that disappear behave as detached. A malformed text
+ * changes nothing and returns VD_ERR_BAD_ARGUMENT. */
+VDCAMSDK_API int VdSimConfigure(const char *json);
+/* Link loss: stops the device's frames, sends message 0 with powerLost as
+ * parameter, and removes it from enumeration. */
+VDCAMSDK_API int VdSimLinkLost(const char *serial, unsigned int powerLost);
+/* Link back: enumerable again; message 1 to a handle that still has a status callback. */
+VDCAMSDK_API int VdSimLinkRestored(const char *serial);
+/* Plug or unplug without a status message. */
+VDCAMSDK_API int VdSimSetAttached(const char *serial, int attached);
+/* Delivers one frame now through the open handle's frame callback, on an SDK
+ * thread, and returns once the callback has returned: 0 if a callback ran.
+ * frame may be null for the defaults. */
+VDCAMSDK_API int VdSimPushFrame(const char *serial, const VdSimFrame *frame);
+/* The next call of the named SDK function returns status without effect. */
+VDCAMSDK_API int VdSimFailNext(const char *function, int status);
+VDCAMSDK_API int VdSimCallCount(const char *function);
+VDCAMSDK_API void VdSimResetCounters(void);
+/* Raw buffers lent and not yet released, all handles. */
+VDCAMSDK_API int VdSimOutstandingBuffers(void);
+/* Device state: "open", "playing", "triggerMode", "mediaType", "ispOutFormat",
+ * "exposureTime", "softTriggers", "framesDelivered", and more (see the README). */
+VDCAMSDK_API int VdSimGetValue(const char *serial, const char *key, double *value);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every build and test dependency from Debian's packages. Idempotent:
+# does nothing when all of them are already there.
+set -euo pipefail
+packages=(
+  g++ cmake make pkg-config
+  qtbase5-dev qtbase5-dev-tools
+  libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
+  libgtest-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=sudo
+else
+  SUDO=
+fi
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
