@@ -1,0 +1,684 @@
+#include "vandrel.h"
+
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QMutexLocker>
+#include <QThread>
+
+#include <cstring>
+#include <exception>
+#include <limits>
+
+Q_LOGGING_CATEGORY(lcVandrel, "vandrel")
+
+namespace {
+
+constexpr int kDeviceTableSize = 20;
+constexpr int kPreviewSpacingMs = 50;
+constexpr int kReconnectIntervalMs = 30000;
+constexpr qint32 kHostNumberedKind = 32;
+
+// Module-wide device table; used on the host's thread only.
+VdDeviceInfo deviceTable[kDeviceTableSize];
+qint32 deviceCount = 0;
+
+// A text field that may fill its whole width without a terminator.
+template <size_t N>
+QString fieldText(const char (&field)[N])
+{
+    return QString::fromUtf8(field, static_cast<int>(strnlen(field, N)));
+}
+
+int boundedCount(int count)
+{
+    return qBound(0, count, kDeviceTableSize);
+}
+
+} // namespace
+
+CameraVandrel::CameraVandrel() : trigParams(nullptr), reconnectTimer(nullptr)
+{
+    trigKind = 1;
+    trigParams = new CameraTrigParams;
+    trigParams->trigKind = trigKind;
+    reconnectTimer = new QTimer(this);
+    connect(reconnectTimer, &QTimer::timeout, this, &CameraVandrel::reconnectTick);
+}
+
+CameraVandrel::~CameraVandrel()
+{
+    CameraStop();
+    CameraClose();
+    clearParams();
+    delete trigParams;
+    trigParams = nullptr;
+}
+
+bool CameraVandrel::onOwningThread() const
+{
+    return QThread::currentThread() == thread();
+}
+
+void CameraVandrel::waitForForeignClose()
+{
+    if (!onOwningThread())
+        return;
+    QMutexLocker guard(&stateLock);
+    while (closing)
+        closeDone.wait(&stateLock);
+}
+
+// ---------------------------------------------------------------- identity
+
+QString CameraVandrel::pluginIID()
+{
+    return QStringLiteral("com.kvr.quorvane.camerainterface.Vandrel");
+}
+
+QString CameraVandrel::pluginName()
+{
+    return tr("Vandrel相机-线扫");
+}
+
+QString CameraVandrel::pluginVersion()
+{
+    return QStringLiteral("V2.1.0.30");
+}
+
+QString CameraVandrel::pluginDescription()
+{
+    return tr("请查看帮助文档 ");
+}
+
+QPixmap CameraVandrel::pluginIcon()
+{
+    // A pixmap can only be loaded inside a GUI application.
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return QPixmap();
+    return QPixmap(QStringLiteral(":/img/Resources/ProcessColor.png"));
+}
+
+QVector<ParamWrap *> *CameraVandrel::pluginParams()
+{
+    return &paramList;
+}
+
+bool CameraVandrel::hostQueryFlag5()
+{
+    return true;
+}
+
+qint32 CameraVandrel::hostQueryValue()
+{
+    return 0;
+}
+
+bool CameraVandrel::hostQueryFlag1()
+{
+    return true;
+}
+
+int CameraVandrel::hostQueryCode()
+{
+    return 63;
+}
+
+bool CameraVandrel::hostQueryFlag2()
+{
+    return false;
+}
+
+void CameraVandrel::hostNotify1() {}
+
+// --------------------------------------------------------------- lifecycle
+
+QVector<QString> CameraVandrel::enumerateCameras(int &count)
+{
+    QVector<QString> serials;
+    int found = kDeviceTableSize;
+    VdSdkInit(0);
+    const VdStatus status = VdEnumerateDevice(deviceTable, &found);
+    count = found;
+    deviceCount = found;
+    if (status != VD_OK || found < 1)
+        return serials;
+    const int records = boundedCount(found);
+    for (int i = 0; i < records; ++i) {
+        if (fieldText(deviceTable[i].productName).indexOf(QLatin1String("VD-XG"), 0, Qt::CaseSensitive) >= 0)
+            serials.append(fieldText(deviceTable[i].serialNumber));
+    }
+    return serials;
+}
+
+CameraInterface *CameraVandrel::createCamera(int cameraNumber, QString serialNumber, int creationArg)
+{
+    auto *camera = new CameraVandrel;
+    camera->cameraNumber = cameraNumber;
+    camera->cameraIndex = cameraNumber;
+    camera->creationArg = creationArg;
+    camera->serialNumber = serialNumber;
+    camera->CameraOpen();
+    camera->buildParams();
+    return camera;
+}
+
+void CameraVandrel::CameraOpen()
+{
+    waitForForeignClose();
+    if (opened) {
+        // Opening an open camera would leak its handle; close it first.
+        CameraStop();
+        CameraClose();
+    }
+    if (serialNumber.size() <= 8) {
+        opened = 0;
+        return;
+    }
+    const VdDeviceInfo *record = nullptr;
+    const int records = boundedCount(deviceCount);
+    for (int i = 0; i < records; ++i) {
+        if (fieldText(deviceTable[i].serialNumber) == serialNumber) {
+            record = &deviceTable[i];
+            break;
+        }
+    }
+    if (!record) {
+        opened = 0;
+        return;
+    }
+    VdHandle handle = -1;
+    if (VdInit(record, -1, -1, &handle) != VD_OK) {
+        opened = 0;
+        return;
+    }
+    {
+        QMutexLocker guard(&stateLock);
+        cameraHandle = handle;
+        opened = 1;
+    }
+    VdSetConnectionStatusCallback(handle, &CameraVandrel::ExpCallbackMSG, this);
+    VdSetCallbackFunction(handle, &CameraVandrel::CameraSnapCallback, this, nullptr);
+
+    VdCapability capability;
+    std::memset(&capability, 0, sizeof capability);
+    VdGetCapability(handle, &capability);
+    monoSensor = capability.monoSensor;
+    const qint32 w = capability.maxWidth;
+    const qint32 h = capability.maxHeight;
+    roiXMin = 0;
+    roiXMax = w;
+    roiXStep = 16;
+    roiYMin = 0;
+    roiYMax = h;
+    roiYStep = 4;
+    widthMin = 64;
+    widthMax = w;
+    widthStep = 16;
+    heightMin = 64;
+    heightMax = h;
+    heightStep = 4;
+    sensorWidth = w;
+    sensorHeight = h;
+    gainMin = capability.analogGainMin;
+    gainMax = capability.analogGainMax;
+    gammaMin = capability.gammaMin;
+    gammaMax = capability.gammaMax;
+    sharpnessMin = capability.sharpnessMin;
+    sharpnessMax = capability.sharpnessMax;
+    contrastMin = capability.contrastMin;
+    contrastMax = capability.contrastMax;
+    debounceMin = 0;
+    debounceMax = 2000000;
+    packetIntervalMin = 0;
+    packetIntervalMax = 0;
+
+    VdGetExposureLineTime(handle, &exposureLineTime);
+    exposureMin = static_cast<float>(static_cast<quint32>(capability.exposureMin) * exposureLineTime / 1000.0);
+    exposureMax = static_cast<float>(static_cast<quint32>(capability.exposureMax) * exposureLineTime / 1000.0);
+}
+
+void CameraVandrel::CameraClose()
+{
+    VdHandle handle;
+    {
+        QMutexLocker guard(&stateLock);
+        if (!opened) {
+            // Someone else may be tearing the handle down right now; on the
+            // owning thread "closed" must mean no more callbacks.
+            if (onOwningThread()) {
+                while (closing)
+                    closeDone.wait(&stateLock);
+            }
+            return;
+        }
+        opened = 0;
+        closing = true;
+        handle = cameraHandle;
+    }
+    VdSetConnectionStatusCallback(handle, nullptr, nullptr);
+    VdSetCallbackFunction(handle, nullptr, nullptr, nullptr);
+    qCInfo(lcVandrel) << "cameraVandrel Close";
+    VdUnInit(handle);
+    // Last touch of this object on a foreign thread: the owning thread may
+    // destroy it as soon as it sees `closing` clear.
+    QMutexLocker guard(&stateLock);
+    closing = false;
+    closeDone.wakeAll();
+}
+
+void CameraVandrel::CameraStart()
+{
+    if (!opened)
+        return;
+    const VdStatus status = VdPlay(cameraHandle);
+    if (status != VD_OK)
+        qCWarning(lcVandrel) << status;
+}
+
+void CameraVandrel::CameraStop()
+{
+    if (!opened)
+        return;
+    const VdStatus status = VdStop(cameraHandle);
+    if (status != VD_OK)
+        qCWarning(lcVandrel) << status;
+}
+
+void CameraVandrel::closeCamera()
+{
+    CameraStop();
+    CameraClose();
+}
+
+void CameraVandrel::restartCamera()
+{
+    CameraStop();
+    CameraClose();
+    CameraOpen();
+    normalizeParams();
+    CameraStart();
+}
+
+QString CameraVandrel::cameraSerial()
+{
+    return opened ? serialNumber : QStringLiteral("-1");
+}
+
+QMutex *CameraVandrel::frameMutex()
+{
+    return &mutex;
+}
+
+void CameraVandrel::normalizeParams()
+{
+    if (!opened)
+        return;
+    auto alignDown = [](qint32 &value, qint32 step) {
+        if (step != 0)
+            value -= value % step;
+    };
+    alignDown(imageWidth, widthStep);
+    alignDown(imageHeight, heightStep);
+    alignDown(roiX, roiXStep);
+    alignDown(roiY, roiYStep);
+
+    VdResolution resolution;
+    std::memset(&resolution, 0, sizeof resolution);
+    VdGetImageResolution(cameraHandle, &resolution);
+    const bool widthDiffers = imageWidth != resolution.width;
+    const bool heightDiffers = imageHeight != resolution.height;
+    const bool offsetXDiffers = roiX != resolution.offsetX;
+    const bool offsetYDiffers = roiY != resolution.offsetY;
+
+    if (widthDiffers) {
+        if (imageWidth <= 0)
+            imageWidth = widthMax;
+        if (imageWidth + roiX > sensorWidth)
+            imageWidth = sensorWidth - roiX;
+    }
+    roiXMax = sensorWidth - imageWidth;
+    if (heightDiffers) {
+        if (imageHeight <= 0)
+            imageHeight = heightMax;
+        if (imageHeight + roiY > sensorHeight)
+            imageHeight = sensorHeight - roiY;
+    }
+    roiYMax = sensorHeight - imageHeight;
+    if (offsetXDiffers) {
+        if (roiX <= 0)
+            roiX = roiXMin;
+        if (roiX + imageWidth > sensorWidth)
+            roiX = roiXMax;
+    }
+    widthMax = sensorWidth - roiX;
+    if (offsetYDiffers) {
+        if (roiY <= 0)
+            roiY = roiYMin;
+        if (roiY + imageHeight > sensorHeight)
+            roiY = roiYMax;
+    }
+    heightMax = sensorHeight - roiY;
+
+    if (currentExposureIndex < 0)
+        currentExposureIndex = 0;
+    if (currentExposureIndex >= exposureTimes.size())
+        currentExposureIndex = exposureTimes.size() - 1;
+
+    auto clamp = [](qint32 &value, qint32 min, qint32 max, qint32 belowMin) {
+        if (value < min)
+            value = belowMin;
+        else if (value > max)
+            value = max;
+    };
+    clamp(analogGain, gainMin, gainMax, 8);
+    clamp(contrast, contrastMin, contrastMax, 100);
+    clamp(gamma, gammaMin, gammaMax, 100);
+    clamp(sharpness, sharpnessMin, sharpnessMax, 0);
+    clamp(debounceTime, debounceMin, debounceMax, debounceMin);
+    clamp(packetInterval, packetIntervalMin, packetIntervalMax, packetIntervalMin);
+}
+
+// -------------------------------------------------------------- frame path
+
+void CameraVandrel::CameraSnapCallback(int handle, unsigned char *data, VdFrameHead *head, void *context)
+{
+    Q_UNUSED(handle);
+    auto *self = static_cast<CameraVandrel *>(context);
+    if (!self) {
+        // Nothing to deliver to, but the buffer must go back.
+        if (data)
+            VdReleaseImageBuffer(handle, data);
+        return;
+    }
+    try {
+        self->deliverFrame(data, head);
+    } catch (const std::exception &e) {
+        qCWarning(lcVandrel) << "frame dropped:" << e.what();
+    } catch (...) {
+        qCWarning(lcVandrel) << "frame dropped: unknown exception";
+    }
+}
+
+void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
+{
+    QMutexLocker guard(frameMutex());
+    int productID = 0;
+    int captureIndex = 0;
+    int productCycleIndex = 0;
+    getProductID(cameraIndex, trigParams, productID, captureIndex, productCycleIndex);
+
+    if (!head) {
+        VdReleaseImageBuffer(cameraHandle, data);
+        qCWarning(lcVandrel) << "frame without header dropped";
+        return;
+    }
+
+    const quint32 allocated = head->byteCount;
+    try {
+        // One byte at least, so that the SDK always gets a real buffer.
+        if (processBuffer.size() < static_cast<size_t>(allocated) + 1)
+            processBuffer.resize(static_cast<size_t>(allocated) + 1);
+    } catch (const std::bad_alloc &) {
+        VdReleaseImageBuffer(cameraHandle, data);
+        qCWarning(lcVandrel) << "frame dropped: no memory for" << allocated << "bytes";
+        return;
+    }
+
+    const VdStatus status = VdImageProcess(cameraHandle, data, processBuffer.data(), head);
+    if (status != VD_OK)
+        qCWarning(lcVandrel) << "VdImageProcess failed:" << status;
+    VdReleaseImageBuffer(cameraHandle, data);
+
+    const QTime now = QTime::currentTime();
+    if (!isRunning && qAbs(lastFrameTime.msecsTo(now)) < kPreviewSpacingMs) {
+        qCDebug(lcVandrel) << "Camera" << cameraIndex << "skip preview frame.";
+        return;
+    }
+    lastFrameTime = now;
+
+    const qint32 rows = head->height;
+    const qint32 cols = head->width;
+    const quint32 byteCount = head->byteCount;
+    if (rows < 0 || cols < 0) {
+        qCWarning(lcVandrel) << "frame dropped: bad size" << cols << "x" << rows;
+        return;
+    }
+    if (rows == 0 || cols == 0)
+        return;
+    const qint64 rowBytes = static_cast<qint64>(cols) * CV_ELEM_SIZE(matType);
+    const qint64 matBytes = rowBytes * rows;
+    if (matBytes > std::numeric_limits<qint32>::max()) {
+        qCWarning(lcVandrel) << "frame dropped: bad size" << cols << "x" << rows;
+        return;
+    }
+    cv::Mat image(rows, cols, matType);
+
+    // Bounded by what the SDK reports, by the matrix and by what was
+    // actually allocated, in case processing changed the byte count.
+    const qint64 copySize = qMin<qint64>(qMin<qint64>(byteCount, matBytes), allocated);
+    if (copySize <= 0)
+        return;
+    qCDebug(lcVandrel) << "CameraVandrel::rum - memcpy image data, "
+                       << "src data size: " << byteCount << "dst data size: " << matBytes
+                       << "actually copy size: " << copySize;
+    std::memcpy(image.data, processBuffer.data(), static_cast<size_t>(copySize));
+    if (copySize < matBytes)
+        std::memset(image.data + copySize, 0, static_cast<size_t>(matBytes - copySize));
+
+    ImageProcessData record;
+    record.captureTime = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(head->timeStamp));
+    record.cameraIndex = cameraIndex;
+    record.productID = productID;
+    record.captureIndex = captureIndex;
+    record.productCycleIndex = productCycleIndex;
+    record.image = image;
+
+    if (triggerCallback)
+        triggerCallback();
+    emit captureCompleted(record);
+}
+
+// ------------------------------------------------------- connection status
+
+void CameraVandrel::ExpCallbackMSG(int handle, unsigned int msg, unsigned int param, void *context)
+{
+    Q_UNUSED(handle);
+    Q_UNUSED(param);
+    auto *self = static_cast<CameraVandrel *>(context);
+    if (!self)
+        return;
+    try {
+        if (msg == VD_MSG_LINK_LOST) {
+            qCInfo(lcVandrel) << QStringLiteral("camera %1 disconnect").arg(self->serialNumber);
+            emit self->CameraLoss();
+            self->connectionLost = true;
+            // Nothing of `self` may be touched after this: the owning
+            // thread may destroy it once the close is done.
+            self->closeCamera();
+        } else {
+            qCInfo(lcVandrel) << QStringLiteral("camera %1 reconnect").arg(self->serialNumber);
+        }
+    } catch (...) {
+        qCWarning(lcVandrel) << "connection status handling failed";
+    }
+}
+
+void CameraVandrel::reconnectTick()
+{
+    if (!connectionLost)
+        return;
+    int found = kDeviceTableSize;
+    const VdStatus status = VdEnumerateDevice(deviceTable, &found);
+    if (status != VD_OK || found < 1 || found != deviceCount)
+        return;
+    if (!CameraReopen())
+        return;
+    qCInfo(lcVandrel) << QStringLiteral("camera %1 connect").arg(serialNumber);
+    emit CameraReconnect();
+    connectionLost = false;
+}
+
+bool CameraVandrel::CameraReopen()
+{
+    CameraOpen();
+    setTrigParams(trigParams);
+    applyImageFormat();
+    if (!opened) {
+        qCInfo(lcVandrel) << QStringLiteral("camera %1 reconnect fail").arg(serialNumber);
+        return false;
+    }
+    return true;
+}
+
+// ------------------------------------------------------ parameter application
+
+void CameraVandrel::paramsChanged()
+{
+    QMutexLocker guard(&mutex);
+    qCInfo(lcVandrel) << "CameraVandrel::paramsChanged";
+    normalizeParams();
+}
+
+QSize CameraVandrel::imageSize()
+{
+    return QSize(imageWidth, imageHeight);
+}
+
+int CameraVandrel::channels()
+{
+    return channelCount;
+}
+
+void CameraVandrel::applyImageFormat()
+{
+    if (!opened)
+        return;
+    if (monoSensor) {
+        channelCount = 1;
+    } else if (colorImage) {
+        channelCount = 3;
+        VdSetMediaType(cameraHandle, VD_MEDIA_COLOR);
+        VdSetIspOutFormat(cameraHandle, VD_PIXEL_RGB8);
+    } else {
+        channelCount = 1;
+        VdSetMediaType(cameraHandle, VD_MEDIA_MONO);
+        VdSetIspOutFormat(cameraHandle, VD_PIXEL_MONO8);
+    }
+    {
+        QMutexLocker guard(&mutex);
+        matType = channelCount == 3 ? CV_8UC3 : channelCount == 4 ? CV_8UC4 : CV_8UC1;
+    }
+    normalizeParams();
+    CameraStart();
+}
+
+int CameraVandrel::selectExposure(int index)
+{
+    if (index < 0 || index >= exposureTimes.size())
+        return -1;
+    currentExposureIndex = index;
+    // A camera that was never opened has no handle to send to.
+    if (cameraHandle < 0)
+        return VD_ERR_NOT_INITIALISED;
+    const double value = static_cast<double>(exposureTimes[index]) * exposureLineTime * 1000.0;
+    return VdSetExposureTime(cameraHandle, value);
+}
+
+void CameraVandrel::setContinueCapture(bool continuous)
+{
+    Q_UNUSED(continuous);
+    if (!opened)
+        return;
+    const VdStatus status = VdSetTriggerMode(cameraHandle, VD_TRIGGER_CONTINUOUS);
+    if (status != VD_OK)
+        qCWarning(lcVandrel) << status;
+}
+
+bool CameraVandrel::isContinueCapture()
+{
+    if (!opened)
+        return false;
+    int mode = 0;
+    VdGetTriggerMode(cameraHandle, &mode);
+    return mode == VD_TRIGGER_CONTINUOUS;
+}
+
+void CameraVandrel::softTrigger(int productNumber, int captureNumber, std::function<void()> hook)
+{
+    if (!opened)
+        return;
+    {
+        QMutexLocker guard(&mutex);
+        if (trigParams->trigKind == kHostNumberedKind) {
+            // A cycle of 0 or fewer products counts as one, as in numbering.
+            const int perCycle = trigParams->productsPerCycle > 0 ? trigParams->productsPerCycle : 1;
+            productId = productNumber;
+            productFrame = captureNumber;
+            const int remainder = productNumber % perCycle;
+            productCycle = remainder == 0 ? perCycle : remainder;
+        }
+        triggerCallback = std::move(hook);
+    }
+    VdSoftTrigger(cameraHandle);
+}
+
+void CameraVandrel::setTrigParams(CameraTrigParams *params)
+{
+    if (!opened || !params)
+        return;
+    if (params != trigParams) {
+        QMutexLocker guard(&mutex);
+        trigParams->trigKind = params->trigKind;
+        trigParams->trigValue2 = params->trigValue2;
+        trigParams->trigValue3 = params->trigValue3;
+        trigParams->trigValue4 = params->trigValue4;
+        trigParams->trigValue5 = params->trigValue5;
+        trigParams->capturesPerProduct = params->capturesPerProduct;
+        trigParams->trigValue7 = params->trigValue7;
+        trigParams->productsPerCycle = params->productsPerCycle;
+        trigParams->cycleTimeout = params->cycleTimeout;
+        trigParams->autoCount = params->autoCount;
+        trigParams->trigValue11 = params->trigValue11;
+        trigParams->extraParams = params->extraParams;
+    }
+    trigKind = params->trigKind;
+}
+
+void CameraVandrel::save(QJsonObject &json)
+{
+    saveParams(json);
+}
+
+void CameraVandrel::load(const QJsonObject &json)
+{
+    loadParams(json);
+    applyImageFormat();
+    reconnectTimer->start(kReconnectIntervalMs);
+}
+
+void CameraVandrel::saveSnapshot()
+{
+    save(settingsSnapshot);
+}
+
+void CameraVandrel::restoreSnapshot()
+{
+    load(settingsSnapshot);
+}
+
+void CameraVandrel::setExposureConfigCount(int count)
+{
+    rebuildParams(count);
+}
+
+cv::Mat CameraVandrel::blankImage()
+{
+    if (imageWidth <= 0 || imageHeight <= 0)
+        return cv::Mat();
+    try {
+        return cv::Mat::zeros(imageHeight, imageWidth, matType);
+    } catch (const std::exception &e) {
+        qCWarning(lcVandrel) << "blank image of" << imageWidth << "x" << imageHeight << "failed:" << e.what();
+        return cv::Mat();
+    }
+}

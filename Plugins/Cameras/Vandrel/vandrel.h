@@ -1,0 +1,117 @@
+#pragma once
+
+#include "camerabase.h"
+#include "camerainterface.h"
+#include "vdcamsdk.h"
+
+#include <QMutex>
+#include <QTimer>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <vector>
+
+// Driver of one VD-XG line-scan camera, and the plug-in object itself.
+//
+// Threading contract:
+// - The owning thread (the host's) runs every interface operation, the
+//   constructor, the destructor and the reconnect timer's ticks. It alone
+//   writes cameraHandle and the parameter set.
+// - The SDK runs CameraSnapCallback on a frame thread, holding `mutex` for
+//   the whole delivery. Host-thread writers of what a delivery reads
+//   (counters, triggerCallback, trigParams, matType) take `mutex` around the
+//   write, never around an SDK call, so a delivery never waits for the SDK.
+// - The SDK runs ExpCallbackMSG on a status thread, which closes the camera
+//   there. Closing is claimed under `stateLock`: whoever turns `opened` from
+//   set to clear tears the handle down (once), outside the lock, and marks
+//   `closing` meanwhile. The owning thread waits for a close in progress on
+//   the status thread before it opens, closes or destroys; the status thread
+//   never waits for the owning thread, because the owning thread's detach
+//   calls wait for a status callback in flight. `mutex` is never taken on
+//   the status thread, so a loss during a delivery cannot deadlock.
+// - `opened` and `connectionLost` are atomics: read anywhere, `opened`
+//   written only under `stateLock`.
+class CameraVandrel : public CameraInterface, public CameraBase
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID "com.kvr.quorvane.camerainterface.Vandrel")
+    Q_INTERFACES(CameraInterface)
+
+public:
+    CameraVandrel();
+    ~CameraVandrel() override;
+
+    // SerializeInterface
+    void load(const QJsonObject &json) override;
+    void save(QJsonObject &json) override;
+
+    // PluginInterface
+    QString pluginIID() override;
+    QString pluginName() override;
+    QString pluginVersion() override;
+    QString pluginDescription() override;
+    QPixmap pluginIcon() override;
+    QVector<ParamWrap *> *pluginParams() override;
+    bool hostQueryFlag5() override;
+    qint32 hostQueryValue() override;
+
+    // CameraInterface
+    QString cameraSerial() override;
+    void paramsChanged() override;
+    QSize imageSize() override;
+    int channels() override;
+    void softTrigger(int productNumber, int captureNumber, std::function<void()> hook) override;
+    CameraInterface *createCamera(int cameraNumber, QString serialNumber, int creationArg) override;
+    QVector<QString> enumerateCameras(int &count) override;
+    bool hostQueryFlag1() override;
+    int hostQueryCode() override;
+    void setTrigParams(CameraTrigParams *params) override;
+    void setContinueCapture(bool continuous) override;
+    bool isContinueCapture() override;
+    void saveSnapshot() override;
+    void restoreSnapshot() override;
+    void setExposureConfigCount(int count) override;
+    bool hostQueryFlag2() override;
+    QMutex *frameMutex() override;
+    cv::Mat blankImage() override;
+    void hostNotify1() override;
+    void closeCamera() override;
+    void restartCamera() override;
+    int selectExposure(int index) override;
+
+    void CameraOpen();
+    void CameraClose();
+    void CameraStart();
+    void CameraStop();
+    bool CameraReopen();
+    void normalizeParams();
+    void applyImageFormat();
+    void reconnectTick();
+
+    static void CameraSnapCallback(int handle, unsigned char *data, VdFrameHead *head, void *context);
+    static void ExpCallbackMSG(int handle, unsigned int msg, unsigned int param, void *context);
+
+    VdHandle cameraHandle = -1;  // -1 until the first successful open
+    qint32 cameraIndex = 0;
+    qint32 matType = 0;
+    CameraTrigParams *trigParams;
+    qint32 monoSensor = 0;
+    std::atomic<qint32> opened{0};
+    QMutex mutex;
+    std::atomic<bool> connectionLost{false};
+    QTimer *reconnectTimer;
+    QJsonObject settingsSnapshot;
+    double exposureLineTime = 1.0;
+
+private:
+    void deliverFrame(unsigned char *data, VdFrameHead *head);
+    // Blocks the owning thread while the status thread tears the handle down.
+    void waitForForeignClose();
+    bool onOwningThread() const;
+
+    QMutex stateLock;
+    QWaitCondition closeDone;
+    bool closing = false;  // guarded by stateLock
+    // Processed pixels of the current frame; frame thread only, under `mutex`.
+    std::vector<unsigned char> processBuffer;
+};
