@@ -33,6 +33,10 @@ typedef struct VdSimFrame {
  * Handles of devices that disappear behave as detached. A malformed text
  * changes nothing and returns VD_ERR_BAD_ARGUMENT. */
 VDCAMSDK_API int VdSimConfigure(const char *json);
+/* Same as VdSimConfigure with the text of the named file. */
+VDCAMSDK_API int VdSimConfigureFile(const char *path);
+/* Back to the built-in population (two VD-XG line-scan cameras and one other). */
+VDCAMSDK_API int VdSimConfigureDefault(void);
 /* Link loss: stops the device's frames, sends message 0 with powerLost as
  * parameter, and removes it from enumeration. */
 VDCAMSDK_API int VdSimLinkLost(const char *serial, unsigned int powerLost);

@@ -42,7 +42,8 @@ enum {
     VD_ERR_BAD_ARGUMENT = -5,      /* null pointer, bad size or value */
     VD_ERR_UNSUPPORTED_FORMAT = -6,/* output format or media type not offered */
     VD_ERR_NOT_PLAYING = -7,       /* soft trigger while acquisition is stopped */
-    VD_ERR_LINK_DOWN = -8          /* the device's link is lost or it was detached */
+    VD_ERR_LINK_DOWN = -8,         /* the device's link is lost or it was detached */
+    VD_ERR_INTERNAL = -9           /* out of memory or another fault inside the SDK */
 };
 
 enum { VD_TRIGGER_CONTINUOUS = 0, VD_TRIGGER_SOFTWARE = 1 };

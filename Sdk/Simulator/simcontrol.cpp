@@ -1,0 +1,175 @@
+// The control interface for tests and tools. Like the SDK entry points, no
+// C++ exception leaves these functions.
+#include "simcore.h"
+
+#include <QFile>
+
+#include <cstring>
+
+using namespace vdsim;
+
+namespace {
+
+template <typename F>
+int control(F &&body) noexcept
+{
+    try {
+        return body(Simulator::instance());
+    } catch (...) {
+        return VD_ERR_INTERNAL;
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+int VdSimConfigure(const char *json)
+{
+    return control([&](Simulator &s) {
+        if (!json)
+            return int(VD_ERR_BAD_ARGUMENT);
+        Population p;
+        std::string error;
+        if (!parsePopulation(json, p, error))
+            return int(VD_ERR_BAD_ARGUMENT);
+        s.applyPopulation(p);
+        return int(VD_OK);
+    });
+}
+
+int VdSimConfigureFile(const char *path)
+{
+    return control([&](Simulator &s) {
+        if (!path)
+            return int(VD_ERR_BAD_ARGUMENT);
+        QFile f(QString::fromLocal8Bit(path));
+        if (!f.open(QIODevice::ReadOnly))
+            return int(VD_ERR_BAD_ARGUMENT);
+        Population p;
+        std::string error;
+        if (!parsePopulation(f.readAll().toStdString(), p, error))
+            return int(VD_ERR_BAD_ARGUMENT);
+        s.applyPopulation(p);
+        return int(VD_OK);
+    });
+}
+
+int VdSimConfigureDefault(void)
+{
+    return control([](Simulator &s) {
+        s.applyPopulation(defaultPopulation());
+        return int(VD_OK);
+    });
+}
+
+int VdSimLinkLost(const char *serial, unsigned int powerLost)
+{
+    return control([&](Simulator &s) { return serial ? s.linkLost(serial, powerLost) : int(VD_ERR_BAD_ARGUMENT); });
+}
+
+int VdSimLinkRestored(const char *serial)
+{
+    return control([&](Simulator &s) { return serial ? s.linkRestored(serial) : int(VD_ERR_BAD_ARGUMENT); });
+}
+
+int VdSimSetAttached(const char *serial, int attached)
+{
+    return control(
+        [&](Simulator &s) { return serial ? s.setAttached(serial, attached != 0) : int(VD_ERR_BAD_ARGUMENT); });
+}
+
+int VdSimPushFrame(const char *serial, const VdSimFrame *frame)
+{
+    return control([&](Simulator &s) { return serial ? s.pushFrame(serial, frame) : int(VD_ERR_BAD_ARGUMENT); });
+}
+
+int VdSimFailNext(const char *function, int status)
+{
+    return control([&](Simulator &s) {
+        if (!function || std::strncmp(function, "Vd", 2) != 0)
+            return int(VD_ERR_BAD_ARGUMENT);
+        s.failNext(function, status);
+        return int(VD_OK);
+    });
+}
+
+int VdSimCallCount(const char *function)
+{
+    return control([&](Simulator &s) { return function ? s.callCount(function) : int(VD_ERR_BAD_ARGUMENT); });
+}
+
+void VdSimResetCounters(void)
+{
+    control([](Simulator &s) {
+        s.resetCounters();
+        return 0;
+    });
+}
+
+int VdSimOutstandingBuffers(void)
+{
+    return control([](Simulator &s) {
+        std::lock_guard<std::mutex> lk(s.mu);
+        return s.outstanding;
+    });
+}
+
+int VdSimGetValue(const char *serial, const char *key, double *value)
+{
+    return control([&](Simulator &s) {
+        if (!serial || !key || !value)
+            return int(VD_ERR_BAD_ARGUMENT);
+        std::lock_guard<std::mutex> lk(s.mu);
+        std::shared_ptr<Device> d = s.findDevice(serial);
+        if (!d)
+            return int(VD_ERR_NO_DEVICE);
+        std::shared_ptr<Handle> h;
+        if (d->openHandle != 0)
+            h = s.handles.at(d->openHandle);
+        const std::string k = key;
+        double v = 0;
+        if (k == "open")
+            v = h ? 1 : 0;
+        else if (k == "handle")
+            v = d->openHandle;
+        else if (k == "playing")
+            v = (h && h->playing) ? 1 : 0;
+        else if (k == "triggerMode")
+            v = d->triggerMode;
+        else if (k == "mediaType")
+            v = d->mediaType;
+        else if (k == "ispOutFormat")
+            v = d->ispOutFormat;
+        else if (k == "exposureTime")
+            v = d->exposureTime;
+        else if (k == "softTriggers")
+            v = double(d->softTriggers);
+        else if (k == "framesDelivered")
+            v = double(d->framesDelivered);
+        else if (k == "framesSkipped")
+            v = double(d->framesSkipped);
+        else if (k == "attached")
+            v = d->attached ? 1 : 0;
+        else if (k == "linkUp")
+            v = d->linkUp ? 1 : 0;
+        else if (k == "frameCallback")
+            v = (h && h->frameCb) ? 1 : 0;
+        else if (k == "statusCallback")
+            v = (h && h->statusCb) ? 1 : 0;
+        else if (k == "outstandingBuffers") {
+            if (h)
+                for (const RawBuffer &b : h->pool)
+                    v += b.lent ? 1 : 0;
+        } else if (k == "width")
+            v = d->cfg.sensorWidth;
+        else if (k == "height")
+            v = d->cfg.frameHeight;
+        else
+            return int(VD_ERR_BAD_ARGUMENT);
+        *value = v;
+        return int(VD_OK);
+    });
+}
+
+} // extern "C"

@@ -1,0 +1,67 @@
+// Raw frame generation and the conversion into the output formats.
+// Pure functions on caller-owned memory; safe on any thread.
+#include "simcore.h"
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cstring>
+
+namespace vdsim {
+
+uint32_t bytesPerPixel(uint32_t format)
+{
+    return format == VD_PIXEL_RGB8 ? 3u : 1u;
+}
+
+void fillPattern(unsigned char *raw, int width, int height, uint32_t frameId)
+{
+    // One memset per row keeps even 64 MiB frames cheap; the row value moves
+    // with the frame so consecutive frames differ.
+    for (int r = 0; r < height; ++r)
+        std::memset(raw + size_t(r) * size_t(width), int((frameId + uint32_t(r)) & 0xFFu), size_t(width));
+}
+
+namespace {
+
+void convert(const cv::Mat &src, cv::Mat &dst, bool mono, bool rgb)
+{
+    const bool mosaic = !mono && src.cols >= 2 && src.rows >= 2;
+    if (mosaic)
+        cv::cvtColor(src, dst, rgb ? cv::COLOR_BayerRG2RGB : cv::COLOR_BayerRG2GRAY);
+    else if (rgb)
+        cv::cvtColor(src, dst, cv::COLOR_GRAY2RGB);
+    else
+        src.copyTo(dst);
+}
+
+} // namespace
+
+size_t processRaw(const unsigned char *raw, int rawWidth, int rawHeight, bool mono, uint32_t format, int width,
+                  int height, unsigned char *out, size_t capacity)
+{
+    // The header may claim any size; only the part that exists in the raw
+    // buffer is converted.
+    const int w = std::clamp(width, 0, rawWidth);
+    const int h = std::clamp(height, 0, rawHeight);
+    const bool rgb = format == VD_PIXEL_RGB8;
+    const size_t needed = size_t(w) * size_t(h) * bytesPerPixel(format);
+    if (needed == 0 || capacity == 0)
+        return 0;
+    const cv::Mat src(h, w, CV_8UC1, const_cast<unsigned char *>(raw), size_t(rawWidth));
+    const int type = rgb ? CV_8UC3 : CV_8UC1;
+    if (capacity >= needed) {
+        cv::Mat dst(h, w, type, out);
+        convert(src, dst, mono, rgb);
+        if (dst.data != out)   // OpenCV reallocated; never expected, but stay correct
+            std::memcpy(out, dst.data, needed);
+        return needed;
+    }
+    cv::Mat dst;
+    convert(src, dst, mono, rgb);
+    std::memcpy(out, dst.data, capacity);
+    return capacity;
+}
+
+} // namespace vdsim
