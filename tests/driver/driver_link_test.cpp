@@ -1,0 +1,264 @@
+#include "driverfixture.h"
+#include "logcapture.h"
+
+#include <QRandomGenerator>
+
+#include <atomic>
+#include <thread>
+
+using namespace drivertest;
+
+namespace {
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// Counts a signal on whatever thread emits it.
+class SignalCounter
+{
+public:
+    SignalCounter(CameraInterface *camera, void (CameraInterface::*signal)())
+    {
+        connection = QObject::connect(camera, signal, camera, [this] {
+            ++hits;
+            onOwner = QThread::currentThread() == QCoreApplication::instance()->thread();
+        }, Qt::DirectConnection);
+    }
+    ~SignalCounter() { QObject::disconnect(connection); }
+    std::atomic<int> hits{0};
+    std::atomic<bool> onOwner{false};
+
+private:
+    QMetaObject::Connection connection;
+};
+
+} // namespace
+
+class Link : public DriverTest
+{
+protected:
+    CameraVandrel *camera = nullptr;
+    void SetUp() override
+    {
+        DriverTest::SetUp();
+        camera = create(kColour, 3);
+        ASSERT_TRUE(camera->opened);
+        camera->load(QJsonObject());
+    }
+    void loseLink(unsigned int powerLost)
+    {
+        ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), powerLost), 0);
+        ASSERT_TRUE(waitUntil([&] { return camera->connectionLost.load() && !camera->opened; }));
+    }
+    void restoreLink() { ASSERT_EQ(VdSimLinkRestored(kColour.toUtf8().constData()), 0); }
+};
+
+TEST_F(Link, LossClosesTheCameraWhateverItsCause)
+{
+    for (unsigned int powerLost : {1u, 0u}) {
+        LogCapture log;
+        SignalCounter losses(camera, &CameraInterface::CameraLoss);
+        loseLink(powerLost);
+        ASSERT_TRUE(waitUntil([&] { return log.count(QStringLiteral("cameraVandrel Close")) == 1; }));
+        EXPECT_EQ(losses.hits.load(), 1);
+        EXPECT_FALSE(losses.onOwner.load()) << "CameraLoss comes from the SDK's status thread";
+        EXPECT_EQ(camera->cameraSerial(), QStringLiteral("-1"));
+        EXPECT_EQ(simValue(kColour, "open"), 0);
+        const QList<CapturedMessage> lines = log.matching(quoted(QStringLiteral("camera XGCOLOR00001 disconnect")));
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_EQ(lines.first().type, QtInfoMsg);
+
+        restoreLink();
+        camera->reconnectTick();
+        ASSERT_TRUE(camera->opened);
+    }
+}
+
+TEST_F(Link, AReturnReportOnAnOpenCameraOnlyLogs)
+{
+    LogCapture log;
+    SignalCounter reconnects(camera, &CameraInterface::CameraReconnect);
+    std::thread status([&] { CameraVandrel::ExpCallbackMSG(camera->cameraHandle, VD_MSG_LINK_RESTORED, 0, camera); });
+    status.join();
+    EXPECT_EQ(log.count(quoted(QStringLiteral("camera XGCOLOR00001 reconnect"))), 1);
+    EXPECT_EQ(reconnects.hits.load(), 0);
+    EXPECT_TRUE(camera->opened);
+    EXPECT_FALSE(camera->connectionLost.load());
+}
+
+TEST_F(Link, ReconnectTickReopensWhenTheDeviceCountMatches)
+{
+    SignalCounter reconnects(camera, &CameraInterface::CameraReconnect);
+    camera->colorImage = true;
+    loseLink(1);
+    LogCapture log;
+
+    // Still away: the count differs from the last enumeration.
+    camera->reconnectTick();
+    EXPECT_FALSE(camera->opened);
+    EXPECT_TRUE(camera->connectionLost.load());
+    EXPECT_TRUE(log.messages().isEmpty());
+
+    restoreLink();
+    VdSimResetCounters();
+    camera->reconnectTick();
+    EXPECT_EQ(VdSimCallCount("VdSdkInit"), 0);
+    ASSERT_TRUE(camera->opened);
+    EXPECT_FALSE(camera->connectionLost.load());
+    EXPECT_EQ(reconnects.hits.load(), 1);
+    EXPECT_TRUE(reconnects.onOwner.load());
+    EXPECT_EQ(log.count(quoted(QStringLiteral("camera XGCOLOR00001 connect"))), 1);
+    EXPECT_EQ(camera->matType, CV_8UC3) << "the format is applied again";
+    EXPECT_EQ(simValue(kColour, "playing"), 1);
+
+    // Connected: ticks cost nothing.
+    VdSimResetCounters();
+    camera->reconnectTick();
+    EXPECT_EQ(VdSimCallCount("VdEnumerateDevice"), 0);
+}
+
+TEST_F(Link, ACameraAbsentFromTheLastEnumerationStaysLostUntilTheNext)
+{
+    loseLink(0);
+    enumerate();
+    EXPECT_EQ(lastCount, 2);
+    restoreLink();
+    for (int i = 0; i < 3; ++i) {
+        camera->reconnectTick();
+        EXPECT_FALSE(camera->opened);
+    }
+    enumerate();
+    camera->reconnectTick();
+    EXPECT_TRUE(camera->opened);
+}
+
+TEST_F(Link, OneDeviceMoreThanEnumeratedIsSkipped)
+{
+    ASSERT_EQ(VdSimSetAttached("ACOTHER00003", 0), 0);
+    enumerate();
+    EXPECT_EQ(lastCount, 2);
+    loseLink(1);
+    restoreLink();
+    ASSERT_EQ(VdSimSetAttached("ACOTHER00003", 1), 0);
+    camera->reconnectTick();
+    EXPECT_FALSE(camera->opened);
+    EXPECT_TRUE(camera->connectionLost.load());
+}
+
+TEST_F(Link, AFailedReopenIsLoggedAndRetried)
+{
+    loseLink(1);
+    restoreLink();
+    LogCapture log;
+    VdSimFailNext("VdInit", VD_ERR_BUSY);
+    camera->reconnectTick();
+    EXPECT_FALSE(camera->opened);
+    EXPECT_TRUE(camera->connectionLost.load());
+    EXPECT_EQ(log.count(quoted(QStringLiteral("camera XGCOLOR00001 reconnect fail"))), 1);
+    camera->reconnectTick();
+    EXPECT_TRUE(camera->opened);
+}
+
+TEST_F(Link, RestartWhileLostKeepsTheFlagForTheNextTick)
+{
+    loseLink(1);
+    restoreLink();
+    camera->restartCamera();
+    EXPECT_TRUE(camera->opened);
+    EXPECT_TRUE(camera->connectionLost.load());
+    SignalCounter reconnects(camera, &CameraInterface::CameraReconnect);
+    camera->reconnectTick();
+    EXPECT_TRUE(camera->opened);
+    EXPECT_FALSE(camera->connectionLost.load());
+    EXPECT_EQ(reconnects.hits.load(), 1);
+}
+
+TEST_F(Link, ACameraThatWasNeverLoadedHasNoRunningTimer)
+{
+    CameraVandrel *mono = create(kMono, 4, false);
+    ASSERT_TRUE(mono->opened);
+    ASSERT_EQ(VdSimLinkLost(kMono.toUtf8().constData(), 0), 0);
+    ASSERT_TRUE(waitUntil([&] { return mono->connectionLost.load(); }));
+    EXPECT_FALSE(mono->reconnectTimer->isActive());
+    EXPECT_TRUE(camera->reconnectTimer->isActive());
+}
+
+TEST_F(Link, LossDuringADeliveryNeitherDeadlocksNorDelivers)
+{
+    std::atomic<int> delivered{0};
+    std::atomic<bool> inside{false};
+    QObject::connect(camera, &CameraInterface::captureCompleted, camera, [&](ImageProcessData) {
+        inside = true;
+        QThread::msleep(100);
+        ++delivered;
+        inside = false;
+    }, Qt::DirectConnection);
+    {
+        QMutexLocker g(camera->frameMutex());
+        camera->isRunning = true;
+    }
+    camera->setContinueCapture(true);
+    ASSERT_TRUE(waitUntil([&] { return inside.load(); }));
+    ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), 1), 0);
+    ASSERT_TRUE(waitUntil([&] { return !camera->opened && simValue(kColour, "open") == 0; }, 10000));
+    const int atClose = delivered.load();
+    QThread::msleep(150);
+    EXPECT_EQ(delivered.load(), atClose);
+}
+
+// The loss arrives on the status thread while the owning thread closes,
+// restarts, reloads or destroys the same camera.
+TEST_F(Link, LossRacingHostOperations)
+{
+    QRandomGenerator random(20261208);
+    camera->setContinueCapture(true);
+    for (int round = 0; round < 40; ++round) {
+        CameraVandrel *target = cameras.back().get();
+        std::atomic<int> delivered{0};
+        QObject::connect(target, &CameraInterface::captureCompleted, target,
+                         [&](ImageProcessData) { ++delivered; }, Qt::DirectConnection);
+        target->setContinueCapture(true);
+        const int op = random.bounded(4);
+        const int delayUs = random.bounded(3000);
+        std::thread loss([&] {
+            std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
+            VdSimLinkLost(kColour.toUtf8().constData(), round % 2);
+        });
+        switch (op) {
+        case 0:
+            target->closeCamera();
+            break;
+        case 1:
+            target->restartCamera();
+            break;
+        case 2:
+            target->load(QJsonObject());
+            break;
+        default:
+            cameras.pop_back();
+            target = nullptr;
+            break;
+        }
+        loss.join();
+        if (target) {
+            // Whatever won, the camera ends closed or open, never half-closed.
+            ASSERT_TRUE(waitUntil([&] {
+                return target->opened ? simValue(kColour, "open") == 1 : simValue(kColour, "open") == 0;
+            }));
+            const int atClose = delivered.load();
+            target->closeCamera();
+            const int afterClose = delivered.load();
+            QThread::msleep(2);
+            EXPECT_EQ(delivered.load(), afterClose) << "a frame after close returned";
+            Q_UNUSED(atClose);
+            cameras.pop_back();
+        }
+        ASSERT_EQ(VdSimLinkRestored(kColour.toUtf8().constData()), 0);
+        enumerate();
+        CameraVandrel *next = create(kColour, 3, false);
+        ASSERT_TRUE(next->opened) << "round " << round;
+        next->load(QJsonObject());
+    }
+}

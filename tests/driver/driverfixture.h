@@ -1,0 +1,156 @@
+#pragma once
+
+// Shared set-up of the driver tests: a known simulated population, the
+// plug-in's own object for discovery, and a thread-safe sink for frames.
+
+#include "vandrel.h"
+#include "vdsim.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace drivertest {
+
+// Colour and monochrome VD-XG cameras and one camera of another family.
+// Software trigger mode, so nothing flows unless a test asks for frames.
+inline const char *kPopulation = R"({"devices": [
+  {"productName": "VD-XG2K-C", "serialNumber": "XGCOLOR00001", "sensorWidth": 256, "sensorHeight": 2048,
+   "frameHeight": 64, "mono": false, "lineTimeUs": 2.0, "exposureMin": 10, "exposureMax": 50000,
+   "gainMin": 1, "gainMax": 32, "gammaMin": 50, "gammaMax": 250, "contrastMin": 50, "contrastMax": 200,
+   "sharpnessMin": 0, "sharpnessMax": 10, "frameRate": 0, "attached": true, "triggerMode": 1},
+  {"productName": "VD-XG4K-M", "serialNumber": "XGMONO000002", "sensorWidth": 512, "sensorHeight": 1024,
+   "frameHeight": 32, "mono": true, "lineTimeUs": 4.0, "exposureMin": 5, "exposureMax": 20000,
+   "gainMin": 1, "gainMax": 16, "gammaMin": 10, "gammaMax": 400, "contrastMin": 10, "contrastMax": 300,
+   "sharpnessMin": 1, "sharpnessMax": 8, "frameRate": 0, "attached": true, "triggerMode": 1},
+  {"productName": "VD-AC1300", "serialNumber": "ACOTHER00003", "sensorWidth": 1280, "sensorHeight": 1024,
+   "frameHeight": 1024, "mono": true, "lineTimeUs": 10.0, "exposureMin": 1, "exposureMax": 1000,
+   "frameRate": 0, "attached": true, "triggerMode": 1}
+]})";
+
+inline const QString kColour = QStringLiteral("XGCOLOR00001");
+inline const QString kMono = QStringLiteral("XGMONO000002");
+inline const QString kOther = QStringLiteral("ACOTHER00003");
+
+// Processes events until pred holds or the deadline passes.
+inline bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+inline double simValue(const QString &serial, const char *key)
+{
+    double v = -1;
+    EXPECT_EQ(VdSimGetValue(serial.toUtf8().constData(), key, &v), 0) << key;
+    return v;
+}
+
+// Records every delivered frame; connected directly, so it runs on the
+// SDK's frame thread under the camera's mutex.
+class FrameSink
+{
+public:
+    explicit FrameSink(CameraInterface *camera)
+    {
+        connection = QObject::connect(camera, &CameraInterface::captureCompleted, camera,
+                                      [this](ImageProcessData d) { add(d); }, Qt::DirectConnection);
+    }
+    ~FrameSink() { QObject::disconnect(connection); }
+
+    QList<ImageProcessData> frames() const
+    {
+        QMutexLocker g(&lock);
+        return received;
+    }
+    int count() const
+    {
+        QMutexLocker g(&lock);
+        return received.size();
+    }
+    ImageProcessData last() const
+    {
+        QMutexLocker g(&lock);
+        return received.isEmpty() ? ImageProcessData() : received.last();
+    }
+    bool onCallerThread() const
+    {
+        QMutexLocker g(&lock);
+        return sawCallerThread;
+    }
+
+private:
+    void add(const ImageProcessData &d)
+    {
+        QMutexLocker g(&lock);
+        received.append(d);
+        if (QThread::currentThread() == QCoreApplication::instance()->thread())
+            sawCallerThread = true;
+    }
+    mutable QMutex lock;
+    QList<ImageProcessData> received;
+    bool sawCallerThread = false;
+    QMetaObject::Connection connection;
+};
+
+class DriverTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(VdSimConfigure(population()), 0);
+        VdSimResetCounters();
+        plugin = std::make_unique<CameraVandrel>();
+    }
+    void TearDown() override
+    {
+        cameras.clear();
+        plugin.reset();
+        EXPECT_EQ(VdSimOutstandingBuffers(), 0);
+    }
+    virtual const char *population() const { return kPopulation; }
+
+    QVector<QString> enumerate()
+    {
+        int count = -1;
+        QVector<QString> serials = plugin->enumerateCameras(count);
+        lastCount = count;
+        return serials;
+    }
+
+    // Enumerates and creates a camera; the fixture owns it.
+    CameraVandrel *create(const QString &serial, int number = 0, bool enumerateFirst = true)
+    {
+        if (enumerateFirst)
+            enumerate();
+        auto *camera = static_cast<CameraVandrel *>(plugin->createCamera(number, serial, 0));
+        cameras.emplace_back(camera);
+        return camera;
+    }
+
+    // Pushes one frame through the camera's callback; true if a callback ran.
+    static bool push(const QString &serial, const VdSimFrame *frame = nullptr)
+    {
+        return VdSimPushFrame(serial.toUtf8().constData(), frame) == 0;
+    }
+
+    std::unique_ptr<CameraVandrel> plugin;
+    std::vector<std::unique_ptr<CameraVandrel>> cameras;
+    int lastCount = -1;
+};
+
+} // namespace drivertest
