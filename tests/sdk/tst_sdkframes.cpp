@@ -253,8 +253,8 @@ TEST(SdkPush, OverriddenHeadersAreProcessedWithoutOverflow)
 
 TEST(SdkFrames, TimeStampCountsFromAttachment)
 {
-    configure();
     const auto configured = std::chrono::steady_clock::now();
+    configure();
     Session s(kMono);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     ASSERT_EQ(VdSimPushFrame(kMono, nullptr), VD_OK);

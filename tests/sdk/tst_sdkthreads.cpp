@@ -309,6 +309,13 @@ TEST(SdkThreads, ConcurrentCallsFromManyThreadsAreSafe)
     stop = true;
     for (std::thread &t : workers)
         t.join();
+    // Whatever state the storm left, the handle still works.
+    ASSERT_EQ(VdSimLinkRestored(kFast), VD_OK);
+    ASSERT_EQ(VdSetCallbackFunction(h, &Consumer::callback, &consumer, nullptr), VD_OK);
+    ASSERT_EQ(VdSetTriggerMode(h, VD_TRIGGER_CONTINUOUS), VD_OK);
+    ASSERT_EQ(VdPlay(h), VD_OK);
+    const size_t before = consumer.count();
+    EXPECT_TRUE(consumer.waitCount(before + 5));
     EXPECT_EQ(VdUnInit(h), VD_OK);
     EXPECT_EQ(VdSimOutstandingBuffers(), 0);
     for (const FrameRecord &f : consumer.snapshot()) {
@@ -316,8 +323,6 @@ TEST(SdkThreads, ConcurrentCallsFromManyThreadsAreSafe)
         ASSERT_EQ(stampOf(f.processed), f.headBefore.frameId);
         ASSERT_EQ(f.releaseStatus, VD_OK);
     }
-    EXPECT_GT(consumer.count(), 0u);
-    EXPECT_GT(log.snapshot().size(), 0u);
 }
 
 TEST(SdkEvents, EventsOfAConfigurationFireOnTime)
@@ -446,8 +451,8 @@ TEST(SdkChild, PopulationAndEventsFromTheNamedFile)
         GTEST_SKIP() << "runs as a child of SdkEnvironment";
     // Events count from the first VdSdkInit.
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    ASSERT_EQ(VdSdkInit(0), VD_OK);
     const auto init = std::chrono::steady_clock::now();
+    ASSERT_EQ(VdSdkInit(0), VD_OK);
     VdDeviceInfo table[4];
     int count = 4;
     ASSERT_EQ(VdEnumerateDevice(table, &count), VD_OK);
