@@ -1,5 +1,7 @@
 #include "vandrel.h"
 
+#include "framepool.h"
+
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QMutexLocker>
@@ -399,6 +401,20 @@ void CameraVandrel::CameraSnapCallback(int handle, unsigned char *data, VdFrameH
     }
 }
 
+namespace {
+
+// Byte size of a rows x cols matrix of the given type, or -1 when it has no
+// sound size (negative, or 2 GiB and more).
+qint64 matrixBytes(qint32 rows, qint32 cols, int type)
+{
+    if (rows < 0 || cols < 0)
+        return -1;
+    const qint64 bytes = static_cast<qint64>(rows) * cols * CV_ELEM_SIZE(type);
+    return bytes > std::numeric_limits<qint32>::max() ? -1 : bytes;
+}
+
+} // namespace
+
 void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
 {
     QMutexLocker guard(frameMutex());
@@ -413,18 +429,32 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
         return;
     }
 
+    // The processed image goes straight into the frame matrix when the
+    // header's byte count fits it; otherwise into a buffer kept across
+    // frames, from which it is copied.
     const quint32 allocated = head->byteCount;
+    const qint32 plannedRows = head->height;
+    const qint32 plannedCols = head->width;
+    const qint64 plannedBytes = matrixBytes(plannedRows, plannedCols, matType);
+    cv::Mat image;
+    unsigned char *out = nullptr;
     try {
-        // One byte at least, so that the SDK always gets a real buffer.
-        if (processBuffer.size() < static_cast<size_t>(allocated) + 1)
-            processBuffer.resize(static_cast<size_t>(allocated) + 1);
-    } catch (const std::bad_alloc &) {
+        if (allocated > 0 && plannedBytes >= static_cast<qint64>(allocated)) {
+            image = FramePool::instance().matrix(plannedRows, plannedCols, matType);
+            out = image.data;
+        } else {
+            // One byte at least, so that the SDK always gets a real buffer.
+            if (processBuffer.size() < static_cast<size_t>(allocated) + 1)
+                processBuffer.resize(static_cast<size_t>(allocated) + 1);
+            out = processBuffer.data();
+        }
+    } catch (const std::exception &) {
         VdReleaseImageBuffer(cameraHandle, data);
         qCWarning(lcVandrel) << "frame dropped: no memory for" << allocated << "bytes";
         return;
     }
 
-    const VdStatus status = VdImageProcess(cameraHandle, data, processBuffer.data(), head);
+    const VdStatus status = VdImageProcess(cameraHandle, data, out, head);
     if (status != VD_OK)
         qCWarning(lcVandrel) << "VdImageProcess failed:" << status;
     VdReleaseImageBuffer(cameraHandle, data);
@@ -439,19 +469,19 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
     const qint32 rows = head->height;
     const qint32 cols = head->width;
     const quint32 byteCount = head->byteCount;
-    if (rows < 0 || cols < 0) {
+    const qint64 matBytes = matrixBytes(rows, cols, matType);
+    if (matBytes < 0) {
         qCWarning(lcVandrel) << "frame dropped: bad size" << cols << "x" << rows;
         return;
     }
-    if (rows == 0 || cols == 0)
+    if (matBytes == 0)
         return;
-    const qint64 rowBytes = static_cast<qint64>(cols) * CV_ELEM_SIZE(matType);
-    const qint64 matBytes = rowBytes * rows;
-    if (matBytes > std::numeric_limits<qint32>::max()) {
-        qCWarning(lcVandrel) << "frame dropped: bad size" << cols << "x" << rows;
-        return;
+    const bool inPlace = !image.empty() && rows == plannedRows && cols == plannedCols;
+    cv::Mat processed;
+    if (!inPlace) {
+        processed = image;  // keeps `out` alive when it lies in a matrix of the planned size
+        image = FramePool::instance().matrix(rows, cols, matType);
     }
-    cv::Mat image(rows, cols, matType);
 
     // Bounded by what the SDK reports, by the matrix and by what was
     // actually allocated, in case processing changed the byte count.
@@ -461,7 +491,8 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
     qCDebug(lcVandrel) << "CameraVandrel::rum - memcpy image data, "
                        << "src data size: " << byteCount << "dst data size: " << matBytes
                        << "actually copy size: " << copySize;
-    std::memcpy(image.data, processBuffer.data(), static_cast<size_t>(copySize));
+    if (!inPlace)
+        std::memcpy(image.data, out, static_cast<size_t>(copySize));
     if (copySize < matBytes)
         std::memset(image.data + copySize, 0, static_cast<size_t>(matBytes - copySize));
 
