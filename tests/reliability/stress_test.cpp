@@ -1,0 +1,711 @@
+// Several cameras stream as fast as the simulator delivers while the owning
+// thread runs a seeded random mix of host operations and a second thread
+// breaks links, unplugs devices and fails SDK calls.
+//
+//   VANDREL_STRESS_SECONDS  duration (default 20)
+//   VANDREL_STRESS_SEED     seed of both random sequences (default: from the clock)
+
+#include "driverfixture.h"
+
+#include <QLoggingCategory>
+#include <QRandomGenerator>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VANDREL_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VANDREL_SANITIZED 1
+#endif
+#endif
+
+using namespace drivertest;
+
+namespace {
+
+constexpr int kFrameWidth = 256;
+constexpr int kFrameHeight = 16;
+
+const char *kStressPopulation = R"({"devices": [
+  {"productName": "VD-XG2K-C", "serialNumber": "XGSTRESSC001", "sensorWidth": 256, "sensorHeight": 1024,
+   "frameHeight": 16, "mono": false, "lineTimeUs": 2.0, "exposureMin": 10, "exposureMax": 50000,
+   "gainMin": 1, "gainMax": 32, "gammaMin": 50, "gammaMax": 250, "contrastMin": 50, "contrastMax": 200,
+   "sharpnessMin": 0, "sharpnessMax": 10, "frameRate": 0, "attached": true, "triggerMode": 0},
+  {"productName": "VD-XG2K-C", "serialNumber": "XGSTRESSC002", "sensorWidth": 256, "sensorHeight": 512,
+   "frameHeight": 16, "mono": false, "lineTimeUs": 3.0, "exposureMin": 10, "exposureMax": 50000,
+   "gainMin": 1, "gainMax": 32, "gammaMin": 50, "gammaMax": 250, "contrastMin": 50, "contrastMax": 200,
+   "sharpnessMin": 0, "sharpnessMax": 10, "frameRate": 0, "attached": true, "triggerMode": 0},
+  {"productName": "VD-XG4K-M", "serialNumber": "XGSTRESSM003", "sensorWidth": 256, "sensorHeight": 1024,
+   "frameHeight": 16, "mono": true, "lineTimeUs": 4.0, "exposureMin": 5, "exposureMax": 20000,
+   "gainMin": 1, "gainMax": 16, "gammaMin": 10, "gammaMax": 400, "contrastMin": 10, "contrastMax": 300,
+   "sharpnessMin": 1, "sharpnessMax": 8, "frameRate": 0, "attached": true, "triggerMode": 0},
+  {"productName": "VD-XG4K-M", "serialNumber": "XGSTRESSM004", "sensorWidth": 256, "sensorHeight": 256,
+   "frameHeight": 16, "mono": true, "lineTimeUs": 1.0, "exposureMin": 5, "exposureMax": 20000,
+   "gainMin": 1, "gainMax": 16, "gammaMin": 10, "gammaMax": 400, "contrastMin": 10, "contrastMax": 300,
+   "sharpnessMin": 1, "sharpnessMax": 8, "frameRate": 0, "attached": true, "triggerMode": 0},
+  {"productName": "VD-AC1300", "serialNumber": "ACSTRESS0005", "sensorWidth": 256, "sensorHeight": 256,
+   "frameHeight": 16, "mono": true, "lineTimeUs": 10.0, "exposureMin": 1, "exposureMax": 1000,
+   "frameRate": 0, "attached": true, "triggerMode": 0}
+]})";
+
+const std::array<const char *, 5> kSerials = {"XGSTRESSC001", "XGSTRESSC002", "XGSTRESSM003", "XGSTRESSM004",
+                                                "ACSTRESS0005"};
+constexpr int kCameraSlots = 4;  // the VD-XG ones
+
+// SDK functions whose failure the driver must survive. VdUnInit and
+// VdReleaseImageBuffer are left out: the driver relies on them succeeding and
+// has nothing to fall back on, so a planned failure there only leaks in the
+// simulator, which is not the driver's fault.
+const std::array<const char *, 17> kFailable = {
+    "VdSdkInit",        "VdEnumerateDevice",     "VdInit",          "VdSetConnectionStatusCallback",
+    "VdSetCallbackFunction", "VdGetCapability",  "VdGetImageResolution", "VdGetExposureLineTime",
+    "VdPlay",           "VdStop",                "VdImageProcess",  "VdSetMediaType",
+    "VdSetIspOutFormat", "VdSetExposureTime",    "VdSoftTrigger",   "VdSetTriggerMode",
+    "VdGetTriggerMode"};
+const std::array<int, 5> kFailStatuses = {VD_ERR_BUSY, VD_ERR_LINK_DOWN, VD_ERR_INTERNAL, VD_ERR_BAD_HANDLE, 7};
+
+int envInt(const char *name, int fallback)
+{
+    bool ok = false;
+    const int v = qEnvironmentVariableIntValue(name, &ok);
+    return ok ? v : fallback;
+}
+
+long residentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+// What one camera object delivered, checked on the frame thread. The fields
+// without atomics are touched only under the camera's frame mutex.
+struct Track {
+    // Host closed the camera and has not asked for a reopen since.
+    std::atomic<bool> hostClosed{false};
+    // Odd while a host operation that may restart acquisition (and so the
+    // simulator's frame ids) is running; bumped before and after it.
+    std::atomic<unsigned> streamEpoch{0};
+    // Same, around an operation that may preset the product counters.
+    std::atomic<unsigned> numberingEpoch{0};
+
+    bool haveStamp = false;
+    unsigned stampEpoch = 0;
+    quint32 lastStamp = 0;
+    bool haveProduct = false;
+    unsigned productEpoch = 0;
+    int lastProduct = 0;
+
+    std::atomic<long> frames{0};
+    std::atomic<long> afterClose{0};
+    std::atomic<long> badStamp{0};
+    std::atomic<long> badSize{0};
+    std::atomic<long> badNumbering{0};
+    std::atomic<long> hookCalls{0};
+};
+
+struct Totals {
+    std::atomic<long> frames{0};
+    std::atomic<long> afterClose{0};
+    std::atomic<long> badStamp{0};
+    std::atomic<long> badSize{0};
+    std::atomic<long> badNumbering{0};
+    std::atomic<long> losses{0};
+    std::atomic<long> reconnections{0};
+    std::atomic<long> warnings{0};
+    QMutex firstErrorsLock;
+    QStringList firstErrors;
+
+    void error(const QString &text)
+    {
+        QMutexLocker g(&firstErrorsLock);
+        if (firstErrors.size() < 20)
+            firstErrors << text;
+    }
+};
+
+Totals *totals = nullptr;
+
+// Set on a frame thread when the SDK failed to process its frame: the frame
+// is still delivered, with whatever the reused buffer held, so its stamp
+// proves nothing.
+thread_local bool processingFailed = false;
+
+void countingHandler(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (totals && type >= QtWarningMsg)
+        ++totals->warnings;
+    if (text.startsWith(QLatin1String("VdImageProcess failed")))
+        processingFailed = true;
+}
+
+// Runs on the frame thread with the camera's frame mutex held.
+void checkFrame(CameraVandrel *camera, Track &t, const ImageProcessData &d)
+{
+    ++t.frames;
+    ++totals->frames;
+    const QString who = camera->serialNumber;
+    if (t.hostClosed) {
+        ++t.afterClose;
+        ++totals->afterClose;
+        totals->error(who + QStringLiteral(": frame after closeCamera returned"));
+    }
+
+    const cv::Mat &m = d.image;
+    // A mono sensor may still stream colour when the capability query failed
+    // at open, so the type is checked against the camera's own format.
+    const bool typeOk = m.type() == camera->matType && (m.type() == CV_8UC1 || m.type() == CV_8UC3);
+    if (m.rows != kFrameHeight || m.cols != kFrameWidth || !typeOk || !m.isContinuous()) {
+        ++t.badSize;
+        ++totals->badSize;
+        totals->error(QStringLiteral("%1: image %2x%3 type %4").arg(who).arg(m.cols).arg(m.rows).arg(m.type()));
+        return;
+    }
+
+    const quint32 stamp = quint32(m.data[0]) | quint32(m.data[1]) << 8 | quint32(m.data[2]) << 16
+                          | quint32(m.data[3]) << 24;
+    const unsigned se = t.streamEpoch.load();
+    if (processingFailed) {
+        processingFailed = false;
+        t.haveStamp = false;
+    } else {
+        if (stamp == 0 || (t.haveStamp && t.stampEpoch == se && stamp <= t.lastStamp)) {
+            ++t.badStamp;
+            ++totals->badStamp;
+            totals->error(QStringLiteral("%1: stamp %2 after %3").arg(who).arg(stamp).arg(t.lastStamp));
+        }
+        t.haveStamp = (se & 1u) == 0;
+        t.stampEpoch = se;
+        t.lastStamp = stamp;
+    }
+
+    const CameraTrigParams *p = camera->trigParams;
+    bool numberingOk = true;
+    if (!camera->isRunning) {
+        numberingOk = d.productID == 0 && d.captureIndex == 1 && d.productCycleIndex == 1;
+    } else {
+        const bool counting = !(p->trigKind == 32 && p->autoCount <= 0);
+        const unsigned ne = t.numberingEpoch.load();
+        if (counting) {
+            numberingOk = d.captureIndex >= 1 && d.captureIndex <= qMax(1, p->capturesPerProduct)
+                          && d.productCycleIndex >= 1;
+        }
+        if (t.haveProduct && t.productEpoch == ne && d.productID < t.lastProduct)
+            numberingOk = false;
+        t.haveProduct = (ne & 1u) == 0;
+        t.productEpoch = ne;
+        t.lastProduct = d.productID;
+    }
+    if (!numberingOk) {
+        ++t.badNumbering;
+        ++totals->badNumbering;
+        totals->error(QStringLiteral("%1: numbering %2/%3/%4 running %5 kind %6 captures %7")
+                          .arg(who).arg(d.productID).arg(d.captureIndex).arg(d.productCycleIndex)
+                          .arg(camera->isRunning).arg(p->trigKind).arg(p->capturesPerProduct));
+    }
+}
+
+enum Op {
+    OpParamsChanged,
+    OpSoftTrigger,
+    OpSetTrigParams,
+    OpSelectExposure,
+    OpSetContinueCapture,
+    OpSaveLoad,
+    OpLoadOdd,
+    OpSnapshot,
+    OpRestart,
+    OpClose,
+    OpReconnectTick,
+    OpDestroy,
+    OpCreate,
+    OpCreateBad,
+    OpEnumerate,
+    OpToggleRunning,
+    OpExposureCount,
+    OpQueries,
+    OpCount
+};
+
+const char *opName(int op)
+{
+    static const char *names[OpCount] = {
+        "paramsChanged", "softTrigger", "setTrigParams", "selectExposure", "setContinueCapture", "save+load",
+        "load(odd json)", "saveSnapshot/restoreSnapshot", "restartCamera", "closeCamera", "reconnectTick",
+        "destroy", "create", "createCamera(bad arguments)", "enumerateCameras", "isRunning toggle",
+        "setExposureConfigCount", "queries"};
+    return names[op];
+}
+
+struct Slot {
+    QString serial;
+    std::unique_ptr<CameraVandrel> camera;
+    std::shared_ptr<Track> track;
+    CameraTrigParams trig;
+    QJsonObject saved;
+    // Simulator's delivery count when the host closed or destroyed the
+    // camera; it must not move until the host reopens or creates one.
+    double deliveredAtClose = -1;
+};
+
+double delivered(const QString &serial)
+{
+    double v = -1;
+    VdSimGetValue(serial.toUtf8().constData(), "framesDelivered", &v);
+    return v;
+}
+
+class Stress : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(VdSimConfigure(kStressPopulation), 0);
+        VdSimResetCounters();
+        QLoggingCategory::setFilterRules(QStringLiteral("vandrel.debug=false"));
+        totals = &counts;
+        previousHandler = qInstallMessageHandler(countingHandler);
+        plugin = std::make_unique<CameraVandrel>();
+    }
+    void TearDown() override
+    {
+        qInstallMessageHandler(previousHandler);
+        totals = nullptr;
+    }
+
+    template <typename F>
+    void streamChange(Slot &s, F &&f)
+    {
+        ++s.track->streamEpoch;
+        f();
+        ++s.track->streamEpoch;
+    }
+
+    void setRunning(Slot &s, bool running)
+    {
+        QMutexLocker g(s.camera->frameMutex());
+        s.camera->isRunning = running;
+    }
+
+    void checkStillClosed(Slot &s)
+    {
+        if (s.deliveredAtClose < 0)
+            return;
+        const double now = delivered(s.serial);
+        EXPECT_EQ(now, s.deliveredAtClose) << s.serial.toStdString() << ": SDK delivered frames after "
+                                          << (s.camera ? "closeCamera" : "destruction") << " returned";
+        s.deliveredAtClose = now;
+    }
+
+    void create(Slot &s, int number)
+    {
+        checkStillClosed(s);
+        s.deliveredAtClose = -1;
+        s.track = std::make_shared<Track>();
+        auto *camera = static_cast<CameraVandrel *>(plugin->createCamera(number, s.serial, random.bounded(3)));
+        s.camera.reset(camera);
+        std::shared_ptr<Track> track = s.track;
+        QObject::connect(camera, &CameraInterface::captureCompleted, camera,
+                         [camera, track](ImageProcessData d) { checkFrame(camera, *track, d); },
+                         Qt::DirectConnection);
+        QObject::connect(camera, &CameraInterface::CameraLoss, camera, [] { ++totals->losses; },
+                         Qt::DirectConnection);
+        QObject::connect(camera, &CameraInterface::CameraReconnect, camera, [] { ++totals->reconnections; },
+                         Qt::DirectConnection);
+        ++s.track->streamEpoch;
+        camera->load(s.saved);
+        camera->setContinueCapture(true);
+        ++s.track->streamEpoch;
+        setRunning(s, random.bounded(5) != 0);
+    }
+
+    void destroy(Slot &s)
+    {
+        s.camera.reset();
+        s.deliveredAtClose = delivered(s.serial);
+    }
+
+    void randomParams(Slot &s)
+    {
+        CameraVandrel *c = s.camera.get();
+        switch (random.bounded(4)) {
+        case 0:
+            c->imageWidth = random.bounded(-100, 600);
+            c->roiX = random.bounded(-50, 400);
+            break;
+        case 1:
+            c->imageHeight = random.bounded(-100, 1500);
+            c->roiY = random.bounded(-50, 1200);
+            break;
+        case 2:
+            c->analogGain = random.bounded(-5, 100);
+            c->gamma = random.bounded(-5, 500);
+            c->contrast = random.bounded(-5, 400);
+            c->sharpness = random.bounded(-5, 20);
+            break;
+        default:
+            c->currentExposureIndex = random.bounded(-2, 6);
+            c->debounceTime = random.bounded(-10, 3000000);
+            c->packetInterval = random.bounded(-10, 1000);
+            c->colorImage = random.bounded(2) == 1;
+            break;
+        }
+    }
+
+    void randomTrig(CameraTrigParams &t)
+    {
+        t.trigKind = random.bounded(3) == 0 ? 32 : 4;
+        t.capturesPerProduct = random.bounded(-1, 5);
+        t.productsPerCycle = random.bounded(-1, 4);
+        t.cycleTimeout = random.bounded(3) == 0 ? random.bounded(1, 50) : 0;
+        t.autoCount = random.bounded(2);
+        t.extraParams.clear();
+        if (random.bounded(2))
+            t.extraParams.insert(QStringLiteral("k"), random.bounded(100));
+    }
+
+    QJsonObject oddJson()
+    {
+        switch (random.bounded(4)) {
+        case 0:
+            return QJsonObject();
+        case 1:
+            return QJsonObject{{QStringLiteral("paramsWrap"), 42}};
+        case 2: {
+            QJsonObject wrap;
+            wrap.insert(QStringLiteral("imageWidth"), QJsonObject{{QStringLiteral("value"), -7}});
+            wrap.insert(QStringLiteral("colorImage"), QStringLiteral("yes"));
+            return QJsonObject{{QStringLiteral("paramsWrap"), wrap}};
+        }
+        default: {
+            QJsonObject j = saved;
+            QJsonObject wrap = j.value(QStringLiteral("paramsWrap")).toObject();
+            for (auto it = wrap.begin(); it != wrap.end(); ++it) {
+                if (random.bounded(3) == 0)
+                    it.value() = QJsonValue(random.bounded(-1000, 1000));
+            }
+            j.insert(QStringLiteral("paramsWrap"), wrap);
+            return j;
+        }
+        }
+    }
+
+    void runOp(Slot &s, int op, int index)
+    {
+        CameraVandrel *c = s.camera.get();
+        switch (op) {
+        case OpParamsChanged:
+            randomParams(s);
+            c->paramsChanged();
+            break;
+        case OpSoftTrigger: {
+            std::shared_ptr<Track> track = s.track;
+            ++track->numberingEpoch;
+            c->softTrigger(random.bounded(0, 100000), random.bounded(0, 5), [track] { ++track->hookCalls; });
+            ++track->numberingEpoch;
+            break;
+        }
+        case OpSetTrigParams:
+            randomTrig(s.trig);
+            c->setTrigParams(random.bounded(20) == 0 ? nullptr : &s.trig);
+            break;
+        case OpSelectExposure:
+            c->selectExposure(random.bounded(-2, 6));
+            break;
+        case OpSetContinueCapture:
+            c->setContinueCapture(random.bounded(2) == 1);
+            break;
+        case OpSaveLoad: {
+            QJsonObject j;
+            c->save(j);
+            streamChange(s, [&] { c->load(j); });
+            saved = j;
+            break;
+        }
+        case OpLoadOdd: {
+            const QJsonObject j = oddJson();
+            streamChange(s, [&] { c->load(j); });
+            break;
+        }
+        case OpSnapshot:
+            if (random.bounded(2))
+                c->saveSnapshot();
+            else
+                streamChange(s, [&] { c->restoreSnapshot(); });
+            break;
+        case OpRestart:
+            s.track->hostClosed = false;
+            s.deliveredAtClose = -1;
+            streamChange(s, [&] { c->restartCamera(); });
+            break;
+        case OpClose:
+            c->closeCamera();
+            s.track->hostClosed = true;
+            s.deliveredAtClose = delivered(s.serial);
+            break;
+        case OpReconnectTick:
+            s.track->hostClosed = false;
+            s.deliveredAtClose = -1;
+            streamChange(s, [&] { c->reconnectTick(); });
+            break;
+        case OpDestroy:
+            destroy(s);
+            break;
+        case OpCreate:
+            break;  // handled by the caller
+        case OpCreateBad: {
+            static const QString bad[] = {QString(), QStringLiteral("XG"), QStringLiteral("12345678"),
+                                          QStringLiteral("NOSUCHSERIAL9"), QStringLiteral("XGSTRESSC001 ")};
+            std::unique_ptr<CameraInterface> odd(
+                plugin->createCamera(random.bounded(-5, 100), bad[random.bounded(5)], random.bounded(-3, 3)));
+            EXPECT_EQ(odd->cameraSerial(), QStringLiteral("-1"));
+            Q_UNUSED(index);
+            break;
+        }
+        case OpEnumerate: {
+            int count = 0;
+            plugin->enumerateCameras(count);
+            break;
+        }
+        case OpToggleRunning:
+            setRunning(s, !c->isRunning);
+            break;
+        case OpExposureCount:
+            c->setExposureConfigCount(random.bounded(0, 5));
+            break;
+        case OpQueries:
+            c->blankImage();
+            c->imageSize();
+            c->channels();
+            c->cameraSerial();
+            c->isContinueCapture();
+            break;
+        default:
+            break;
+        }
+    }
+
+    // The simulator side: links, plugs and planned failures.
+    void chaos(quint32 seed, std::atomic<bool> &stop, std::map<std::string, long> &done)
+    {
+        QRandomGenerator r(seed ^ 0x5bd1e995u);
+        std::array<bool, kSerials.size()> lost{};
+        std::array<bool, kSerials.size()> detached{};
+        while (!stop) {
+            const int i = r.bounded(int(kSerials.size()));
+            const char *serial = kSerials[size_t(i)];
+            switch (r.bounded(6)) {
+            case 0:
+                if (!lost[size_t(i)]) {
+                    VdSimLinkLost(serial, r.bounded(2));
+                    lost[size_t(i)] = true;
+                    ++done["link lost"];
+                } else {
+                    VdSimLinkRestored(serial);
+                    lost[size_t(i)] = false;
+                    ++done["link restored"];
+                }
+                break;
+            case 1:
+                VdSimSetAttached(serial, detached[size_t(i)] ? 1 : 0);
+                detached[size_t(i)] = !detached[size_t(i)];
+                ++done[detached[size_t(i)] ? "detached" : "attached"];
+                break;
+            default:
+                VdSimFailNext(kFailable[size_t(r.bounded(int(kFailable.size())))],
+                              kFailStatuses[size_t(r.bounded(int(kFailStatuses.size())))]);
+                ++done["SDK call failed"];
+                break;
+            }
+            // Links come back soon, so cameras spend most of the time streaming.
+            for (size_t k = 0; k < kSerials.size(); ++k) {
+                if ((lost[k] || detached[k]) && r.bounded(4) == 0) {
+                    if (lost[k])
+                        VdSimLinkRestored(kSerials[k]);
+                    if (detached[k])
+                        VdSimSetAttached(kSerials[k], 1);
+                    lost[k] = detached[k] = false;
+                    ++done["restored by the simulator thread"];
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(r.bounded(500, 20000)));
+        }
+        for (size_t k = 0; k < kSerials.size(); ++k) {
+            VdSimLinkRestored(kSerials[k]);
+            VdSimSetAttached(kSerials[k], 1);
+        }
+    }
+
+    Totals counts;
+    QtMessageHandler previousHandler = nullptr;
+    std::unique_ptr<CameraVandrel> plugin;
+    QRandomGenerator random;
+    QJsonObject saved;
+};
+
+TEST_F(Stress, CamerasSurviveRandomHostOperationsAndSdkFaults)
+{
+    const int seconds = qMax(1, envInt("VANDREL_STRESS_SECONDS", 20));
+    const quint32 seed = quint32(envInt("VANDREL_STRESS_SEED", int(QDateTime::currentMSecsSinceEpoch() & 0x7fffffff)));
+    std::printf("stress: seed %u, %d s (VANDREL_STRESS_SEED / VANDREL_STRESS_SECONDS)\n", seed, seconds);
+    std::fflush(stdout);
+    random.seed(seed);
+
+    // Watchdog: names the operation that hangs before ctest's time-out hits.
+    std::atomic<int> currentOp{-1};
+    std::atomic<long> progress{0};
+    std::atomic<bool> finished{false};
+    std::thread watchdog([&] {
+        long seen = -1;
+        int still = 0;
+        while (!finished) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const long now = progress.load();
+            still = now == seen ? still + 1 : 0;
+            seen = now;
+            if (still == 600) {
+                std::fprintf(stderr, "stress: no progress for 60 s in %s (seed %u)\n",
+                             currentOp >= 0 ? opName(currentOp) : "setup/teardown", seed);
+                std::abort();
+            }
+        }
+    });
+
+    std::vector<Slot> cams(kCameraSlots);
+    for (int i = 0; i < kCameraSlots; ++i) {
+        cams[size_t(i)].serial = QString::fromLatin1(kSerials[size_t(i)]);
+    }
+    int count = 0;
+    ASSERT_EQ(plugin->enumerateCameras(count).size(), kCameraSlots);
+    for (int i = 0; i < kCameraSlots; ++i)
+        create(cams[size_t(i)], i);
+    // Take the first settings of a real camera as the base of later loads.
+    cams[0].camera->save(saved);
+    for (Slot &s : cams)
+        s.saved = saved;
+
+    std::atomic<bool> stopChaos{false};
+    std::map<std::string, long> faults;
+    std::thread simulatorThread([&] { chaos(seed, stopChaos, faults); });
+
+    std::array<long, OpCount> ops{};
+    long rssBaseline = -1, rssPeakLate = -1;
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 total = qint64(seconds) * 1000;
+    const qint64 warmEnd = total / 4;        // RSS baseline taken over [warmEnd, 2*warmEnd)
+    const qint64 lateStart = total * 3 / 4;  // compared with the peak over the last quarter
+    qint64 nextSample = 0;
+    while (clock.elapsed() < total) {
+        const int index = random.bounded(kCameraSlots);
+        Slot &s = cams[size_t(index)];
+        int op = random.bounded(int(OpCount));
+        if (!s.camera)
+            op = OpCreate;
+        else if (op == OpCreate)
+            op = OpQueries;
+        // Destruction is heavy; keep it rarer than the rest.
+        if (op == OpDestroy && random.bounded(3) != 0)
+            op = OpQueries;
+        currentOp = op;
+        if (op == OpCreate) {
+            // A freshly plugged camera is only found by a new enumeration.
+            if (random.bounded(2))
+                plugin->enumerateCameras(count);
+            create(s, index);
+        } else {
+            if (s.camera && op != OpRestart && op != OpReconnectTick)
+                checkStillClosed(s);
+            runOp(s, op, index);
+        }
+        ++ops[size_t(op)];
+        ++progress;
+        currentOp = -1;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(0, 1500)));
+
+        const qint64 now = clock.elapsed();
+        if (now >= nextSample) {
+            nextSample = now + 100;
+            const long rss = residentKiB();
+            if (now >= warmEnd && now < 2 * warmEnd)
+                rssBaseline = qMax(rssBaseline, rss);
+            else if (now >= lateStart)
+                rssPeakLate = qMax(rssPeakLate, rss);
+        }
+    }
+    const qint64 ranMs = clock.elapsed();
+
+    stopChaos = true;
+    simulatorThread.join();
+    // Planned failures not yet used must not hit the teardown.
+    VdSimResetCounters();
+    for (Slot &s : cams) {
+        if (s.camera) {
+            checkStillClosed(s);
+            destroy(s);
+        }
+    }
+    plugin.reset();
+    EXPECT_TRUE(waitUntil([] { return VdSimOutstandingBuffers() == 0; }, 5000))
+        << VdSimOutstandingBuffers() << " raw buffers outstanding";
+    for (Slot &s : cams)
+        checkStillClosed(s);
+    finished = true;
+    watchdog.join();
+
+    long totalOps = 0;
+    for (long n : ops)
+        totalOps += n;
+    long injected = 0;
+    for (const auto &f : faults)
+        injected += f.second;
+    std::printf("stress: ran %.1f s, %ld host operations, %ld frames delivered, %ld losses, %ld reconnections, "
+                "%ld simulator faults, %ld warnings logged\n",
+                ranMs / 1000.0, totalOps, counts.frames.load(), counts.losses.load(), counts.reconnections.load(),
+                injected, counts.warnings.load());
+    std::printf("stress: operations:");
+    for (int i = 0; i < OpCount; ++i)
+        std::printf(" %s %ld;", opName(i), ops[size_t(i)]);
+    std::printf("\nstress: faults:");
+    for (const auto &f : faults)
+        std::printf(" %s %ld;", f.first.c_str(), f.second);
+    std::printf("\nstress: resident memory %ld KiB after warm-up, %ld KiB peak in the last quarter\n", rssBaseline,
+                rssPeakLate);
+    std::fflush(stdout);
+    {
+        QMutexLocker g(&counts.firstErrorsLock);
+        for (const QString &e : counts.firstErrors)
+            ADD_FAILURE() << e.toStdString();
+    }
+
+    EXPECT_GT(counts.frames.load(), 0);
+    EXPECT_EQ(counts.afterClose.load(), 0);
+    EXPECT_EQ(counts.badSize.load(), 0);
+    EXPECT_EQ(counts.badStamp.load(), 0);
+    EXPECT_EQ(counts.badNumbering.load(), 0);
+#ifndef VANDREL_SANITIZED
+    // Sanitizers keep freed memory in quarantine and shadow it, so resident
+    // size says nothing there; their own leak checks cover that build.
+    if (seconds >= 8) {
+        ASSERT_GT(rssBaseline, 0);
+        EXPECT_LE(rssPeakLate, rssBaseline + 32 * 1024) << "resident memory grew after warm-up";
+    }
+#endif
+}
+
+} // namespace
