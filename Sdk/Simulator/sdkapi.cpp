@@ -112,6 +112,8 @@ VdStatus VdSetConnectionStatusCallback(VdHandle handle, VdConnectionStatusCallba
         const VdStatus st = s.lookup(handle, h);
         if (st != VD_OK)
             return st;
+        if (callback && h->closed)
+            return VD_ERR_BAD_HANDLE;
         h->statusCb = callback;
         h->statusCtx = callback ? context : nullptr;
         if (!callback) {
@@ -130,6 +132,8 @@ VdStatus VdSetCallbackFunction(VdHandle handle, VdFrameCallback callback, void *
         const VdStatus st = s.lookup(handle, h);
         if (st != VD_OK)
             return st;
+        if (callback && h->closed)
+            return VD_ERR_BAD_HANDLE;
         if (previous)
             *previous = h->frameCb;
         h->frameCb = callback;

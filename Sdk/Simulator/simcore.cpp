@@ -230,7 +230,10 @@ VdStatus Simulator::unInit(int id)
     const VdStatus st = lookup(id, h);
     if (st != VD_OK)
         return st;
-    handles.erase(id);
+    if (h->closed)
+        return VD_ERR_BAD_HANDLE;   // another thread is closing it
+    // Nothing new starts from here on; callbacks already running may still
+    // use the handle (process, release) until they return.
     h->closed = true;
     h->frameCb = nullptr;
     h->frameCtx = nullptr;
@@ -238,6 +241,10 @@ VdStatus Simulator::unInit(int id)
     h->statusCtx = nullptr;
     h->statusStop = true;
     haltAcquisition(*h);
+    const int ownFrames = ownCallbacks(h.get(), false);
+    const int ownStatus = ownCallbacks(h.get(), true);
+    h->cv.wait(lk, [&] { return h->frameInFlight <= ownFrames && h->statusInFlight <= ownStatus; });
+    handles.erase(id);
     for (RawBuffer &b : h->pool) {
         if (b.lent) {
             b.lent = false;
@@ -246,9 +253,6 @@ VdStatus Simulator::unInit(int id)
     }
     if (h->dev->openHandle == id)
         h->dev->openHandle = 0;
-    const int ownFrames = ownCallbacks(h.get(), false);
-    const int ownStatus = ownCallbacks(h.get(), true);
-    h->cv.wait(lk, [&] { return h->frameInFlight <= ownFrames && h->statusInFlight <= ownStatus; });
     std::vector<std::thread> threads = std::move(h->finished);
     h->finished.clear();
     if (h->statusThread.joinable())
@@ -264,6 +268,8 @@ VdStatus Simulator::play(int id)
     VdStatus st = lookupReachable(id, h);
     if (st != VD_OK)
         return st;
+    if (h->closed)
+        return VD_ERR_BAD_HANDLE;
     if (h->playing)
         return VD_OK;
     std::vector<std::thread> old = std::move(h->finished);
@@ -273,6 +279,8 @@ VdStatus Simulator::play(int id)
     st = lookupReachable(id, h);
     if (st != VD_OK)
         return st;
+    if (h->closed)
+        return VD_ERR_BAD_HANDLE;
     if (h->playing)
         return VD_OK;
     ++h->session;

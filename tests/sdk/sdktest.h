@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -109,8 +110,8 @@ struct Consumer {
     std::mutex mu;
     std::condition_variable cv;
     std::vector<FrameRecord> frames;
-    bool keepRaw = false;
-    bool release = true;
+    std::atomic<bool> keepRaw{false};
+    std::atomic<bool> release{true};
     size_t guard = 0;                     // bytes after the output that must stay untouched
     std::function<void(int)> inside;      // runs inside the callback, after processing
 
