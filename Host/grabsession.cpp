@@ -2,6 +2,7 @@
 
 #include "pluginhost.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
@@ -190,7 +191,8 @@ int GrabSession::run()
     QEventLoop loop;
     connect(this, &GrabSession::stopped, &loop, &QEventLoop::quit);
     if (opts.seconds > 0)
-        QTimer::singleShot(int(opts.seconds * 1000.0), this, [this] { requestStop(QStringLiteral("time")); });
+        QTimer::singleShot(int(opts.seconds * 1000.0), Qt::PreciseTimer, this,
+                           [this] { requestStop(QStringLiteral("time")); });
     ticker.start();
     drawProgress(false);
     loop.exec();
@@ -198,6 +200,8 @@ int GrabSession::run()
     runMs = clock.elapsed();
     drawProgress(true);
     tearDown();
+    // Log lines of the teardown, queued to this object, come before the report.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     // Every frame handed to the writers is on disk before the report.
     QThreadPool::globalInstance()->waitForDone();
     writeContactSheet();
@@ -344,6 +348,16 @@ void GrabSession::printEvent(CameraChannel *ch, const QString &what)
     drawProgress(false);
 }
 
+void GrabSession::printLog(const QString &line)
+{
+    clearProgress();
+    QTextStream err(stderr);
+    err.setCodec("UTF-8");
+    err << line << '\n';
+    err.flush();
+    drawProgress(false);
+}
+
 void GrabSession::tick()
 {
     const qint64 now = clock.elapsed();
@@ -378,16 +392,19 @@ void GrabSession::clearProgress()
     for (int i = 0; i < progressLines; ++i)
         out << "\x1b[2K\n";
     out << QStringLiteral("\x1b[%1A").arg(progressLines);
+    out.flush();
     progressLines = 0;
 }
 
 void GrabSession::drawProgress(bool final)
 {
-    if (!terminal)
+    if (!terminal || progressDone)
         return;
     clearProgress();
-    if (final)
+    if (final) {
+        progressDone = true;
         return;
+    }
     const qint64 now = clock.elapsed();
     for (auto &ch : channels)
         out << progressText(ch.get(), now) << '\n';

@@ -108,6 +108,9 @@ public:
     const GrabOptions &options() const { return opts; }
     void frameArrived(CameraChannel *channel, const ImageProcessData &data);
     void printEvent(CameraChannel *channel, const QString &what);
+    // A log line written around the live progress lines, on the main thread.
+    void printLog(const QString &line);
+    bool drawsProgress() const { return terminal; }
 
 public slots:
     void requestStop(const QString &reason);
@@ -139,6 +142,7 @@ private:
     QString failure;
     QString contactSheetPath;
     int progressLines = 0;
+    bool progressDone = false;
     qint64 lastPlainMs = 0;
     qint64 runMs = 0;
     std::shared_ptr<std::atomic<qint64>> pendingSaves = std::make_shared<std::atomic<qint64>>(0);

@@ -15,10 +15,13 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QLoggingCategory>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QSet>
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -49,6 +52,31 @@ void onSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(signalFds[0], &c, 1);
     // A second Ctrl-C ends the process at once.
     std::signal(SIGINT, SIG_DFL);
+}
+
+// While a grab draws live progress lines, log lines from any thread are
+// handed to it so that they do not tear the lines apart.
+QMutex logSinkMutex;
+GrabSession *logSink = nullptr;
+
+void logHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    const QString line = qFormatLogMessage(type, context, message);
+    if (type != QtFatalMsg) {
+        QMutexLocker lock(&logSinkMutex);
+        if (GrabSession *sink = logSink) {
+            QMetaObject::invokeMethod(sink, [sink, line] { sink->printLog(line); }, Qt::QueuedConnection);
+            return;
+        }
+    }
+    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+void setLogSink(GrabSession *session)
+{
+    QMutexLocker lock(&logSinkMutex);
+    logSink = session;
 }
 
 int fail(int status, const QString &reason)
@@ -293,7 +321,10 @@ int HostApp::main(QCoreApplication &app)
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
     }
+    if (session.drawsProgress())
+        setLogSink(&session);
     const int status = session.run();
+    setLogSink(nullptr);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     if (status != ExitOk && status != 130)
@@ -404,6 +435,7 @@ int HostApp::params(const QString &requested)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    qInstallMessageHandler(logHandler);
     QCoreApplication::setApplicationName(QStringLiteral("vandrel-host"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANDREL_HOST_VERSION));
     // Frames cross from the SDK's threads to the main thread by value.
