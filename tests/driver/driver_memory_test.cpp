@@ -1,0 +1,117 @@
+#include "driverfixture.h"
+#include "framepool.h"
+
+#include <QFile>
+
+#include <deque>
+
+using namespace drivertest;
+
+namespace {
+
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+constexpr int kWidth = 1024;
+constexpr int kHeight = 256;
+constexpr size_t kFrameBytes = size_t(kWidth) * kHeight;
+
+} // namespace
+
+class Memory : public DriverTest
+{
+    const char *population() const override
+    {
+        return R"({"devices": [{"productName": "VD-XG1K-M", "serialNumber": "MEMORY000001", "sensorWidth": 1024,
+                   "sensorHeight": 256, "frameHeight": 256, "mono": true, "frameRate": 0, "attached": true,
+                   "triggerMode": 1}]})";
+    }
+
+protected:
+    // Keeps the last `keep` frames, as a host showing a short history would.
+    struct Receiver {
+        QMutex lock;
+        std::deque<ImageProcessData> kept;
+        size_t keep = 3;
+        std::atomic<int> frames{0};
+        void take(const ImageProcessData &d)
+        {
+            QMutexLocker g(&lock);
+            kept.push_back(d);
+            while (kept.size() > keep)
+                kept.pop_front();
+            ++frames;
+        }
+        void clear()
+        {
+            QMutexLocker g(&lock);
+            kept.clear();
+        }
+    };
+
+    CameraVandrel *start(Receiver &receiver)
+    {
+        CameraVandrel *camera = create(QStringLiteral("MEMORY000001"));
+        EXPECT_TRUE(camera->opened);
+        QObject::connect(camera, &CameraInterface::captureCompleted, camera,
+                         [&receiver](ImageProcessData d) { receiver.take(d); }, Qt::DirectConnection);
+        camera->load(QJsonObject());
+        {
+            QMutexLocker g(camera->frameMutex());
+            camera->isRunning = true;
+        }
+        camera->setContinueCapture(true);
+        return camera;
+    }
+};
+
+TEST_F(Memory, ResidentMemoryAndThePoolSettleWhileFramesStream)
+{
+    Receiver receiver;
+    CameraVandrel *camera = start(receiver);
+    ASSERT_TRUE(waitUntil([&] { return receiver.frames >= 500; }, 30000));
+    const qint64 warm = residentKiB();
+    ASSERT_TRUE(waitUntil([&] { return receiver.frames >= 5000; }, 120000));
+    const qint64 later = residentKiB();
+    const size_t idle = FramePool::instance().idleBytes();
+    camera->closeCamera();
+
+    // 4500 frames of 256 KiB went by: about 1.1 GiB had they not been recycled.
+    EXPECT_LT(later - warm, 8 * 1024) << "resident memory grew from " << warm << " KiB to " << later << " KiB";
+    EXPECT_LE(idle, 8 * kFrameBytes) << "the pool holds only what a few frames in flight need";
+    EXPECT_EQ(VdSimOutstandingBuffers(), 0);
+}
+
+TEST_F(Memory, FramesHeldLongByTheHostDoNotGrowThePoolPastItsCap)
+{
+    FramePool &pool = FramePool::instance();
+    const size_t previousCap = pool.capacity();
+    pool.setCapacity(10 * kFrameBytes);
+    Receiver receiver;
+    receiver.keep = 200;  // 50 MiB held by the host
+    CameraVandrel *camera = start(receiver);
+    ASSERT_TRUE(waitUntil([&] { return receiver.frames >= 400; }, 60000));
+    camera->closeCamera();
+    receiver.clear();
+    EXPECT_LE(pool.idleBytes(), 10 * kFrameBytes);
+    EXPECT_GT(pool.idleBytes(), 0u) << "released frames are kept for reuse";
+
+    // Matrices outlive their camera: released after it is gone, they still go back.
+    Receiver second;
+    second.keep = 5;
+    CameraVandrel *again = start(second);
+    ASSERT_TRUE(waitUntil([&] { return second.frames >= 20; }, 30000));
+    again->closeCamera();
+    cameras.clear();
+    second.clear();
+    EXPECT_LE(pool.idleBytes(), 10 * kFrameBytes);
+    pool.setCapacity(previousCap);
+}
