@@ -2,6 +2,7 @@
 #include "logcapture.h"
 
 #include <cstring>
+#include <limits>
 
 using namespace drivertest;
 
@@ -93,6 +94,7 @@ TEST_F(DriverTest, OpensThatCannotSucceedCallNoSdkFunction)
     }
 }
 
+// Relies on a fresh process (ctest runs each case alone): the device table is module-wide.
 TEST_F(DriverTest, CreateBeforeAnyEnumerationFailsToOpen)
 {
     CameraVandrel *camera = create(kColour, 0, false);
@@ -303,6 +305,27 @@ TEST_F(Normalize, OffsetPastTheSensorShrinksTheWidthAndMovesTheOffset)
     camera->roiY = -8;
     camera->normalizeParams();
     EXPECT_EQ(camera->roiY, 0);
+}
+
+TEST_F(Normalize, ExtremeValuesFromSettingsSaturateInsteadOfOverflowing)
+{
+    constexpr qint32 kMax = std::numeric_limits<qint32>::max();
+    constexpr qint32 kMin = std::numeric_limits<qint32>::min();
+    camera->imageWidth = kMax;
+    camera->roiX = kMin;
+    camera->imageHeight = kMin;
+    camera->roiY = kMax;
+    camera->widthStep = -1;  // kMin % -1 would trap in 32 bits
+    camera->normalizeParams();
+    // The width stays (a sum with the negative offset fits), the offset
+    // then takes the negative room left, and the room for the width saturates.
+    EXPECT_EQ(camera->imageWidth, kMax);
+    EXPECT_EQ(camera->roiXMax, 256 - kMax);
+    EXPECT_EQ(camera->roiX, 256 - kMax);
+    EXPECT_EQ(camera->widthMax, kMax);
+    EXPECT_EQ(camera->roiY, kMax - 3);
+    EXPECT_EQ(camera->imageHeight, 2048 - (kMax - 3));
+    EXPECT_EQ(camera->roiYMax, kMax - 3);
 }
 
 TEST_F(Normalize, ExposureIndexAndClampedSettings)

@@ -315,9 +315,17 @@ void CameraVandrel::normalizeParams()
 {
     if (!opened)
         return;
+    // Values come from settings files and the host's editor: sums and
+    // differences are taken in 64 bits and saturated, so that no value
+    // can overflow.
     auto alignDown = [](qint32 &value, qint32 step) {
         if (step != 0)
-            value -= value % step;
+            value = static_cast<qint32>(value - qint64(value) % step);
+    };
+    auto sum = [](qint64 a, qint64 b) { return a + b; };
+    auto fit = [](qint64 v) {
+        return static_cast<qint32>(qBound<qint64>(std::numeric_limits<qint32>::min(), v,
+                                                  std::numeric_limits<qint32>::max()));
     };
     alignDown(imageWidth, widthStep);
     alignDown(imageHeight, heightStep);
@@ -335,31 +343,31 @@ void CameraVandrel::normalizeParams()
     if (widthDiffers) {
         if (imageWidth <= 0)
             imageWidth = widthMax;
-        if (imageWidth + roiX > sensorWidth)
-            imageWidth = sensorWidth - roiX;
+        if (sum(imageWidth, roiX) > sensorWidth)
+            imageWidth = fit(qint64(sensorWidth) - roiX);
     }
-    roiXMax = sensorWidth - imageWidth;
+    roiXMax = fit(qint64(sensorWidth) - imageWidth);
     if (heightDiffers) {
         if (imageHeight <= 0)
             imageHeight = heightMax;
-        if (imageHeight + roiY > sensorHeight)
-            imageHeight = sensorHeight - roiY;
+        if (sum(imageHeight, roiY) > sensorHeight)
+            imageHeight = fit(qint64(sensorHeight) - roiY);
     }
-    roiYMax = sensorHeight - imageHeight;
+    roiYMax = fit(qint64(sensorHeight) - imageHeight);
     if (offsetXDiffers) {
         if (roiX <= 0)
             roiX = roiXMin;
-        if (roiX + imageWidth > sensorWidth)
+        if (sum(roiX, imageWidth) > sensorWidth)
             roiX = roiXMax;
     }
-    widthMax = sensorWidth - roiX;
+    widthMax = fit(qint64(sensorWidth) - roiX);
     if (offsetYDiffers) {
         if (roiY <= 0)
             roiY = roiYMin;
-        if (roiY + imageHeight > sensorHeight)
+        if (sum(roiY, imageHeight) > sensorHeight)
             roiY = roiYMax;
     }
-    heightMax = sensorHeight - roiY;
+    heightMax = fit(qint64(sensorHeight) - roiY);
 
     if (currentExposureIndex < 0)
         currentExposureIndex = 0;
