@@ -57,7 +57,7 @@ protected:
     }
     void running(bool on)
     {
-        QMutexLocker guard(mono->frameMutex());
+        FrameLock guard(mono->frameMutex());
         mono->isRunning = on;
     }
 };
@@ -268,7 +268,7 @@ TEST_F(Frames, ColourOutputGivesThreeChannels)
     colour->load(settings);
     EXPECT_EQ(colour->matType, CV_8UC3);
     {
-        QMutexLocker g(colour->frameMutex());
+        FrameLock g(colour->frameMutex());
         colour->isRunning = true;
     }
     ASSERT_TRUE(push(kColour));

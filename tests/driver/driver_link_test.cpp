@@ -196,7 +196,7 @@ TEST_F(Link, LossDuringADeliveryNeitherDeadlocksNorDelivers)
         inside = false;
     }, Qt::DirectConnection);
     {
-        QMutexLocker g(camera->frameMutex());
+        FrameLock g(camera->frameMutex());
         camera->isRunning = true;
     }
     camera->setContinueCapture(true);

@@ -38,13 +38,13 @@ class Memory : public DriverTest
 protected:
     // Keeps the last `keep` frames, as a host showing a short history would.
     struct Receiver {
-        QMutex lock;
+        std::mutex lock;
         std::deque<ImageProcessData> kept;
         size_t keep = 3;
         std::atomic<int> frames{0};
         void take(const ImageProcessData &d)
         {
-            QMutexLocker g(&lock);
+            std::lock_guard<std::mutex> g(lock);
             kept.push_back(d);
             while (kept.size() > keep)
                 kept.pop_front();
@@ -52,7 +52,7 @@ protected:
         }
         void clear()
         {
-            QMutexLocker g(&lock);
+            std::lock_guard<std::mutex> g(lock);
             kept.clear();
         }
     };
@@ -65,7 +65,7 @@ protected:
                          [&receiver](ImageProcessData d) { receiver.take(d); }, Qt::DirectConnection);
         camera->load(QJsonObject());
         {
-            QMutexLocker g(camera->frameMutex());
+            FrameLock g(camera->frameMutex());
             camera->isRunning = true;
         }
         camera->setContinueCapture(true);

@@ -3,19 +3,19 @@
 // Shared set-up of the driver tests: a known simulated population, the
 // plug-in's own object for discovery, and a thread-safe sink for frames.
 
+#include "framelock.h"
 #include "vandrel.h"
 #include "vdsim.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace drivertest {
 
@@ -74,34 +74,34 @@ public:
 
     QList<ImageProcessData> frames() const
     {
-        QMutexLocker g(&lock);
+        std::lock_guard<std::mutex> g(lock);
         return received;
     }
     int count() const
     {
-        QMutexLocker g(&lock);
+        std::lock_guard<std::mutex> g(lock);
         return received.size();
     }
     ImageProcessData last() const
     {
-        QMutexLocker g(&lock);
+        std::lock_guard<std::mutex> g(lock);
         return received.isEmpty() ? ImageProcessData() : received.last();
     }
     bool onCallerThread() const
     {
-        QMutexLocker g(&lock);
+        std::lock_guard<std::mutex> g(lock);
         return sawCallerThread;
     }
 
 private:
     void add(const ImageProcessData &d)
     {
-        QMutexLocker g(&lock);
+        std::lock_guard<std::mutex> g(lock);
         received.append(d);
         if (QThread::currentThread() == QCoreApplication::instance()->thread())
             sawCallerThread = true;
     }
-    mutable QMutex lock;
+    mutable std::mutex lock;
     QList<ImageProcessData> received;
     bool sawCallerThread = false;
     QMetaObject::Connection connection;

@@ -1,40 +1,39 @@
 #include "logcapture.h"
 
-#include <QMutexLocker>
 
 namespace {
 LogCapture *active = nullptr;
-QMutex activeLock;
+std::mutex activeLock;
 }
 
 LogCapture::LogCapture()
 {
-    QMutexLocker guard(&activeLock);
+    std::lock_guard<std::mutex> guard(activeLock);
     active = this;
     previous = qInstallMessageHandler(&LogCapture::handler);
 }
 
 LogCapture::~LogCapture()
 {
-    QMutexLocker guard(&activeLock);
+    std::lock_guard<std::mutex> guard(activeLock);
     qInstallMessageHandler(previous);
     active = nullptr;
 }
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-    QMutexLocker guard(&activeLock);
+    std::lock_guard<std::mutex> guard(activeLock);
     if (!active)
         return;
     CapturedMessage m{type, text, QString::fromUtf8(context.file ? context.file : ""),
                       QString::fromUtf8(context.function ? context.function : ""), context.line};
-    QMutexLocker recordGuard(&active->lock);
+    std::lock_guard<std::mutex> recordGuard(active->lock);
     active->recorded.append(m);
 }
 
 QList<CapturedMessage> LogCapture::messages() const
 {
-    QMutexLocker guard(&lock);
+    std::lock_guard<std::mutex> guard(lock);
     return recorded;
 }
 
@@ -58,6 +57,6 @@ QList<CapturedMessage> LogCapture::containing(const QString &part) const
 
 void LogCapture::clear()
 {
-    QMutexLocker guard(&lock);
+    std::lock_guard<std::mutex> guard(lock);
     recorded.clear();
 }

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QList>
-#include <QMutex>
 #include <QString>
 #include <QtGlobal>
+
+#include <mutex>
 
 // One message as Qt's logger handed it over.
 struct CapturedMessage {
@@ -35,7 +36,7 @@ public:
 
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text);
-    mutable QMutex lock;
+    mutable std::mutex lock;
     QList<CapturedMessage> recorded;
     QtMessageHandler previous;
 };

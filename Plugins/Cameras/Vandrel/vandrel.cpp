@@ -1,10 +1,10 @@
 #include "vandrel.h"
 
+#include "framelock.h"
 #include "framepool.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
-#include <QMutexLocker>
 #include <QThread>
 
 #include <cstring>
@@ -65,9 +65,8 @@ void CameraVandrel::waitForForeignClose()
 {
     if (!onOwningThread())
         return;
-    QMutexLocker guard(&stateLock);
-    while (closing)
-        closeDone.wait(&stateLock);
+    std::unique_lock<std::mutex> guard(stateLock);
+    closeDone.wait(guard, [this] { return !closing; });
 }
 
 // ---------------------------------------------------------------- identity
@@ -194,7 +193,7 @@ void CameraVandrel::CameraOpen()
         return;
     }
     {
-        QMutexLocker guard(&stateLock);
+        std::lock_guard<std::mutex> guard(stateLock);
         cameraHandle = handle;
         opened = 1;
     }
@@ -243,14 +242,12 @@ void CameraVandrel::CameraClose()
 {
     VdHandle handle;
     {
-        QMutexLocker guard(&stateLock);
+        std::unique_lock<std::mutex> guard(stateLock);
         if (!opened) {
             // Someone else may be tearing the handle down right now; on the
             // owning thread "closed" must mean no more callbacks.
-            if (onOwningThread()) {
-                while (closing)
-                    closeDone.wait(&stateLock);
-            }
+            if (onOwningThread())
+                closeDone.wait(guard, [this] { return !closing; });
             return;
         }
         opened = 0;
@@ -263,9 +260,9 @@ void CameraVandrel::CameraClose()
     VdUnInit(handle);
     // Last touch of this object on a foreign thread: the owning thread may
     // destroy it as soon as it sees `closing` clear.
-    QMutexLocker guard(&stateLock);
+    std::lock_guard<std::mutex> guard(stateLock);
     closing = false;
-    closeDone.wakeAll();
+    closeDone.notify_all();
 }
 
 void CameraVandrel::CameraStart()
@@ -425,7 +422,7 @@ qint64 matrixBytes(qint32 rows, qint32 cols, int type)
 
 void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
 {
-    QMutexLocker guard(frameMutex());
+    FrameLock guard(frameMutex());
     int productID = 0;
     int captureIndex = 0;
     int productCycleIndex = 0;
@@ -573,7 +570,7 @@ bool CameraVandrel::CameraReopen()
 
 void CameraVandrel::paramsChanged()
 {
-    QMutexLocker guard(&mutex);
+    FrameLock guard(&mutex);
     qCInfo(lcVandrel) << "CameraVandrel::paramsChanged";
     normalizeParams();
 }
@@ -604,7 +601,7 @@ void CameraVandrel::applyImageFormat()
         VdSetIspOutFormat(cameraHandle, VD_PIXEL_MONO8);
     }
     {
-        QMutexLocker guard(&mutex);
+        FrameLock guard(&mutex);
         matType = channelCount == 3 ? CV_8UC3 : channelCount == 4 ? CV_8UC4 : CV_8UC1;
     }
     normalizeParams();
@@ -647,7 +644,7 @@ void CameraVandrel::softTrigger(int productNumber, int captureNumber, std::funct
     if (!opened)
         return;
     {
-        QMutexLocker guard(&mutex);
+        FrameLock guard(&mutex);
         if (trigParams->trigKind == kHostNumberedKind) {
             // A cycle of 0 or fewer products counts as one, as in numbering.
             const int perCycle = trigParams->productsPerCycle > 0 ? trigParams->productsPerCycle : 1;
@@ -666,7 +663,7 @@ void CameraVandrel::setTrigParams(CameraTrigParams *params)
     if (!opened || !params)
         return;
     if (params != trigParams) {
-        QMutexLocker guard(&mutex);
+        FrameLock guard(&mutex);
         trigParams->trigKind = params->trigKind;
         trigParams->trigValue2 = params->trigValue2;
         trigParams->trigValue3 = params->trigValue3;

@@ -6,9 +6,10 @@
 
 #include <QMutex>
 #include <QTimer>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 // Driver of one VD-XG line-scan camera, and the plug-in object itself.
@@ -21,6 +22,8 @@
 //   the whole delivery. Host-thread writers of what a delivery reads
 //   (counters, triggerCallback, trigParams, matType) take `mutex` around the
 //   write, never around an SDK call, so a delivery never waits for the SDK.
+//   The driver takes `mutex` through FrameLock, which also tells
+//   ThreadSanitizer about it.
 // - The SDK runs ExpCallbackMSG on a status thread, which closes the camera
 //   there. Closing is claimed under `stateLock`: whoever turns `opened` from
 //   set to clear tears the handle down (once), outside the lock, and marks
@@ -109,8 +112,8 @@ private:
     void waitForForeignClose();
     bool onOwningThread() const;
 
-    QMutex stateLock;
-    QWaitCondition closeDone;
+    std::mutex stateLock;
+    std::condition_variable closeDone;
     bool closing = false;  // guarded by stateLock
     // Processed pixels of the current frame; frame thread only, under `mutex`.
     std::vector<unsigned char> processBuffer;
