@@ -28,6 +28,23 @@ VdStatus entry(const char *name, F &&body) noexcept
     }
 }
 
+// Runs body with the simulator locked, on a handle whose device is reachable;
+// invalid arguments are refused before the handle is looked at.
+template <typename F>
+VdStatus onReachable(const char *name, VdHandle handle, bool argumentsValid, F &&body) noexcept
+{
+    return entry(name, [&](Simulator &s) -> VdStatus {
+        if (!argumentsValid)
+            return VD_ERR_BAD_ARGUMENT;
+        std::lock_guard<std::mutex> lk(s.mu);
+        std::shared_ptr<Handle> h;
+        const VdStatus st = s.lookupReachable(handle, h);
+        if (st != VD_OK)
+            return st;
+        return body(*h);
+    });
+}
+
 // Copies text into a fixed field; a text that fills the field keeps no NUL.
 void copyText(char *field, size_t size, const std::string &text)
 {
@@ -147,15 +164,8 @@ VdStatus VdSetCallbackFunction(VdHandle handle, VdFrameCallback callback, void *
 
 VdStatus VdGetCapability(VdHandle handle, VdCapability *capability)
 {
-    return entry(__func__, [&](Simulator &s) -> VdStatus {
-        if (!capability)
-            return VD_ERR_BAD_ARGUMENT;
-        std::lock_guard<std::mutex> lk(s.mu);
-        std::shared_ptr<Handle> h;
-        const VdStatus st = s.lookupReachable(handle, h);
-        if (st != VD_OK)
-            return st;
-        const DeviceConfig &c = h->dev->cfg;
+    return onReachable(__func__, handle, capability != nullptr, [&](Handle &h) -> VdStatus {
+        const DeviceConfig &c = h.dev->cfg;
         VdCapability cap;
         std::memset(&cap, 0, sizeof cap);
         cap.structVersion = 1;
@@ -181,15 +191,8 @@ VdStatus VdGetCapability(VdHandle handle, VdCapability *capability)
 
 VdStatus VdGetImageResolution(VdHandle handle, VdResolution *resolution)
 {
-    return entry(__func__, [&](Simulator &s) -> VdStatus {
-        if (!resolution)
-            return VD_ERR_BAD_ARGUMENT;
-        std::lock_guard<std::mutex> lk(s.mu);
-        std::shared_ptr<Handle> h;
-        const VdStatus st = s.lookupReachable(handle, h);
-        if (st != VD_OK)
-            return st;
-        const DeviceConfig &c = h->dev->cfg;
+    return onReachable(__func__, handle, resolution != nullptr, [&](Handle &h) -> VdStatus {
+        const DeviceConfig &c = h.dev->cfg;
         VdResolution res;
         std::memset(&res, 0, sizeof res);
         res.offsetX = 0;
@@ -205,15 +208,8 @@ VdStatus VdGetImageResolution(VdHandle handle, VdResolution *resolution)
 
 VdStatus VdGetExposureLineTime(VdHandle handle, double *lineTime)
 {
-    return entry(__func__, [&](Simulator &s) -> VdStatus {
-        if (!lineTime)
-            return VD_ERR_BAD_ARGUMENT;
-        std::lock_guard<std::mutex> lk(s.mu);
-        std::shared_ptr<Handle> h;
-        const VdStatus st = s.lookupReachable(handle, h);
-        if (st != VD_OK)
-            return st;
-        *lineTime = h->dev->cfg.lineTimeUs;
+    return onReachable(__func__, handle, lineTime != nullptr, [&](Handle &h) -> VdStatus {
+        *lineTime = h.dev->cfg.lineTimeUs;
         return VD_OK;
     });
 }
@@ -297,63 +293,43 @@ VdStatus VdReleaseImageBuffer(VdHandle handle, unsigned char *raw)
 
 VdStatus VdSetMediaType(VdHandle handle, int mediaType)
 {
-    return entry(__func__, [&](Simulator &s) -> VdStatus {
-        std::lock_guard<std::mutex> lk(s.mu);
-        std::shared_ptr<Handle> h;
-        const VdStatus st = s.lookupReachable(handle, h);
-        if (st != VD_OK)
-            return st;
+    return onReachable(__func__, handle, true, [&](Handle &h) -> VdStatus {
         if (mediaType != VD_MEDIA_COLOR && mediaType != VD_MEDIA_MONO)
             return VD_ERR_UNSUPPORTED_FORMAT;
-        h->dev->mediaType = mediaType;
+        h.dev->mediaType = mediaType;
         return VD_OK;
     });
 }
 
 VdStatus VdSetIspOutFormat(VdHandle handle, unsigned int format)
 {
-    return entry(__func__, [&](Simulator &s) -> VdStatus {
-        std::lock_guard<std::mutex> lk(s.mu);
-        std::shared_ptr<Handle> h;
-        const VdStatus st = s.lookupReachable(handle, h);
-        if (st != VD_OK)
-            return st;
+    return onReachable(__func__, handle, true, [&](Handle &h) -> VdStatus {
         if (format != VD_PIXEL_RGB8 && format != VD_PIXEL_MONO8)
             return VD_ERR_UNSUPPORTED_FORMAT;
-        h->dev->ispOutFormat = format;
+        h.dev->ispOutFormat = format;
         return VD_OK;
     });
 }
 
 VdStatus VdSetExposureTime(VdHandle handle, double exposure)
 {
-    return entry(__func__, [&](Simulator &s) -> VdStatus {
-        std::lock_guard<std::mutex> lk(s.mu);
-        std::shared_ptr<Handle> h;
-        const VdStatus st = s.lookupReachable(handle, h);
-        if (st != VD_OK)
-            return st;
+    return onReachable(__func__, handle, true, [&](Handle &h) -> VdStatus {
         if (!std::isfinite(exposure) || exposure < 0)
             return VD_ERR_BAD_ARGUMENT;
-        h->dev->exposureTime = exposure;
+        h.dev->exposureTime = exposure;
         return VD_OK;
     });
 }
 
 VdStatus VdSoftTrigger(VdHandle handle)
 {
-    return entry(__func__, [&](Simulator &s) -> VdStatus {
-        std::lock_guard<std::mutex> lk(s.mu);
-        std::shared_ptr<Handle> h;
-        const VdStatus st = s.lookupReachable(handle, h);
-        if (st != VD_OK)
-            return st;
-        if (!h->playing)
+    return onReachable(__func__, handle, true, [&](Handle &h) -> VdStatus {
+        if (!h.playing)
             return VD_ERR_NOT_PLAYING;
-        ++h->dev->softTriggers;
-        if (h->dev->triggerMode == VD_TRIGGER_SOFTWARE) {
-            ++h->pendingTriggers;
-            h->cv.notify_all();
+        ++h.dev->softTriggers;
+        if (h.dev->triggerMode == VD_TRIGGER_SOFTWARE) {
+            ++h.pendingTriggers;
+            h.cv.notify_all();
         }
         return VD_OK;
     });
@@ -361,18 +337,13 @@ VdStatus VdSoftTrigger(VdHandle handle)
 
 VdStatus VdSetTriggerMode(VdHandle handle, int mode)
 {
-    return entry(__func__, [&](Simulator &s) -> VdStatus {
-        std::lock_guard<std::mutex> lk(s.mu);
-        std::shared_ptr<Handle> h;
-        const VdStatus st = s.lookupReachable(handle, h);
-        if (st != VD_OK)
-            return st;
+    return onReachable(__func__, handle, true, [&](Handle &h) -> VdStatus {
         if (mode != VD_TRIGGER_CONTINUOUS && mode != VD_TRIGGER_SOFTWARE)
             return VD_ERR_BAD_ARGUMENT;
-        if (h->dev->triggerMode != mode) {
-            h->dev->triggerMode = mode;
-            h->pendingTriggers = 0;
-            h->cv.notify_all();
+        if (h.dev->triggerMode != mode) {
+            h.dev->triggerMode = mode;
+            h.pendingTriggers = 0;
+            h.cv.notify_all();
         }
         return VD_OK;
     });
@@ -380,15 +351,8 @@ VdStatus VdSetTriggerMode(VdHandle handle, int mode)
 
 VdStatus VdGetTriggerMode(VdHandle handle, int *mode)
 {
-    return entry(__func__, [&](Simulator &s) -> VdStatus {
-        if (!mode)
-            return VD_ERR_BAD_ARGUMENT;
-        std::lock_guard<std::mutex> lk(s.mu);
-        std::shared_ptr<Handle> h;
-        const VdStatus st = s.lookupReachable(handle, h);
-        if (st != VD_OK)
-            return st;
-        *mode = h->dev->triggerMode;
+    return onReachable(__func__, handle, mode != nullptr, [&](Handle &h) -> VdStatus {
+        *mode = h.dev->triggerMode;
         return VD_OK;
     });
 }
