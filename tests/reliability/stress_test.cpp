@@ -7,6 +7,7 @@
 
 #include "driverfixture.h"
 
+#include <QJsonArray>
 #include <QLoggingCategory>
 #include <QRandomGenerator>
 
@@ -386,17 +387,22 @@ protected:
         case 1:
             return QJsonObject{{QStringLiteral("paramsWrap"), 42}};
         case 2: {
-            QJsonObject wrap;
-            wrap.insert(QStringLiteral("imageWidth"), QJsonObject{{QStringLiteral("value"), -7}});
-            wrap.insert(QStringLiteral("colorImage"), QStringLiteral("yes"));
+            const QJsonArray wrap{QJsonObject{{QStringLiteral("values"), QStringLiteral("yes")}}, 7,
+                                  QJsonObject{{QStringLiteral("selectedIndex"), -7}}};
             return QJsonObject{{QStringLiteral("paramsWrap"), wrap}};
         }
         default: {
+            // Saved settings with some values replaced by numbers out of any range.
             QJsonObject j = saved;
-            QJsonObject wrap = j.value(QStringLiteral("paramsWrap")).toObject();
-            for (auto it = wrap.begin(); it != wrap.end(); ++it) {
-                if (random.bounded(3) == 0)
-                    it.value() = QJsonValue(random.bounded(-1000, 1000));
+            QJsonArray wrap = j.value(QStringLiteral("paramsWrap")).toArray();
+            for (int i = 0; i < wrap.size(); ++i) {
+                if (random.bounded(3) != 0)
+                    continue;
+                QJsonObject item = wrap.at(i).toObject();
+                item.insert(item.contains(QStringLiteral("selectedIndex")) ? QStringLiteral("selectedIndex")
+                                                                            : QStringLiteral("values"),
+                            random.bounded(-3000, 3000));
+                wrap.replace(i, item);
             }
             j.insert(QStringLiteral("paramsWrap"), wrap);
             return j;
