@@ -10,18 +10,25 @@
 namespace vdsim {
 namespace {
 
-// Callbacks running on this thread, so that a call made from inside one does
-// not wait for itself.
-struct ActiveCallback {
-    const Handle *handle;
-    bool status;
-};
-thread_local std::vector<ActiveCallback> tlActive;
+// Records, with mu held, that a callback of h runs on this thread, so that a
+// call made from inside it does not wait for itself. Kept per handle rather
+// than in thread-local storage, which a library loaded at run time gets only
+// dynamically, and which leak checkers walk unreliably.
+void enterCallback(Handle &h, bool status)
+{
+    h.running.push_back({std::this_thread::get_id(), status});
+}
 
-struct ActiveScope {
-    ActiveScope(const Handle *h, bool status) { tlActive.push_back({h, status}); }
-    ~ActiveScope() { tlActive.pop_back(); }
-};
+void leaveCallback(Handle &h, bool status)
+{
+    const auto me = std::this_thread::get_id();
+    for (auto it = h.running.rbegin(); it != h.running.rend(); ++it) {
+        if (it->first == me && it->second == status) {
+            h.running.erase(std::next(it).base());
+            return;
+        }
+    }
+}
 
 bool loadFile(const std::string &path, Population &p, std::string &error)
 {
@@ -158,8 +165,11 @@ VdStatus Simulator::lookupReachable(int id, std::shared_ptr<Handle> &h) const
 
 int Simulator::ownCallbacks(const Handle *h, bool status)
 {
-    return int(std::count_if(tlActive.begin(), tlActive.end(),
-                             [&](const ActiveCallback &a) { return a.handle == h && a.status == status; }));
+    const auto me = std::this_thread::get_id();
+    return int(std::count_if(h->running.begin(), h->running.end(),
+                             [&](const std::pair<std::thread::id, bool> &r) {
+                                 return r.first == me && r.second == status;
+                             }));
 }
 
 void Simulator::haltAcquisition(Handle &h)
@@ -404,15 +414,14 @@ int Simulator::deliver(std::unique_lock<std::mutex> &lk, const std::shared_ptr<H
     void *ctx = h->frameCtx;
     ++h->frameInFlight;
     ++d.framesDelivered;
+    enterCallback(*h, false);
     lk.unlock();
-    {
-        ActiveScope scope(h.get(), false);
-        try {
-            cb(h->id, data, &head, ctx);
-        } catch (...) {
-        }
+    try {
+        cb(h->id, data, &head, ctx);
+    } catch (...) {
     }
     lk.lock();
+    leaveCallback(*h, false);
     --h->frameInFlight;
     h->cv.notify_all();
     return VD_OK;
@@ -477,15 +486,14 @@ void Simulator::statusLoop(std::shared_ptr<Handle> h)
             VdConnectionStatusCallback cb = h->statusCb;
             void *ctx = h->statusCtx;
             ++h->statusInFlight;
+            enterCallback(*h, true);
             lk.unlock();
-            {
-                ActiveScope scope(h.get(), true);
-                try {
-                    cb(h->id, msg.first, msg.second, ctx);
-                } catch (...) {
-                }
+            try {
+                cb(h->id, msg.first, msg.second, ctx);
+            } catch (...) {
             }
             lk.lock();
+            leaveCallback(*h, true);
             --h->statusInFlight;
             h->cv.notify_all();
         }

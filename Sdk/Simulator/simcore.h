@@ -78,6 +78,7 @@ struct Handle {
     void *statusCtx = nullptr;
     int frameInFlight = 0;
     int statusInFlight = 0;
+    std::vector<std::pair<std::thread::id, bool>> running;  // callbacks in flight: thread, is status
     std::condition_variable cv;
 
     bool playing = false;

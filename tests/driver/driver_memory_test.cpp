@@ -20,6 +20,13 @@ qint64 residentKiB()
     return -1;
 }
 
+// Sanitizers keep freed memory in quarantine: resident size says nothing there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kResidentSizeMeaningful = false;
+#else
+constexpr bool kResidentSizeMeaningful = true;
+#endif
+
 constexpr int kWidth = 1024;
 constexpr int kHeight = 256;
 constexpr size_t kFrameBytes = size_t(kWidth) * kHeight;
@@ -85,7 +92,9 @@ TEST_F(Memory, ResidentMemoryAndThePoolSettleWhileFramesStream)
     camera->closeCamera();
 
     // 4500 frames of 256 KiB went by: about 1.1 GiB had they not been recycled.
-    EXPECT_LT(later - warm, 8 * 1024) << "resident memory grew from " << warm << " KiB to " << later << " KiB";
+    if (kResidentSizeMeaningful) {
+        EXPECT_LT(later - warm, 8 * 1024) << "resident memory grew from " << warm << " KiB to " << later << " KiB";
+    }
     EXPECT_LE(idle, 8 * kFrameBytes) << "the pool holds only what a few frames in flight need";
     EXPECT_EQ(VdSimOutstandingBuffers(), 0);
 }

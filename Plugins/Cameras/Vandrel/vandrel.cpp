@@ -414,8 +414,11 @@ qint64 matrixBytes(qint32 rows, qint32 cols, int type)
 {
     if (rows < 0 || cols < 0)
         return -1;
-    const qint64 bytes = static_cast<qint64>(rows) * cols * CV_ELEM_SIZE(type);
-    return bytes > std::numeric_limits<qint32>::max() ? -1 : bytes;
+    const qint64 limit = std::numeric_limits<qint32>::max();
+    const qint64 rowBytes = static_cast<qint64>(cols) * CV_ELEM_SIZE(type);
+    if (rowBytes > limit || (rows != 0 && rowBytes > limit / rows))
+        return -1;
+    return rowBytes * rows;
 }
 
 } // namespace
