@@ -30,7 +30,7 @@ phase "TSan build and stress test"
 cmake -S . -B build-tsan -DVANDREL_SANITIZE=thread -DVANDREL_BENCH=OFF >/dev/null
 cmake --build build-tsan -j"$(nproc)" --target reliability_stress_test
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/reliability/tsan.supp" \
-  ctest --test-dir build-tsan --output-on-failure -L stress
+  ctest --test-dir build-tsan --output-on-failure -V -L stress
 
 phase "fuzzing, $fuzz_seconds s per target"
 BUILD_DIR=build-fuzz scripts/fuzz.sh "$fuzz_seconds"
