@@ -246,8 +246,8 @@ void CameraVandrel::CameraClose()
         if (!opened) {
             // Someone else may be tearing the handle down right now; on the
             // owning thread "closed" must mean no more callbacks.
-            if (onOwningThread())
-                closeDone.wait(guard, [this] { return !closing; });
+            guard.unlock();
+            waitForForeignClose();
             return;
         }
         opened = 0;
