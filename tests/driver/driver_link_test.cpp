@@ -50,7 +50,10 @@ protected:
     void loseLink(unsigned int powerLost)
     {
         ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), powerLost), 0);
-        ASSERT_TRUE(waitUntil([&] { return camera->connectionLost.load() && !camera->opened; }));
+        // `opened` clears when the close is claimed; the handle is released after.
+        ASSERT_TRUE(waitUntil([&] {
+            return camera->connectionLost.load() && !camera->opened && simValue(kColour, "open") == 0;
+        }));
     }
     void restoreLink() { ASSERT_EQ(VdSimLinkRestored(kColour.toUtf8().constData()), 0); }
 };

@@ -196,7 +196,8 @@ TEST_F(PluginLoader, AHostConnectsBySignatureAndGetsQueuedFrames)
 
     ASSERT_EQ(VdSimLinkLost("LOADER000001", 1), 0);
     ASSERT_TRUE(waitUntil([&] { return receiver.losses == 1; }));
-    EXPECT_EQ(camera->cameraSerial(), QStringLiteral("-1"));
+    // CameraLoss is emitted before the status thread closes the camera.
+    EXPECT_TRUE(waitUntil([&] { return camera->cameraSerial() == QStringLiteral("-1"); }));
     camera.reset();
     delete plugin;
     EXPECT_EQ(VdSimOutstandingBuffers(), 0);
