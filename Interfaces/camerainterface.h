@@ -61,7 +61,10 @@ struct HostResultEntry
     QVector<std::shared_ptr<void>> items;
 };
 
-// One delivered image with its numbers. Copies share the pixels.
+// One delivered image with its numbers. Copies share the pixels. The plug-in
+// registers no meta-type for it: a host that queues captureCompleted across
+// threads registers it by name, qRegisterMetaType<ImageProcessData>("ImageProcessData"),
+// and may declare Q_DECLARE_METATYPE(ImageProcessData) itself.
 struct ImageProcessData
 {
     bool hostFlag1 = false;
@@ -86,7 +89,6 @@ struct ImageProcessData
     QString hostText2;
     QVector<std::shared_ptr<void>> hostItems2;
 };
-Q_DECLARE_METATYPE(ImageProcessData)
 
 // Trigger and product-grouping settings installed by the host.
 class CameraTrigParams
