@@ -99,6 +99,11 @@ int VdSimCallCount(const char *function)
     return control([&](Simulator &s) { return function ? s.callCount(function) : int(VD_ERR_BAD_ARGUMENT); });
 }
 
+int VdSimReleasedHandleCalls(void)
+{
+    return control([](Simulator &s) { return s.releasedHandleCalls.load(); });
+}
+
 void VdSimResetCounters(void)
 {
     control([](Simulator &s) {

@@ -152,7 +152,11 @@ VdStatus Simulator::lookup(int id, std::shared_ptr<Handle> &h) const
         h = it->second;
         return VD_OK;
     }
-    return (id > 0 && id <= lastHandle) ? VD_ERR_BAD_HANDLE : VD_ERR_NOT_INITIALISED;
+    if (id > 0 && id <= lastHandle) {
+        ++releasedHandleCalls;
+        return VD_ERR_BAD_HANDLE;
+    }
+    return VD_ERR_NOT_INITIALISED;
 }
 
 VdStatus Simulator::lookupReachable(int id, std::shared_ptr<Handle> &h) const

@@ -13,6 +13,7 @@
 #include "simconfig.h"
 #include "vdsim.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -120,6 +121,9 @@ public:
     void sdkInit();
     // Replaces the population; events are timed from now once initialised.
     void applyPopulation(const Population &p);
+
+    // Calls that named a handle VdUnInit had already released; never reset.
+    mutable std::atomic<int> releasedHandleCalls{0};
 
     // With mu held.
     std::shared_ptr<Device> findDevice(const std::string &serial) const;

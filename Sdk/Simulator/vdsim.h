@@ -52,6 +52,9 @@ VDCAMSDK_API int VdSimPushFrame(const char *serial, const VdSimFrame *frame);
 VDCAMSDK_API int VdSimFailNext(const char *function, int status);
 VDCAMSDK_API int VdSimCallCount(const char *function);
 VDCAMSDK_API void VdSimResetCounters(void);
+/* Calls, since the process started, that named a handle VdUnInit had
+ * already released. */
+VDCAMSDK_API int VdSimReleasedHandleCalls(void);
 /* Raw buffers lent and not yet released, all handles. */
 VDCAMSDK_API int VdSimOutstandingBuffers(void);
 /* Device state: "open", "playing", "triggerMode", "mediaType", "ispOutFormat",

@@ -114,6 +114,7 @@ protected:
     {
         ASSERT_EQ(VdSimConfigure(population()), 0);
         VdSimResetCounters();
+        releasedAtStart = VdSimReleasedHandleCalls();
         plugin = std::make_unique<CameraVandrel>();
     }
     void TearDown() override
@@ -121,6 +122,7 @@ protected:
         cameras.clear();
         plugin.reset();
         EXPECT_EQ(VdSimOutstandingBuffers(), 0);
+        EXPECT_EQ(VdSimReleasedHandleCalls(), releasedAtStart) << "an SDK call named a released handle";
     }
     virtual const char *population() const { return kPopulation; }
 
@@ -151,6 +153,7 @@ protected:
     std::unique_ptr<CameraVandrel> plugin;
     std::vector<std::unique_ptr<CameraVandrel>> cameras;
     int lastCount = -1;
+    int releasedAtStart = 0;
 };
 
 } // namespace drivertest

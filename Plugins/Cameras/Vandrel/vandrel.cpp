@@ -7,6 +7,7 @@
 #include <QLoggingCategory>
 #include <QThread>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -19,6 +20,9 @@ constexpr int kDeviceTableSize = 20;
 constexpr int kPreviewSpacingMs = 50;
 constexpr int kReconnectIntervalMs = 30000;
 constexpr qint32 kHostNumberedKind = 32;
+constexpr int kMaxBytesPerPixel = 4;                         // RGBA8, the widest output
+constexpr qint64 kMaxFrameBytes = std::numeric_limits<qint32>::max();
+constexpr int kBufferWindowFrames = 64;
 
 // Module-wide device table; used on the host's thread only.
 VdDeviceInfo deviceTable[kDeviceTableSize];
@@ -37,6 +41,42 @@ int boundedCount(int count)
 }
 
 } // namespace
+
+// The open handle, borrowed for SDK calls; empty when the camera is not open.
+// A close waits for the borrows of other threads before it releases the
+// handle.
+class CameraVandrel::HandleUse
+{
+public:
+    explicit HandleUse(CameraVandrel &camera) : camera(camera)
+    {
+        std::lock_guard<std::mutex> guard(camera.stateLock);
+        if (!camera.opened)
+            return;
+        camera.borrowers.push_back(std::this_thread::get_id());
+        handle = camera.cameraHandle;
+        valid = true;
+    }
+    ~HandleUse()
+    {
+        if (!valid)
+            return;
+        std::lock_guard<std::mutex> guard(camera.stateLock);
+        auto &borrowers = camera.borrowers;
+        borrowers.erase(std::find(borrowers.begin(), borrowers.end(), std::this_thread::get_id()));
+        camera.stateChanged.notify_all();
+    }
+    HandleUse(const HandleUse &) = delete;
+    HandleUse &operator=(const HandleUse &) = delete;
+
+    explicit operator bool() const { return valid; }
+    VdHandle get() const { return handle; }
+
+private:
+    CameraVandrel &camera;
+    VdHandle handle = -1;
+    bool valid = false;
+};
 
 CameraVandrel::CameraVandrel() : trigParams(nullptr), reconnectTimer(nullptr)
 {
@@ -66,7 +106,7 @@ void CameraVandrel::waitForForeignClose()
     if (!onOwningThread())
         return;
     std::unique_lock<std::mutex> guard(stateLock);
-    closeDone.wait(guard, [this] { return !closing; });
+    stateChanged.wait(guard, [this] { return !closing; });
 }
 
 // ---------------------------------------------------------------- identity
@@ -187,16 +227,24 @@ void CameraVandrel::CameraOpen()
         opened = 0;
         return;
     }
-    VdHandle handle = -1;
-    if (VdInit(record, -1, -1, &handle) != VD_OK) {
+    // Written to the member only on success: a failed open must not leave a
+    // handle behind that a later call could use.
+    VdHandle opening = -1;
+    if (VdInit(record, -1, -1, &opening) != VD_OK) {
         opened = 0;
         return;
     }
     {
         std::lock_guard<std::mutex> guard(stateLock);
-        cameraHandle = handle;
+        cameraHandle = opening;
         opened = 1;
     }
+    // A loss reported while the camera is being set up closes it once the
+    // set-up's calls are done.
+    const HandleUse use(*this);
+    if (!use)
+        return;
+    const VdHandle handle = use.get();
     VdSetConnectionStatusCallback(handle, &CameraVandrel::ExpCallbackMSG, this);
     VdSetCallbackFunction(handle, &CameraVandrel::CameraSnapCallback, this, nullptr);
 
@@ -253,6 +301,12 @@ void CameraVandrel::CameraClose()
         opened = 0;
         closing = true;
         handle = cameraHandle;
+        const std::thread::id me = std::this_thread::get_id();
+        if (deliveringThread.load() != me) {
+            stateChanged.wait(guard, [this, me] {
+                return std::all_of(borrowers.begin(), borrowers.end(), [me](std::thread::id t) { return t == me; });
+            });
+        }
     }
     VdSetConnectionStatusCallback(handle, nullptr, nullptr);
     VdSetCallbackFunction(handle, nullptr, nullptr, nullptr);
@@ -261,24 +315,27 @@ void CameraVandrel::CameraClose()
     // Last touch of this object on a foreign thread: the owning thread may
     // destroy it as soon as it sees `closing` clear.
     std::lock_guard<std::mutex> guard(stateLock);
+    cameraHandle = -1;
     closing = false;
-    closeDone.notify_all();
+    stateChanged.notify_all();
 }
 
 void CameraVandrel::CameraStart()
 {
-    if (!opened)
+    const HandleUse use(*this);
+    if (!use)
         return;
-    const VdStatus status = VdPlay(cameraHandle);
+    const VdStatus status = VdPlay(use.get());
     if (status != VD_OK)
         qCWarning(lcVandrel) << status;
 }
 
 void CameraVandrel::CameraStop()
 {
-    if (!opened)
+    const HandleUse use(*this);
+    if (!use)
         return;
-    const VdStatus status = VdStop(cameraHandle);
+    const VdStatus status = VdStop(use.get());
     if (status != VD_OK)
         qCWarning(lcVandrel) << status;
 }
@@ -310,8 +367,14 @@ QMutex *CameraVandrel::frameMutex()
 
 void CameraVandrel::normalizeParams()
 {
-    if (!opened)
-        return;
+    VdResolution resolution;
+    std::memset(&resolution, 0, sizeof resolution);
+    {
+        const HandleUse use(*this);
+        if (!use)
+            return;
+        VdGetImageResolution(use.get(), &resolution);
+    }
     // Values come from settings files and the host's editor: sums and
     // differences are taken in 64 bits and saturated, so that no value
     // can overflow.
@@ -329,9 +392,6 @@ void CameraVandrel::normalizeParams()
     alignDown(roiX, roiXStep);
     alignDown(roiY, roiYStep);
 
-    VdResolution resolution;
-    std::memset(&resolution, 0, sizeof resolution);
-    VdGetImageResolution(cameraHandle, &resolution);
     const bool widthDiffers = imageWidth != resolution.width;
     const bool heightDiffers = imageHeight != resolution.height;
     const bool offsetXDiffers = roiX != resolution.offsetX;
@@ -423,49 +483,104 @@ qint64 matrixBytes(qint32 rows, qint32 cols, int type)
 
 } // namespace
 
+unsigned char *CameraVandrel::processingBuffer(size_t bytes)
+{
+    windowNeed = qMax(windowNeed, bytes);
+    if (bytes > processCapacity) {
+        processBuffer.reset();
+        processCapacity = 0;
+        processBuffer.reset(new unsigned char[bytes]);
+        processCapacity = bytes;
+    }
+    return processBuffer.get();
+}
+
 void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
 {
+    // Declared before the lock, so destroyed after it is released: a pool
+    // return never lengthens the lock.
+    ImageProcessData record;
+    cv::Mat image;
+    std::function<void()> hook;
+
     FrameLock guard(frameMutex());
+    struct Delivering {
+        std::atomic<std::thread::id> &thread;
+        explicit Delivering(std::atomic<std::thread::id> &t) : thread(t) { thread = std::this_thread::get_id(); }
+        ~Delivering() { thread = std::thread::id(); }
+    } delivering(deliveringThread);
+
     int productID = 0;
     int captureIndex = 0;
     int productCycleIndex = 0;
-    getProductID(cameraIndex, trigParams, productID, captureIndex, productCycleIndex);
+    int type = CV_8UC1;
+    {
+        std::lock_guard<std::mutex> state(triggerLock);
+        getProductID(cameraIndex, trigParams, productID, captureIndex, productCycleIndex);
+        type = matType;
+    }
 
+    const VdHandle handle = cameraHandle;
     if (!head) {
-        VdReleaseImageBuffer(cameraHandle, data);
+        VdReleaseImageBuffer(handle, data);
         qCWarning(lcVandrel) << "frame without header dropped";
         return;
     }
 
-    // The processed image goes straight into the frame matrix when the
-    // header's byte count fits it; otherwise into a buffer kept across
-    // frames, from which it is copied.
-    const quint32 allocated = head->byteCount;
-    const qint32 plannedRows = head->height;
-    const qint32 plannedCols = head->width;
-    const qint64 plannedBytes = matrixBytes(plannedRows, plannedCols, matType);
-    cv::Mat image;
-    unsigned char *out = nullptr;
-    try {
-        if (allocated > 0 && plannedBytes >= static_cast<qint64>(allocated)) {
-            image = FramePool::instance().matrix(plannedRows, plannedCols, matType);
-            out = image.data;
-        } else {
-            // One byte at least, so that the SDK always gets a real buffer.
-            if (processBuffer.size() < static_cast<size_t>(allocated) + 1)
-                processBuffer.resize(static_cast<size_t>(allocated) + 1);
-            out = processBuffer.data();
-        }
-    } catch (const std::exception &) {
-        VdReleaseImageBuffer(cameraHandle, data);
-        qCWarning(lcVandrel) << "frame dropped: no memory for" << allocated << "bytes";
+    // The size the SDK announces decides, once, where it writes: straight
+    // into the frame matrix when its byte count fits, else into the
+    // processing buffer, from which the image is copied.
+    const qint32 rows = head->height;
+    const qint32 cols = head->width;
+    const quint32 announced = head->byteCount;
+    const qint64 matBytes = matrixBytes(rows, cols, type);
+    if (matBytes < 0) {
+        VdReleaseImageBuffer(handle, data);
+        qCWarning(lcVandrel) << "frame dropped: bad size" << cols << "x" << rows;
+        return;
+    }
+    const qint64 pixels = qint64(rows) * cols;
+    if (pixels == 0) {
+        // Nothing to show; the byte count of an empty image is meaningless.
+        VdReleaseImageBuffer(handle, data);
+        return;
+    }
+    // No output format needs more than 4 bytes per pixel: a larger count is a
+    // broken header, refused before anything is allocated for it.
+    if (announced > quint64(kMaxBytesPerPixel) * quint64(pixels) || announced > quint32(kMaxFrameBytes)) {
+        VdReleaseImageBuffer(handle, data);
+        qCWarning(lcVandrel) << "frame dropped: byte count" << announced << "too large for" << cols << "x" << rows;
         return;
     }
 
-    const VdStatus status = VdImageProcess(cameraHandle, data, out, head);
+    const bool inPlace = announced > 0 && matBytes >= qint64(announced);
+    unsigned char *out = nullptr;
+    try {
+        if (inPlace) {
+            image = FramePool::instance().matrix(rows, cols, type);
+            out = image.data;
+        } else {
+            // One byte at least, so that the SDK always gets a real buffer.
+            out = processingBuffer(size_t(announced) + 1);
+        }
+    } catch (const std::exception &) {
+        VdReleaseImageBuffer(handle, data);
+        qCWarning(lcVandrel) << "frame dropped: no memory for" << announced << "bytes";
+        return;
+    }
+
+    const VdStatus status = VdImageProcess(handle, data, out, head);
     if (status != VD_OK)
         qCWarning(lcVandrel) << "VdImageProcess failed:" << status;
-    VdReleaseImageBuffer(cameraHandle, data);
+    VdReleaseImageBuffer(handle, data);
+    if (++windowFrames >= kBufferWindowFrames) {
+        if (processCapacity > windowNeed) {
+            processBuffer.reset(windowNeed > 0 ? new unsigned char[windowNeed] : nullptr);
+            processCapacity = windowNeed;
+        }
+        windowNeed = 0;
+        windowFrames = 0;
+    }
 
     const QTime now = QTime::currentTime();
     if (!isRunning && qAbs(lastFrameTime.msecsTo(now)) < kPreviewSpacingMs) {
@@ -474,37 +589,26 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
     }
     lastFrameTime = now;
 
-    const qint32 rows = head->height;
-    const qint32 cols = head->width;
+    // Bounded by what the SDK reports after processing, by the matrix and by
+    // what was allocated, in case processing changed the byte count.
     const quint32 byteCount = head->byteCount;
-    const qint64 matBytes = matrixBytes(rows, cols, matType);
-    if (matBytes < 0) {
-        qCWarning(lcVandrel) << "frame dropped: bad size" << cols << "x" << rows;
-        return;
-    }
-    if (matBytes == 0)
-        return;
-    const bool inPlace = !image.empty() && rows == plannedRows && cols == plannedCols;
-    cv::Mat processed;
-    if (!inPlace) {
-        processed = image;  // keeps `out` alive when it lies in a matrix of the planned size
-        image = FramePool::instance().matrix(rows, cols, matType);
-    }
-
-    // Bounded by what the SDK reports, by the matrix and by what was
-    // actually allocated, in case processing changed the byte count.
-    const qint64 copySize = qMin<qint64>(qMin<qint64>(byteCount, matBytes), allocated);
+    const qint64 copySize = qMin<qint64>(qMin<qint64>(byteCount, matBytes), announced);
     if (copySize <= 0)
         return;
     qCDebug(lcVandrel) << "CameraVandrel::rum - memcpy image data, "
                        << "src data size: " << byteCount << "dst data size: " << matBytes
                        << "actually copy size: " << copySize;
-    if (!inPlace)
-        std::memcpy(image.data, out, static_cast<size_t>(copySize));
-    if (copySize < matBytes)
-        std::memset(image.data + copySize, 0, static_cast<size_t>(matBytes - copySize));
+    if (!inPlace) {
+        image = FramePool::instance().matrix(rows, cols, type);
+        if (status == VD_OK)
+            std::memcpy(image.data, out, static_cast<size_t>(copySize));
+    }
+    // A failed processing leaves no image worth showing: a pooled buffer may
+    // still hold an earlier frame, even another camera's.
+    const qint64 valid = status == VD_OK ? copySize : 0;
+    if (valid < matBytes)
+        std::memset(image.data + valid, 0, static_cast<size_t>(matBytes - valid));
 
-    ImageProcessData record;
     record.captureTime = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(head->timeStamp));
     record.cameraIndex = cameraIndex;
     record.productID = productID;
@@ -512,8 +616,12 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
     record.productCycleIndex = productCycleIndex;
     record.image = image;
 
-    if (triggerCallback)
-        triggerCallback();
+    {
+        std::lock_guard<std::mutex> state(triggerLock);
+        hook = triggerCallback;
+    }
+    if (hook)
+        hook();
     emit captureCompleted(record);
 }
 
@@ -530,6 +638,7 @@ void CameraVandrel::ExpCallbackMSG(int handle, unsigned int msg, unsigned int pa
         if (msg == VD_MSG_LINK_LOST) {
             qCInfo(lcVandrel) << QStringLiteral("camera %1 disconnect").arg(self->serialNumber);
             emit self->CameraLoss();
+            ++self->lossCount;
             self->connectionLost = true;
             // Nothing of `self` may be touched after this: the owning
             // thread may destroy it once the close is done.
@@ -546,15 +655,22 @@ void CameraVandrel::reconnectTick()
 {
     if (!connectionLost)
         return;
+    // A loss reported while this tick runs, receivers of CameraReconnect
+    // included, must leave the camera lost for the next tick.
+    const quint64 losses = lossCount;
     int found = kDeviceTableSize;
     const VdStatus status = VdEnumerateDevice(deviceTable, &found);
     if (status != VD_OK || found < 1 || found != deviceCount)
         return;
-    if (!CameraReopen())
+    if (!CameraReopen() || lossCount != losses)
         return;
     qCInfo(lcVandrel) << QStringLiteral("camera %1 connect").arg(serialNumber);
     emit CameraReconnect();
     connectionLost = false;
+    // A loss counts itself before it sets the flag, so one that raced the
+    // clearing is seen here or sets the flag after it.
+    if (lossCount != losses)
+        connectionLost = true;
 }
 
 bool CameraVandrel::CameraReopen()
@@ -590,21 +706,24 @@ int CameraVandrel::channels()
 
 void CameraVandrel::applyImageFormat()
 {
-    if (!opened)
-        return;
-    if (monoSensor) {
-        channelCount = 1;
-    } else if (colorImage) {
-        channelCount = 3;
-        VdSetMediaType(cameraHandle, VD_MEDIA_COLOR);
-        VdSetIspOutFormat(cameraHandle, VD_PIXEL_RGB8);
-    } else {
-        channelCount = 1;
-        VdSetMediaType(cameraHandle, VD_MEDIA_MONO);
-        VdSetIspOutFormat(cameraHandle, VD_PIXEL_MONO8);
+    {
+        const HandleUse use(*this);
+        if (!use)
+            return;
+        if (monoSensor) {
+            channelCount = 1;
+        } else if (colorImage) {
+            channelCount = 3;
+            VdSetMediaType(use.get(), VD_MEDIA_COLOR);
+            VdSetIspOutFormat(use.get(), VD_PIXEL_RGB8);
+        } else {
+            channelCount = 1;
+            VdSetMediaType(use.get(), VD_MEDIA_MONO);
+            VdSetIspOutFormat(use.get(), VD_PIXEL_MONO8);
+        }
     }
     {
-        FrameLock guard(&mutex);
+        std::lock_guard<std::mutex> state(triggerLock);
         matType = channelCount == 3 ? CV_8UC3 : channelCount == 4 ? CV_8UC4 : CV_8UC1;
     }
     normalizeParams();
@@ -616,38 +735,45 @@ int CameraVandrel::selectExposure(int index)
     if (index < 0 || index >= exposureTimes.size())
         return -1;
     currentExposureIndex = index;
-    // A camera that was never opened has no handle to send to.
-    if (cameraHandle < 0)
+    // A camera that is not open has no handle to send to.
+    const HandleUse use(*this);
+    if (!use)
         return VD_ERR_NOT_INITIALISED;
     const double value = static_cast<double>(exposureTimes[index]) * exposureLineTime * 1000.0;
-    return VdSetExposureTime(cameraHandle, value);
+    return VdSetExposureTime(use.get(), value);
 }
 
 void CameraVandrel::setContinueCapture(bool continuous)
 {
     Q_UNUSED(continuous);
-    if (!opened)
+    const HandleUse use(*this);
+    if (!use)
         return;
-    const VdStatus status = VdSetTriggerMode(cameraHandle, VD_TRIGGER_CONTINUOUS);
+    const VdStatus status = VdSetTriggerMode(use.get(), VD_TRIGGER_CONTINUOUS);
     if (status != VD_OK)
         qCWarning(lcVandrel) << status;
 }
 
 bool CameraVandrel::isContinueCapture()
 {
-    if (!opened)
+    const HandleUse use(*this);
+    if (!use)
         return false;
     int mode = 0;
-    VdGetTriggerMode(cameraHandle, &mode);
+    VdGetTriggerMode(use.get(), &mode);
     return mode == VD_TRIGGER_CONTINUOUS;
 }
 
 void CameraVandrel::softTrigger(int productNumber, int captureNumber, std::function<void()> hook)
 {
-    if (!opened)
+    const HandleUse use(*this);
+    if (!use)
         return;
+    // The replaced hook dies after the lock is released: its captures are
+    // the host's and may take their time.
+    std::function<void()> replaced = std::move(hook);
     {
-        FrameLock guard(&mutex);
+        std::lock_guard<std::mutex> state(triggerLock);
         if (trigParams->trigKind == kHostNumberedKind) {
             // A cycle of 0 or fewer products counts as one, as in numbering.
             const int perCycle = trigParams->productsPerCycle > 0 ? trigParams->productsPerCycle : 1;
@@ -656,9 +782,9 @@ void CameraVandrel::softTrigger(int productNumber, int captureNumber, std::funct
             const int remainder = productNumber % perCycle;
             productCycle = remainder == 0 ? perCycle : remainder;
         }
-        triggerCallback = std::move(hook);
+        triggerCallback.swap(replaced);
     }
-    VdSoftTrigger(cameraHandle);
+    VdSoftTrigger(use.get());
 }
 
 void CameraVandrel::setTrigParams(CameraTrigParams *params)
@@ -666,7 +792,7 @@ void CameraVandrel::setTrigParams(CameraTrigParams *params)
     if (!opened || !params)
         return;
     if (params != trigParams) {
-        FrameLock guard(&mutex);
+        std::lock_guard<std::mutex> state(triggerLock);
         trigParams->trigKind = params->trigKind;
         trigParams->trigValue2 = params->trigValue2;
         trigParams->trigValue3 = params->trigValue3;

@@ -9,7 +9,9 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 // Driver of one VD-XG line-scan camera, and the plug-in object itself.
@@ -19,21 +21,28 @@
 //   constructor, the destructor and the reconnect timer's ticks. It alone
 //   writes cameraHandle and the parameter set.
 // - The SDK runs CameraSnapCallback on a frame thread, holding `mutex` for
-//   the whole delivery. Host-thread writers of what a delivery reads
-//   (counters, triggerCallback, trigParams, matType) take `mutex` around the
-//   write, never around an SDK call, so a delivery never waits for the SDK.
-//   The driver takes `mutex` through FrameLock, which also tells
-//   ThreadSanitizer about it.
+//   the whole delivery, emit included. Only paramsChanged takes `mutex`
+//   besides the delivery, so a receiver connected directly, the trigger hook,
+//   or a host holding frameMutex() may call every other operation.
+// - What the owning thread writes and a delivery reads (the numbering
+//   counters and cycleTimer, triggerCallback, the contents of *trigParams,
+//   matType) is guarded by `triggerLock`, held only for the moment of a read
+//   or write: never across an emit, a hook call or an SDK call. The delivery
+//   calls a copy of the hook.
 // - The SDK runs ExpCallbackMSG on a status thread, which closes the camera
 //   there. Closing is claimed under `stateLock`: whoever turns `opened` from
 //   set to clear tears the handle down (once), outside the lock, and marks
 //   `closing` meanwhile. The owning thread waits for a close in progress on
 //   the status thread before it opens, closes or destroys; the status thread
-//   never waits for the owning thread, because the owning thread's detach
-//   calls wait for a status callback in flight. `mutex` is never taken on
-//   the status thread, so a loss during a delivery cannot deadlock.
-// - `opened` and `connectionLost` are atomics: read anywhere, `opened`
-//   written only under `stateLock`.
+//   never waits for the owning thread's operations as a whole, because the
+//   owning thread's detach calls wait for a status callback in flight.
+// - Every SDK call made with the open handle outside the frame path borrows
+//   it (HandleUse) under `stateLock`; a close waits until the borrows of other
+//   threads are back before it releases the handle, so no call ever gets a
+//   released handle. A close from inside a delivery does not wait: a borrower
+//   may be waiting for that very delivery (VdStop, VdPlay).
+// - `opened`, `connectionLost` and `lossCount` are atomics: read anywhere,
+//   `opened` written only under `stateLock`.
 class CameraVandrel : public CameraInterface, public CameraBase
 {
     Q_OBJECT
@@ -107,14 +116,32 @@ public:
     double exposureLineTime = 1.0;
 
 private:
+    class HandleUse;
+    friend class HandleUse;
+
     void deliverFrame(unsigned char *data, VdFrameHead *head);
+    unsigned char *processingBuffer(size_t bytes);
     // Blocks the owning thread while the status thread tears the handle down.
     void waitForForeignClose();
     bool onOwningThread() const;
 
     std::mutex stateLock;
-    std::condition_variable closeDone;
-    bool closing = false;  // guarded by stateLock
-    // Processed pixels of the current frame; frame thread only, under `mutex`.
-    std::vector<unsigned char> processBuffer;
+    std::condition_variable stateChanged;
+    bool closing = false;                    // guarded by stateLock
+    std::vector<std::thread::id> borrowers;  // guarded by stateLock; one entry per HandleUse
+    // The thread delivering a frame, while it does (set under `mutex`).
+    std::atomic<std::thread::id> deliveringThread{};
+    // Counts reported losses, so a reconnection can tell whether the link was
+    // lost again while it ran.
+    std::atomic<quint64> lossCount{0};
+
+    std::mutex triggerLock;
+
+    // Where the SDK processes a frame that does not fit its matrix; frame
+    // thread only, under `mutex`. Shrinks to the largest need of a window of
+    // recent frames, so one large frame does not hold memory for good.
+    std::unique_ptr<unsigned char[]> processBuffer;
+    size_t processCapacity = 0;
+    size_t windowNeed = 0;
+    int windowFrames = 0;
 };
