@@ -4,6 +4,7 @@
 #include <QtEndian>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 using namespace drivertest;
@@ -214,6 +215,40 @@ TEST_F(Frames, AFailedProcessingIsLoggedAndTheFrameStillDelivered)
     ASSERT_EQ(w.size(), 1);
     EXPECT_EQ(w.first().type, QtWarningMsg);
     EXPECT_EQ(VdSimOutstandingBuffers(), 0);
+}
+
+// Frame matrices come from a recycling pool, so a processing that fails
+// would otherwise show whatever an earlier frame left there.
+TEST_F(Frames, AFailedProcessingDeliversAZeroedImageNotAStaleOne)
+{
+    sink.reset();
+    std::mutex lock;
+    QList<int> nonZero;
+    QList<int> products;
+    QObject::connect(mono, &CameraInterface::captureCompleted, mono, [&](ImageProcessData d) {
+        std::lock_guard<std::mutex> g(lock);
+        nonZero << cv::countNonZero(d.image.reshape(1));
+        products << d.productID;
+    }, Qt::DirectConnection);
+    running(true);
+    for (bool bufferPath : {false, true}) {
+        ASSERT_TRUE(push(kMono));
+        VdSimFrame failing = frameWith(VDSIM_FRAME_PROCESS_STATUS);
+        failing.processStatus = VD_ERR_INTERNAL;
+        if (bufferPath) {
+            // A byte count larger than the matrix: processed into the buffer, then copied.
+            failing.flags |= VDSIM_FRAME_BYTE_COUNT;
+            failing.byteCount = 2 * kMonoBytes;
+        }
+        ASSERT_TRUE(push(kMono, &failing));
+    }
+    std::lock_guard<std::mutex> g(lock);
+    ASSERT_EQ(nonZero.size(), 4);
+    EXPECT_GT(nonZero[0], 0);
+    EXPECT_EQ(nonZero[1], 0) << "the failed frame shows the pooled buffer's old pixels";
+    EXPECT_GT(nonZero[2], 0);
+    EXPECT_EQ(nonZero[3], 0) << "the failed frame shows the processing buffer's old pixels";
+    EXPECT_EQ(products, (QList<int>{1, 2, 3, 4})) << "failed frames keep their numbers";
 }
 
 TEST_F(Frames, TimeStampIsMillisecondsSinceTheEpoch)

@@ -265,3 +265,70 @@ TEST_F(Link, LossRacingHostOperations)
         next->load(QJsonObject());
     }
 }
+
+// The link drops again while a CameraReconnect receiver, connected the
+// default way and so running on the owning thread, is still busy.
+TEST_F(Link, ALossWhileTheReconnectionIsReportedIsRetriedOnTheNextTick)
+{
+    SignalCounter losses(camera, &CameraInterface::CameraLoss);
+    loseLink(1);
+    restoreLink();
+    int reconnects = 0;
+    QObject::connect(camera, &CameraInterface::CameraReconnect, camera, [&] {
+        if (++reconnects > 1)
+            return;
+        ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), 0), 0);
+        ASSERT_TRUE(waitUntil([&] { return losses.hits.load() == 2 && simValue(kColour, "open") == 0; }));
+    });
+    camera->reconnectTick();
+    EXPECT_EQ(reconnects, 1);
+    EXPECT_FALSE(camera->opened);
+    EXPECT_TRUE(camera->connectionLost.load()) << "the second loss was forgotten";
+
+    restoreLink();
+    camera->reconnectTick();
+    EXPECT_TRUE(camera->opened);
+    EXPECT_FALSE(camera->connectionLost.load());
+    EXPECT_EQ(reconnects, 2);
+}
+
+// The camera is still open while CameraLoss receivers run: they may still
+// read it, and only then is it closed.
+TEST_F(Link, CameraLossReceiversRunBeforeTheFlagAndTheClose)
+{
+    std::atomic<bool> openDuringLoss{false};
+    std::atomic<bool> flagDuringLoss{true};
+    QString serialDuringLoss;
+    QObject::connect(camera, &CameraInterface::CameraLoss, camera, [&] {
+        openDuringLoss = camera->opened.load() != 0;
+        flagDuringLoss = camera->connectionLost.load();
+        serialDuringLoss = camera->cameraSerial();
+    }, Qt::DirectConnection);
+    loseLink(1);
+    EXPECT_TRUE(openDuringLoss.load());
+    EXPECT_FALSE(flagDuringLoss.load());
+    EXPECT_EQ(serialDuringLoss, kColour);
+}
+
+// After a failed reopen no SDK call may name the released handle: an SDK
+// that reuses handle numbers would reach another camera.
+TEST_F(Link, AFailedReopenLeavesNoHandleBehind)
+{
+    loseLink(1);
+    restoreLink();
+    VdSimFailNext("VdInit", VD_ERR_BUSY);
+    camera->reconnectTick();
+    ASSERT_FALSE(camera->opened);
+    VdSimResetCounters();
+    EXPECT_EQ(camera->selectExposure(0), VD_ERR_NOT_INITIALISED);
+    EXPECT_EQ(camera->currentExposureIndex, 0);
+    camera->setContinueCapture(true);
+    camera->softTrigger(1, 1, {});
+    EXPECT_FALSE(camera->isContinueCapture());
+    camera->restoreSnapshot();
+    camera->closeCamera();
+    EXPECT_EQ(VdSimCallCount("VdSetExposureTime"), 0);
+    EXPECT_EQ(VdSimCallCount("VdSoftTrigger"), 0);
+    EXPECT_EQ(VdSimCallCount("VdSetTriggerMode"), 0);
+    EXPECT_EQ(VdSimReleasedHandleCalls(), releasedAtStart);
+}

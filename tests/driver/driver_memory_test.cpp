@@ -1,9 +1,12 @@
 #include "driverfixture.h"
 #include "framepool.h"
+#include "logcapture.h"
 
 #include <QFile>
 
 #include <deque>
+
+#include <malloc.h>
 
 using namespace drivertest;
 
@@ -123,4 +126,93 @@ TEST_F(Memory, FramesHeldLongByTheHostDoNotGrowThePoolPastItsCap)
     second.clear();
     EXPECT_LE(pool.idleBytes(), 10 * kFrameBytes);
     pool.setCapacity(previousCap);
+}
+
+namespace {
+
+VdSimFrame withByteCount(quint32 byteCount)
+{
+    VdSimFrame f;
+    std::memset(&f, 0, sizeof f);
+    f.flags = VDSIM_FRAME_BYTE_COUNT;
+    f.byteCount = byteCount;
+    return f;
+}
+
+} // namespace
+
+TEST_F(Memory, AByteCountNoFormatCouldNeedIsRefusedBeforeAnythingIsAllocated)
+{
+    Receiver receiver;
+    CameraVandrel *camera = create(QStringLiteral("MEMORY000001"));
+    QObject::connect(camera, &CameraInterface::captureCompleted, camera,
+                     [&receiver](ImageProcessData d) { receiver.take(d); }, Qt::DirectConnection);
+    {
+        FrameLock g(camera->frameMutex());
+        camera->isRunning = true;
+    }
+    const qint64 before = residentKiB();
+    LogCapture log;
+    for (quint32 count : {0xC0000000u, 0x80000000u, quint32(4 * kFrameBytes + 1)}) {
+        const VdSimFrame broken = withByteCount(count);
+        ASSERT_EQ(VdSimPushFrame("MEMORY000001", &broken), 0);
+    }
+    const qint64 after = residentKiB();
+    EXPECT_EQ(receiver.frames.load(), 0);
+    EXPECT_EQ(log.containing(QStringLiteral("frame dropped: byte count")).size(), 3);
+    if (kResidentSizeMeaningful) {
+        EXPECT_LT(after - before, 16 * 1024) << "resident memory grew from " << before << " KiB to " << after << " KiB";
+    }
+
+    // Four bytes per pixel is the most any output format needs: still a frame.
+    const VdSimFrame widest = withByteCount(quint32(4 * kFrameBytes));
+    ASSERT_EQ(VdSimPushFrame("MEMORY000001", &widest), 0);
+    EXPECT_EQ(receiver.frames.load(), 1);
+    EXPECT_EQ(VdSimOutstandingBuffers(), 0);
+}
+
+class LargeFrames : public Memory
+{
+    const char *population() const override
+    {
+        return R"({"devices": [{"productName": "VD-XG4K-M", "serialNumber": "MEMORYLARGE1", "sensorWidth": 4096,
+                   "sensorHeight": 4096, "frameHeight": 1024, "mono": true, "frameRate": 0, "attached": true,
+                   "triggerMode": 1}]})";
+    }
+};
+
+// One frame whose byte count does not fit its matrix is processed through a
+// buffer kept across frames; that buffer must not keep its size for good.
+TEST_F(LargeFrames, TheProcessingBufferShrinksOnceLargeFramesStop)
+{
+    if (!kResidentSizeMeaningful)
+        GTEST_SKIP() << "resident size says nothing under a sanitizer";
+    // Large blocks straight from the system and back to it when freed, and
+    // no idle frames kept: resident size then follows what the driver holds.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    FramePool &pool = FramePool::instance();
+    const size_t previousCap = pool.capacity();
+    pool.setCapacity(0);
+    CameraVandrel *camera = create(QStringLiteral("MEMORYLARGE1"));
+    std::atomic<int> frames{0};
+    QObject::connect(camera, &CameraInterface::captureCompleted, camera, [&](ImageProcessData) { ++frames; },
+                     Qt::DirectConnection);
+    {
+        FrameLock g(camera->frameMutex());
+        camera->isRunning = true;
+    }
+    ASSERT_EQ(VdSimPushFrame("MEMORYLARGE1", nullptr), 0);
+    const qint64 base = residentKiB();
+    const quint32 pixels = 4096u * 1024u;
+    const VdSimFrame wide = withByteCount(4 * pixels);
+    ASSERT_EQ(VdSimPushFrame("MEMORYLARGE1", &wide), 0);
+    const qint64 afterLarge = residentKiB();
+    for (int i = 0; i < 150; ++i)
+        ASSERT_EQ(VdSimPushFrame("MEMORYLARGE1", nullptr), 0);
+    const qint64 settled = residentKiB();
+    pool.setCapacity(previousCap);
+    EXPECT_EQ(frames.load(), 152);
+    EXPECT_GT(afterLarge - base, 3 * 1024) << "the large frame went through the buffer";
+    EXPECT_LT(settled - base, 1024) << "resident " << base << " KiB, " << afterLarge << " KiB after the large frame, "
+                                    << settled << " KiB 150 frames later";
 }

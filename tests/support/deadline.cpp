@@ -1,0 +1,57 @@
+#include "deadline.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <cstdio>
+#include <cstdlib>
+
+Deadline::Deadline(std::string what, int ms)
+{
+    watcher = std::thread([this, what, ms] {
+        std::unique_lock<std::mutex> guard(lock);
+        if (!disarmed.wait_for(guard, std::chrono::milliseconds(ms), [this] { return done; })) {
+            std::fprintf(stderr, "deadline of %d ms exceeded: %s\n", ms, what.c_str());
+            std::fflush(stderr);
+            std::_Exit(3);
+        }
+    });
+}
+
+Deadline::~Deadline()
+{
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        done = true;
+    }
+    disarmed.notify_all();
+    watcher.join();
+}
+
+namespace {
+const char kChildVariable[] = "VANDREL_TEST_FRESH_PROCESS";
+}
+
+bool inFreshProcess()
+{
+    return qEnvironmentVariableIsSet(kChildVariable);
+}
+
+bool passesInFreshProcess(const char *testName, std::string &output)
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QLatin1String(kChildVariable), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + QLatin1String(testName)});
+    const bool finished = child.waitForFinished(60000);
+    if (!finished)
+        child.kill();
+    child.waitForFinished(5000);
+    const QByteArray text = child.readAll();
+    output = text.toStdString();
+    return finished && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0
+           && text.contains("[  PASSED  ] 1 test");
+}
