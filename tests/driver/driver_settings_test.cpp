@@ -303,3 +303,28 @@ TEST_F(Settings, ExposureConfigCountRebuildsTheList)
     EXPECT_EQ(colour->exposureConfigCount, 0);
     EXPECT_TRUE(colour->exposureTimes.isEmpty());
 }
+
+// The preset reaches the host through captureCompleted, numbered with the
+// driver's own trigger settings.
+TEST_F(Settings, HostNumberedFramesCarryTheSoftTriggerNumbers)
+{
+    colour->load(QJsonObject());
+    FrameSink sink(colour);
+    {
+        FrameLock guard(colour->frameMutex());
+        colour->isRunning = true;
+    }
+    CameraTrigParams params;
+    params.trigKind = 32;
+    params.productsPerCycle = 3;
+    colour->setTrigParams(&params);
+    colour->softTrigger(7, 2, {});
+    ASSERT_TRUE(waitUntil([&] { return sink.count() == 1; }));
+    ASSERT_TRUE(push(kColour));
+    ASSERT_EQ(sink.count(), 2);
+    for (const ImageProcessData &d : sink.frames()) {
+        EXPECT_EQ(d.productID, 7);
+        EXPECT_EQ(d.captureIndex, 2);
+        EXPECT_EQ(d.productCycleIndex, 1);
+    }
+}

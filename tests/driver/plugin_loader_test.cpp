@@ -2,6 +2,7 @@
 // with its own copy of the contract's meta-object, connecting by signature.
 
 #include "camerainterface.h"
+#include "deadline.h"
 #include "logcapture.h"
 #include "paramwrap.h"
 #include "vdsim.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QLibrary>
+#include <QMetaMethod>
 #include <QMutex>
 #include <QPluginLoader>
 #include <QPointer>
@@ -201,6 +203,52 @@ TEST_F(PluginLoader, AHostConnectsBySignatureAndGetsQueuedFrames)
     camera.reset();
     delete plugin;
     EXPECT_EQ(VdSimOutstandingBuffers(), 0);
+}
+
+// A host that never registers the frame record finds it unregistered even
+// after connecting queued: the module registers no meta-type of its own, so
+// none of its functions end up in the host's type registry.
+TEST(PluginModule, RegistersNoMetaTypeOfItsOwn)
+{
+    if (!inFreshProcess()) {
+        std::string output;
+        EXPECT_TRUE(passesInFreshProcess("PluginModule.RegistersNoMetaTypeOfItsOwn", output)) << output;
+        return;
+    }
+    ASSERT_EQ(QMetaType::type("ImageProcessData"), int(QMetaType::UnknownType));
+    ASSERT_EQ(VdSimConfigure(R"({"devices": [
+      {"productName": "VD-XG2K-M", "serialNumber": "LOADER000001", "sensorWidth": 128, "sensorHeight": 256,
+       "frameHeight": 16, "mono": true, "attached": true, "triggerMode": 1}]})"), 0);
+    QPluginLoader loader(kModule);
+    auto *plugin = qobject_cast<CameraInterface *>(loader.instance());
+    ASSERT_NE(plugin, nullptr);
+    int count = 0;
+    const QVector<QString> serials = plugin->enumerateCameras(count);
+    ASSERT_EQ(serials.size(), 1);
+    std::unique_ptr<CameraInterface> camera(plugin->createCamera(0, serials[0], 0));
+    HostReceiver receiver;
+    {
+        LogCapture log;  // Qt's complaint about the unregistered type
+        QObject::connect(camera.get(), SIGNAL(captureCompleted(ImageProcessData)), &receiver,
+                         SLOT(onFrame(ImageProcessData)), Qt::QueuedConnection);
+    }
+    // Asking the module's meta-object for the argument type is how Qt would
+    // let a module register its own copy of the type.
+    const QMetaObject *meta = camera->metaObject();
+    const QMetaMethod signal = meta->method(meta->indexOfSignal("captureCompleted(ImageProcessData)"));
+    ASSERT_TRUE(signal.isValid());
+    EXPECT_EQ(signal.parameterType(0), int(QMetaType::UnknownType));
+    ASSERT_TRUE(QObject::connect(camera.get(), SIGNAL(captureCompleted(ImageProcessData)), &receiver,
+                                 SLOT(onFrame(ImageProcessData)), Qt::DirectConnection));
+    camera->load(QJsonObject());
+    camera->frameMutex()->lock();
+    camera->isRunning = true;
+    camera->frameMutex()->unlock();
+    ASSERT_EQ(VdSimPushFrame("LOADER000001", nullptr), 0);
+    EXPECT_EQ(receiver.frames.size(), 1);
+    EXPECT_EQ(QMetaType::type("ImageProcessData"), int(QMetaType::UnknownType));
+    camera.reset();
+    delete plugin;
 }
 
 #include "plugin_loader_test.moc"

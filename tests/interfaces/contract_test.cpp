@@ -311,6 +311,66 @@ TEST(NumberingTimeout, SingleFrameGroupsNeverWarn)
     EXPECT_TRUE(log.messages().isEmpty());
 }
 
+// The clock restarts at every product's opener, not only the first: a
+// product opened long after the first one is on time.
+TEST(NumberingTimeout, EveryOpenerRestartsTheClock)
+{
+    TestCamera cam;
+    cam.isRunning = true;
+    CameraTrigParams params;
+    params.capturesPerProduct = 2;
+    params.cycleTimeout = kTimeoutMs;
+    LogCapture log;
+
+    QElapsedTimer sinceFirst;
+    sinceFirst.start();
+    EXPECT_EQ(frame(cam, params), (Numbers{1, 1, 1}));
+    EXPECT_EQ(frame(cam, params), (Numbers{1, 2, 1}));
+    waitUntilLate(sinceFirst, kLateMs);
+    EXPECT_EQ(frame(cam, params), (Numbers{2, 1, 1}));
+    EXPECT_EQ(frame(cam, params), (Numbers{2, 2, 1}));
+    EXPECT_TRUE(log.messages().isEmpty());
+}
+
+TEST(NumberingTimeout, ZeroOrNegativeSwitchesItOffForFramesReallySpaced)
+{
+    for (int timeout : {0, -1}) {
+        TestCamera cam;
+        cam.isRunning = true;
+        CameraTrigParams params;
+        params.capturesPerProduct = 2;
+        params.productsPerCycle = 2;
+        params.cycleTimeout = timeout;
+        LogCapture log;
+        const Numbers expected[] = {{1, 1, 1}, {1, 2, 1}, {2, 1, 2}, {2, 2, 2}};
+        for (const Numbers &n : expected) {
+            QElapsedTimer gap;
+            gap.start();
+            waitUntilLate(gap, 60);
+            EXPECT_EQ(frame(cam, params), n) << "time-out " << timeout;
+        }
+        EXPECT_TRUE(log.messages().isEmpty()) << "time-out " << timeout;
+    }
+}
+
+// After a preset the next frame may be no opener, with a clock that never
+// ran: that is not a time-out.
+TEST(NumberingTimeout, ANeverStartedClockHasNotRunOut)
+{
+    TestCamera cam;
+    cam.isRunning = true;
+    CameraTrigParams params;
+    params.trigKind = 32;
+    params.autoCount = 1;
+    params.capturesPerProduct = 4;
+    params.cycleTimeout = 100;
+    LogCapture log;
+    presetNumbers(cam, params, 7, 2);
+    ASSERT_FALSE(cam.cycleTimer.isValid());
+    EXPECT_EQ(frame(cam, params), (Numbers{7, 3, 1}));
+    EXPECT_TRUE(log.messages().isEmpty());
+}
+
 // --------------------------------------------------------- slot order
 
 TEST(ContractSlots, SerializeInterface)
@@ -513,4 +573,107 @@ TEST(CameraTrigParamsRecord, Defaults)
     EXPECT_EQ(p.autoCount, 0);
     EXPECT_EQ(p.trigValue11, 1);
     EXPECT_TRUE(p.extraParams.isEmpty());
+}
+
+// ------------------------------------------------------------ member order
+
+// A host compiled against the contract reads these members directly, so
+// their order is part of it: each must lie after the one before.
+namespace {
+
+struct Field {
+    const char *name;
+    std::ptrdiff_t offset;
+};
+
+template <typename T, typename M>
+Field fieldOf(const T &object, const M &member, const char *name)
+{
+    return {name, reinterpret_cast<const char *>(&member) - reinterpret_cast<const char *>(&object)};
+}
+
+#define AT(object, member) fieldOf(object, (object).member, #member)
+
+void expectRising(const char *record, std::initializer_list<Field> fields)
+{
+    const Field *previous = nullptr;
+    for (const Field &f : fields) {
+        if (previous) {
+            EXPECT_GT(f.offset, previous->offset)
+                << record << ": " << f.name << " must follow " << previous->name;
+        }
+        previous = &f;
+    }
+}
+
+} // namespace
+
+TEST(MemberOrder, ImageProcessDataAndCameraTrigParams)
+{
+    const ImageProcessData d;
+    expectRising("ImageProcessData",
+                 {AT(d, hostFlag1), AT(d, hostFlag2), AT(d, captureTime), AT(d, hostTime), AT(d, hostValue0),
+                  AT(d, cameraIndex), AT(d, productID), AT(d, captureIndex), AT(d, productCycleIndex), AT(d, image),
+                  AT(d, hostValue1), AT(d, hostValue2), AT(d, hostValue3), AT(d, hostFlag3), AT(d, hostFlag4),
+                  AT(d, hostItems1), AT(d, hostResults), AT(d, hostValue4), AT(d, hostText1), AT(d, hostText2),
+                  AT(d, hostItems2)});
+    const CameraTrigParams t;
+    expectRising("CameraTrigParams",
+                 {AT(t, trigKind), AT(t, trigValue2), AT(t, trigValue3), AT(t, trigValue4), AT(t, trigValue5),
+                  AT(t, capturesPerProduct), AT(t, trigValue7), AT(t, productsPerCycle), AT(t, cycleTimeout),
+                  AT(t, autoCount), AT(t, trigValue11), AT(t, extraParams)});
+    TestCamera c;
+    expectRising("CameraInterface",
+                 {AT(c, isRunning), AT(c, productId), AT(c, productFrame), AT(c, productCycle), AT(c, reservedCount),
+                  AT(c, triggerCallback), AT(c, lastFrameTime), AT(c, cycleTimer), AT(c, createdTime)});
+}
+
+TEST(MemberOrder, DescriptorKinds)
+{
+    int i = 0;
+    bool b = false;
+    QString names[1];
+    LineEditCameraParam line(QString(), QString(), false, false, 1, &i, 1, &i, &i, &i);
+    expectRising("LineEditCameraParam",
+                 {AT(line, label), AT(line, description), AT(line, imageSizeFlag), AT(line, paramLevel),
+                  AT(line, isRunningShow), AT(line, extraFlag), AT(line, valueType), AT(line, minValue),
+                  AT(line, maxValue), AT(line, stepValue), AT(line, value)});
+    CheckBoxParam check(QString(), QString(), false, false, 1, &b, 1, names, names);
+    expectRising("CheckBoxParam",
+                 {AT(check, extraFlag), AT(check, count), AT(check, names), AT(check, descriptions),
+                  AT(check, values)});
+    ComboBoxParam combo(QString(), QString(), false, false, 1, &i, 1, names, names);
+    expectRising("ComboBoxParam",
+                 {AT(combo, extraFlag), AT(combo, count), AT(combo, names), AT(combo, descriptions),
+                  AT(combo, selectedIndex)});
+}
+
+TEST(MemberOrder, CameraBase)
+{
+    const CameraBase p;
+    expectRising("CameraBase",
+                 {AT(p, paramList), AT(p, roiX), AT(p, roiY), AT(p, imageWidth), AT(p, imageHeight),
+                  AT(p, pixelDistanceX), AT(p, pixelDistanceY), AT(p, unitDistanceZ), AT(p, mirror),
+                  AT(p, transpose), AT(p, frameSpeedIndex), AT(p, exposureConfigCount),
+                  AT(p, currentExposureIndex), AT(p, exposureTimes), AT(p, analogGain), AT(p, gamma),
+                  AT(p, sharpness), AT(p, contrast), AT(p, debounceTime), AT(p, packetInterval),
+                  AT(p, whiteBalance), AT(p, colorImage), AT(p, serialNumber), AT(p, cameraNumber),
+                  AT(p, creationArg), AT(p, channelCount), AT(p, trigKind), AT(p, roiXLabel), AT(p, roiXDesc),
+                  AT(p, roiXMin), AT(p, roiXMax), AT(p, roiXStep), AT(p, roiYLabel), AT(p, roiYDesc),
+                  AT(p, roiYMin), AT(p, roiYMax), AT(p, roiYStep), AT(p, widthLabel), AT(p, widthDesc),
+                  AT(p, widthMin), AT(p, widthMax), AT(p, widthStep), AT(p, heightLabel), AT(p, heightDesc),
+                  AT(p, heightMin), AT(p, heightMax), AT(p, heightStep), AT(p, distanceMin), AT(p, distanceMax),
+                  AT(p, distanceStep), AT(p, sensorWidth), AT(p, sensorHeight), AT(p, mirrorNames),
+                  AT(p, mirrorDescs), AT(p, transposeNames), AT(p, transposeDescs), AT(p, frameSpeedLabel),
+                  AT(p, frameSpeedDesc), AT(p, frameSpeedNames), AT(p, frameSpeedCount), AT(p, exposureLabel),
+                  AT(p, exposureDesc), AT(p, exposureMin), AT(p, exposureMax), AT(p, exposureConfigNames),
+                  AT(p, exposureConfigLabel), AT(p, exposureConfigDesc), AT(p, gainLabel), AT(p, gainDesc),
+                  AT(p, gainMin), AT(p, gainMax), AT(p, gammaLabel), AT(p, gammaDesc), AT(p, gammaMin),
+                  AT(p, gammaMax), AT(p, sharpnessLabel), AT(p, sharpnessDesc), AT(p, sharpnessMin),
+                  AT(p, sharpnessMax), AT(p, contrastLabel), AT(p, contrastDesc), AT(p, contrastMin),
+                  AT(p, contrastMax), AT(p, debounceLabel), AT(p, debounceDesc), AT(p, debounceMin),
+                  AT(p, debounceMax), AT(p, packetIntervalLabel), AT(p, packetIntervalDesc),
+                  AT(p, packetIntervalMin), AT(p, packetIntervalMax), AT(p, whiteBalanceName),
+                  AT(p, whiteBalanceDesc), AT(p, colorImageName), AT(p, colorImageDesc), AT(p, intStep),
+                  AT(p, exposureStep)});
 }
