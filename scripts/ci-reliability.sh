@@ -2,7 +2,7 @@
 # Reliability stage of CI, after the normal build and tests:
 #  1. the whole test suite (without tests labelled "slow") under AddressSanitizer
 #     and UndefinedBehaviorSanitizer,
-#  2. the stress test under ThreadSanitizer,
+#  2. the stress test, the link and the re-entrancy cases under ThreadSanitizer,
 #  3. each libFuzzer target for a bounded time.
 #   FUZZ_SECONDS            per target (default 60)
 #   VANDREL_STRESS_SECONDS  stress duration (default 20)
@@ -26,11 +26,11 @@ CMAKE_ARGS="-DVANDREL_SANITIZE=address -DVANDREL_BENCH=OFF" \
 CTEST_ARGS="-LE slow" \
   scripts/test.sh
 
-phase "TSan build and stress test"
+phase "TSan build: stress test, link and re-entrancy cases"
 cmake -S . -B build-tsan -DVANDREL_SANITIZE=thread -DVANDREL_BENCH=OFF >/dev/null
-cmake --build build-tsan -j"$(nproc)" --target reliability_stress_test
+cmake --build build-tsan -j"$(nproc)" --target reliability_stress_test driver_link_test driver_reentrancy_test
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/reliability/tsan.supp" \
-  ctest --test-dir build-tsan --output-on-failure -V -L stress
+  ctest --test-dir build-tsan --output-on-failure -V -L 'stress|threads'
 
 phase "fuzzing, $fuzz_seconds s per target"
 BUILD_DIR=build-fuzz scripts/fuzz.sh "$fuzz_seconds"

@@ -251,6 +251,36 @@ TEST_F(Frames, AFailedProcessingDeliversAZeroedImageNotAStaleOne)
     EXPECT_EQ(products, (QList<int>{1, 2, 3, 4})) << "failed frames keep their numbers";
 }
 
+// Frames whose byte count exceeds their matrix go through a buffer kept
+// across frames, which shrinks once larger frames stop: sizes that make it
+// shrink and grow again must not cost a frame its pixels.
+TEST_F(Frames, FramesThroughTheProcessingBufferArriveIntactWhileItShrinks)
+{
+    sink.reset();
+    std::atomic<int> frames{0};
+    std::atomic<int> damaged{0};
+    QObject::connect(mono, &CameraInterface::captureCompleted, mono, [&](ImageProcessData d) {
+        ++frames;
+        const quint32 id = stamp(d.image);
+        for (int r = 1; r < d.image.rows; ++r) {
+            if (d.image.at<uchar>(r, r % d.image.cols) != uchar((id + quint32(r)) & 0xFF)) {
+                ++damaged;
+                return;
+            }
+        }
+    }, Qt::DirectConnection);
+    running(true);
+    VdSimFrame widest = frameWith(VDSIM_FRAME_BYTE_COUNT);
+    widest.byteCount = 4 * kMonoBytes;
+    ASSERT_TRUE(push(kMono, &widest));
+    VdSimFrame wider = frameWith(VDSIM_FRAME_BYTE_COUNT);
+    wider.byteCount = 2 * kMonoBytes;
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(push(kMono, i % 3 == 0 ? nullptr : &wider));
+    EXPECT_EQ(frames.load(), 201);
+    EXPECT_EQ(damaged.load(), 0);
+}
+
 TEST_F(Frames, TimeStampIsMillisecondsSinceTheEpoch)
 {
     running(true);

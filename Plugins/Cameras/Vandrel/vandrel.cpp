@@ -483,6 +483,20 @@ qint64 matrixBytes(qint32 rows, qint32 cols, int type)
 
 } // namespace
 
+void CameraVandrel::ageProcessingBuffer()
+{
+    // A buffer larger than any frame of the last window needed is given up;
+    // the next frame that needs one allocates what it needs.
+    if (++windowFrames < kBufferWindowFrames)
+        return;
+    if (processCapacity > windowNeed) {
+        processBuffer.reset();
+        processCapacity = 0;
+    }
+    windowNeed = 0;
+    windowFrames = 0;
+}
+
 unsigned char *CameraVandrel::processingBuffer(size_t bytes)
 {
     windowNeed = qMax(windowNeed, bytes);
@@ -553,6 +567,7 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
         return;
     }
 
+    ageProcessingBuffer();
     const bool inPlace = announced > 0 && matBytes >= qint64(announced);
     unsigned char *out = nullptr;
     try {
@@ -573,14 +588,6 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
     if (status != VD_OK)
         qCWarning(lcVandrel) << "VdImageProcess failed:" << status;
     VdReleaseImageBuffer(handle, data);
-    if (++windowFrames >= kBufferWindowFrames) {
-        if (processCapacity > windowNeed) {
-            processBuffer.reset(windowNeed > 0 ? new unsigned char[windowNeed] : nullptr);
-            processCapacity = windowNeed;
-        }
-        windowNeed = 0;
-        windowFrames = 0;
-    }
 
     const QTime now = QTime::currentTime();
     if (!isRunning && qAbs(lastFrameTime.msecsTo(now)) < kPreviewSpacingMs) {

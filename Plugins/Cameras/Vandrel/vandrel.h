@@ -120,6 +120,8 @@ private:
     friend class HandleUse;
 
     void deliverFrame(unsigned char *data, VdFrameHead *head);
+    // Called once per frame, before the frame's buffer is chosen.
+    void ageProcessingBuffer();
     unsigned char *processingBuffer(size_t bytes);
     // Blocks the owning thread while the status thread tears the handle down.
     void waitForForeignClose();
