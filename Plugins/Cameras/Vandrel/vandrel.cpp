@@ -501,6 +501,7 @@ unsigned char *CameraVandrel::processingBuffer(size_t bytes)
 {
     windowNeed = qMax(windowNeed, bytes);
     if (bytes > processCapacity) {
+        // The old block goes first, so the two never take memory together.
         processBuffer.reset();
         processCapacity = 0;
         processBuffer.reset(new unsigned char[bytes]);
