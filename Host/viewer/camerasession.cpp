@@ -102,7 +102,9 @@ void CameraSession::setRunning(bool running)
 
 bool CameraSession::running() const
 {
-    QMutexLocker lock(cam->frameMutex());
+    // This thread is the flag's only writer, so it reads it without the
+    // frame mutex: a frame thread delivering back to back would keep the
+    // mutex from this thread for tens of milliseconds.
     return cam->isRunning;
 }
 

@@ -13,12 +13,42 @@ constexpr double kMaxZoom = 64.0;
 
 } // namespace
 
-ImageCanvas::ImageCanvas(QWidget *parent) : QWidget(parent)
+void CanvasRenderer::render(quint64 ticket, const BandedImage &image, double zoom, QPointF origin, QSize size)
+{
+    RenderedView view;
+    try {
+        view = renderView(image, zoom, origin, size);
+    } catch (const std::exception &) {
+        // Nothing shown for this request; the next picture tries again.
+    }
+    emit rendered(ticket, view);
+}
+
+ImageCanvas::ImageCanvas(QWidget *parent) : QWidget(parent), renderer(new CanvasRenderer)
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(160, 90);
     setCursor(Qt::CrossCursor);
+    static const bool registered = [] {
+        qRegisterMetaType<BandedImage>("BandedImage");
+        qRegisterMetaType<RenderedView>("RenderedView");
+        return true;
+    }();
+    Q_UNUSED(registered);
+    renderer->moveToThread(&thread);
+    connect(this, &ImageCanvas::renderRequested, renderer, &CanvasRenderer::render, Qt::QueuedConnection);
+    connect(renderer, &CanvasRenderer::rendered, this, &ImageCanvas::onRendered, Qt::QueuedConnection);
+    thread.setObjectName(QStringLiteral("canvas renderer"));
+    thread.start();
+}
+
+ImageCanvas::~ImageCanvas()
+{
+    // At most one rendering to wait for; its result is dropped with this object.
+    thread.quit();
+    thread.wait();
+    delete renderer;
 }
 
 void ImageCanvas::setImage(BandedImage image, quint64 serial)
@@ -103,8 +133,36 @@ QString ImageCanvas::readout(QPoint pixel) const
 
 void ImageCanvas::invalidate()
 {
-    cacheValid = false;
+    stale = true;
+    requestRender();
     update();
+}
+
+void ImageCanvas::requestRender()
+{
+    // A hidden canvas renders when it is shown.
+    if (inFlight || !stale || !isVisible())
+        return;
+    stale = false;
+    inFlight = true;
+    ticketSerial = shownSerial;
+    emit renderRequested(++ticket, shown, scale, topLeft, size());
+}
+
+void ImageCanvas::onRendered(quint64 done, const RenderedView &view)
+{
+    if (done != ticket)
+        return;
+    inFlight = false;
+    last = view;
+    lastSerial = ticketSerial;
+    update();
+    requestRender();
+}
+
+void ImageCanvas::showEvent(QShowEvent *)
+{
+    requestRender();
 }
 
 void ImageCanvas::paintEvent(QPaintEvent *)
@@ -116,22 +174,25 @@ void ImageCanvas::paintEvent(QPaintEvent *)
         p.drawText(rect(), Qt::AlignCenter, tr("waiting for a frame"));
         return;
     }
-    if (!cacheValid) {
-        cache = renderView(shown, scale, topLeft, size());
-        cacheValid = true;
-    }
-    if (!cache.image.isNull()) {
-        p.drawImage(cache.at, cache.image);
+    if (!last.image.isNull() && last.zoom > 0) {
+        // The last rendering, moved and scaled to the view as it is now.
+        const double k = scale / last.zoom;
+        const QPointF imageAt = last.origin + QPointF(last.at) / last.zoom;
+        const QRectF target((imageAt - topLeft) * scale, QSizeF(last.image.size()) * k);
+        if (qFuzzyCompare(k, 1.0) && target.topLeft() == QPointF(target.topLeft().toPoint()))
+            p.drawImage(target.topLeft(), last.image);
+        else
+            p.drawImage(target, last.image);
         // The picture's edge, which a dark image would otherwise lose in the background.
         const QRectF edge(QPointF(-topLeft.x() * scale, -topLeft.y() * scale),
                           QSizeF(shown.cols() * scale, shown.rows() * scale));
         p.setPen(QPen(QColor(0x60, 0x66, 0x70), 1));
         p.setBrush(Qt::NoBrush);
         p.drawRect(edge.adjusted(-0.5, -0.5, 0.5, 0.5));
-    }
-    if (shownSerial != paintedSerial) {
-        paintedSerial = shownSerial;
-        emit painted(shownSerial);
+        if (lastSerial != paintedSerial) {
+            paintedSerial = lastSerial;
+            emit painted(lastSerial);
+        }
     }
 }
 

@@ -3,16 +3,34 @@
 #include "imagerender.h"
 
 #include <QPoint>
+#include <QThread>
 #include <QWidget>
+
+// Renders canvases on a thread of its own: shrinking a 16k-pixel strip takes
+// milliseconds that the UI thread does not have. Lives on that thread;
+// requests and results cross by queued signals.
+class CanvasRenderer : public QObject
+{
+    Q_OBJECT
+public slots:
+    void render(quint64 ticket, const BandedImage &image, double zoom, QPointF origin, QSize size);
+signals:
+    void rendered(quint64 ticket, const RenderedView &view);
+};
 
 // Shows a BandedImage fit to the widget or zoomed: wheel zoom around the
 // cursor, drag pan, double-click back to fit, and a readout of the pixel
-// under the cursor. UI thread only.
+// under the cursor. The picture is rendered off the UI thread, one request
+// at a time: a newer picture waits for the request in flight and replaces
+// any that waited before it. Meanwhile the last rendering is drawn, moved
+// and scaled to the current view.
+// Threading: the widget is UI thread only; its renderer runs on `thread`.
 class ImageCanvas : public QWidget
 {
     Q_OBJECT
 public:
     explicit ImageCanvas(QWidget *parent = nullptr);
+    ~ImageCanvas() override;
 
     // A new picture; `serial` names it for painted().
     void setImage(BandedImage image, quint64 serial);
@@ -38,6 +56,7 @@ signals:
     // A paint that showed the picture of this serial, once per serial.
     void painted(quint64 serial);
     void hovered(const QString &readout);
+    void renderRequested(quint64 ticket, const BandedImage &image, double zoom, QPointF origin, QSize size);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -48,10 +67,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void applyFit();
     void invalidate();
+    void requestRender();
+    void onRendered(quint64 ticket, const RenderedView &view);
 
     BandedImage shown;
     quint64 shownSerial = 0;
@@ -62,7 +84,12 @@ private:
     bool dragging = false;
     QPoint lastDrag;
     QPoint hoverPos{-1, -1};
-    // The last rendering, reused while picture, zoom, origin and size stay.
-    RenderedView cache;
-    bool cacheValid = false;
+    QThread thread;
+    CanvasRenderer *renderer;
+    quint64 ticket = 0;
+    quint64 ticketSerial = 0;  // the picture of the request in flight
+    bool inFlight = false;
+    bool stale = true;         // the last rendering is not of the current view
+    RenderedView last;
+    quint64 lastSerial = 0;
 };

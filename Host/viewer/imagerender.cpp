@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 BandedImage::BandedImage(std::vector<cv::Mat> bands)
 {
@@ -44,29 +45,45 @@ cv::Mat BandedImage::toMat() const
 
 namespace {
 
-// Scales src into dst (of the size wanted). Enlarging keeps pixels square
-// and sharp, for inspection; shrinking averages, but first thins a very
-// large source by nearest sampling so that the cost follows the viewport,
-// not the 16k-pixel frame.
-void scaleInto(const cv::Mat &src, cv::Mat dst)
+// Shrinks the lines [y0, y1) and columns [x0, x1) of the bands into dst.
+// Nearest sampling first thins the source to at most three times the
+// destination, so that the cost follows the viewport and not the 16k-pixel
+// frame; averaging then makes the last step without aliasing. Bands are
+// sampled line by line: thin bands of a long strip cannot fall between two
+// destination lines.
+void shrinkInto(const std::vector<cv::Mat> &bands, int x0, int x1, int y0, int y1, cv::Mat dst)
 {
-    if (src.cols == dst.cols && src.rows == dst.rows) {
-        src.copyTo(dst);
-        return;
+    const int sw = x1 - x0;
+    const int sh = y1 - y0;
+    const int tw = std::min(sw, dst.cols * 3);
+    const int th = std::min(sh, dst.rows * 3);
+    const size_t px = dst.elemSize();
+    std::vector<int> columns(static_cast<size_t>(tw));
+    for (int t = 0; t < tw; ++t)
+        columns[size_t(t)] = x0 + std::min(sw - 1, int((t + 0.5) * sw / tw));
+    cv::Mat thin(th, tw, dst.type());
+    size_t band = 0;
+    int bandTop = 0;
+    for (int t = 0; t < th; ++t) {
+        const int y = y0 + std::min(sh - 1, int((t + 0.5) * sh / th));
+        while (band + 1 < bands.size() && y >= bandTop + bands[band].rows) {
+            bandTop += bands[band].rows;
+            ++band;
+        }
+        const uchar *src = bands[band].ptr<uchar>(y - bandTop);
+        uchar *out = thin.ptr<uchar>(t);
+        if (px == 1) {
+            for (int c = 0; c < tw; ++c)
+                out[c] = src[columns[size_t(c)]];
+        } else {
+            for (int c = 0; c < tw; ++c)
+                std::memcpy(out + size_t(c) * px, src + size_t(columns[size_t(c)]) * px, px);
+        }
     }
-    if (dst.cols >= src.cols && dst.rows >= src.rows) {
-        cv::resize(src, dst, dst.size(), 0, 0, cv::INTER_NEAREST);
-        return;
-    }
-    const int thinW = std::min(src.cols, dst.cols * 3);
-    const int thinH = std::min(src.rows, dst.rows * 3);
-    if (thinW < src.cols || thinH < src.rows) {
-        cv::Mat thin;
-        cv::resize(src, thin, cv::Size(thinW, thinH), 0, 0, cv::INTER_NEAREST);
+    if (thin.size() == dst.size())
+        thin.copyTo(dst);
+    else
         cv::resize(thin, dst, dst.size(), 0, 0, cv::INTER_AREA);
-    } else {
-        cv::resize(src, dst, dst.size(), 0, 0, cv::INTER_AREA);
-    }
 }
 
 } // namespace
@@ -99,19 +116,23 @@ RenderedView renderView(const BandedImage &image, double zoom, QPointF origin, Q
         return out;
 
     cv::Mat canvas(dh, dw, image.bands().front().type(), cv::Scalar::all(0));
-    int bandTop = 0;
-    for (const cv::Mat &band : image.bands()) {
-        const int top = std::max(iy0, bandTop);
-        const int bottom = std::min(iy1, bandTop + band.rows);
-        if (top < bottom) {
-            const int rowFrom = toY(top) - dy0;
-            const int rowTo = toY(bottom) - dy0;
-            if (rowTo > rowFrom) {
+    if (dw < ix1 - ix0 || dh < iy1 - iy0) {
+        shrinkInto(image.bands(), ix0, ix1, iy0, iy1, canvas);
+    } else {
+        // Enlarged: whole image pixels as squares, band by band; every band
+        // gets a destination line at least.
+        int bandTop = 0;
+        for (const cv::Mat &band : image.bands()) {
+            const int top = std::max(iy0, bandTop);
+            const int bottom = std::min(iy1, bandTop + band.rows);
+            if (top < bottom) {
+                const int rowFrom = toY(top) - dy0;
+                const int rowTo = toY(bottom) - dy0;
                 const cv::Mat src = band(cv::Range(top - bandTop, bottom - bandTop), cv::Range(ix0, ix1));
-                scaleInto(src, canvas.rowRange(rowFrom, rowTo));
+                cv::resize(src, canvas.rowRange(rowFrom, rowTo), cv::Size(dw, rowTo - rowFrom), 0, 0, cv::INTER_NEAREST);
             }
+            bandTop += band.rows;
         }
-        bandTop += band.rows;
     }
 
     // Only what falls inside the viewport is handed out.
@@ -123,5 +144,7 @@ RenderedView renderView(const BandedImage &image, double zoom, QPointF origin, Q
     const QImage::Format format = cut.channels() == 3 ? QImage::Format_RGB888 : QImage::Format_Grayscale8;
     out.image = QImage(cut.data, cut.cols, cut.rows, int(cut.step), format).copy();
     out.at = visible.topLeft();
+    out.zoom = zoom;
+    out.origin = origin;
     return out;
 }

@@ -34,10 +34,13 @@ private:
 // The part of `image` that a viewport of `size` shows when the viewport's
 // top-left corner sits at `origin` (in image pixels) and one image pixel
 // covers `zoom` viewport pixels. Returns the rendered pixels and where they
-// go in the viewport; a null image when nothing is visible.
+// go in the viewport; a null image when nothing is visible. Safe on any
+// thread: it only reads the image.
 struct RenderedView
 {
     QImage image;
     QPoint at;
+    double zoom = 0;   // as rendered
+    QPointF origin;
 };
 RenderedView renderView(const BandedImage &image, double zoom, QPointF origin, QSize size);

@@ -8,13 +8,12 @@ void LineStrip::setCapacity(int lines)
     if (lines == cap)
         return;
     cap = lines;
-    ring.release();
     clear();
 }
 
 void LineStrip::clear()
 {
-    head = 0;
+    frames.clear();
     filled = 0;
 }
 
@@ -22,49 +21,32 @@ void LineStrip::append(const cv::Mat &frame)
 {
     if (frame.empty() || frame.dims != 2)
         return;
-    if (ring.empty() || ring.cols != frame.cols || ring.type() != frame.type()) {
-        ring.create(cap, frame.cols, frame.type());
+    if (!frames.empty() && (frames.front().cols != frame.cols || frames.front().type() != frame.type()))
         clear();
-    }
     // Only the newest `cap` lines of a tall frame can stay.
-    const int rows = std::min(frame.rows, cap);
-    int from = frame.rows - rows;
-    int left = rows;
-    while (left > 0) {
-        const int chunk = std::min(left, cap - head);
-        frame.rowRange(from, from + chunk).copyTo(ring.rowRange(head, head + chunk));
-        from += chunk;
-        left -= chunk;
-        head = (head + chunk) % cap;
+    frames.push_back(frame.rows > cap ? frame.rowRange(frame.rows - cap, frame.rows) : frame);
+    filled += frames.back().rows;
+    while (filled - frames.front().rows >= cap) {
+        filled -= frames.front().rows;
+        frames.pop_front();
     }
-    filled = std::min(cap, filled + rows);
+    if (filled > cap) {
+        cv::Mat &oldest = frames.front();
+        oldest = oldest.rowRange(filled - cap, oldest.rows);
+        filled = cap;
+    }
 }
 
 std::vector<cv::Mat> LineStrip::bands() const
 {
-    std::vector<cv::Mat> out;
-    if (filled == 0)
-        return out;
-    if (filled < cap) {
-        // Not yet wrapped: lines 0 .. head-1, in order.
-        out.push_back(ring.rowRange(head - filled, head));
-        return out;
-    }
-    if (head < cap)
-        out.push_back(ring.rowRange(head, cap));
-    if (head > 0)
-        out.push_back(ring.rowRange(0, head));
-    return out;
+    return std::vector<cv::Mat>(frames.begin(), frames.end());
 }
 
 cv::Mat LineStrip::toMat() const
 {
-    const std::vector<cv::Mat> parts = bands();
-    if (parts.empty())
+    if (frames.empty())
         return cv::Mat();
-    if (parts.size() == 1)
-        return parts.front().clone();
     cv::Mat out;
-    cv::vconcat(parts, out);
+    cv::vconcat(bands(), out);
     return out;
 }

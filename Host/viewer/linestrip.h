@@ -2,10 +2,13 @@
 
 #include <opencv2/core.hpp>
 
+#include <deque>
 #include <vector>
 
-// The last lines of consecutive line-scan frames, kept in a ring so that
-// appending a frame copies only its own lines. UI thread only.
+// The last lines of consecutive line-scan frames. It keeps the frames
+// themselves, shared and never written, trimmed to the lines that still
+// count: appending copies nothing, and a picture of the strip stays valid on
+// any thread while the strip moves on. UI thread only.
 class LineStrip
 {
 public:
@@ -16,14 +19,13 @@ public:
     // Appends the frame's lines; a frame of another width or type starts a new strip.
     void append(const cv::Mat &frame);
     int lines() const { return filled; }
-    // Views of the kept lines, oldest first, in at most two bands; valid until the next append.
+    // The kept lines, oldest first, one band per frame.
     std::vector<cv::Mat> bands() const;
     // The kept lines as one matrix, oldest first.
     cv::Mat toMat() const;
 
 private:
-    cv::Mat ring;
+    std::deque<cv::Mat> frames;
     int cap = 2048;
-    int head = 0;  // next line to write
     int filled = 0;
 };

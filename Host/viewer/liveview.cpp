@@ -61,11 +61,9 @@ LiveView::LiveView(CameraSession *session, QWidget *parent) : QWidget(parent), c
     tools->addWidget(stripSpin);
     tools->addSpacing(8);
     tools->addWidget(save);
-    tools->addStretch(1);
     readout = new QLabel(this);
-    readout->setMinimumWidth(200);
     readout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    tools->addWidget(readout);
+    tools->addWidget(readout, 1);
     outer->addLayout(tools);
 
     picture = new ImageCanvas(this);
@@ -89,6 +87,11 @@ LiveView::LiveView(CameraSession *session, QWidget *parent) : QWidget(parent), c
     linkLine = new QLabel(this);
     linkLine->setTextFormat(Qt::RichText);
     linkLine->setObjectName(QStringLiteral("linkLine"));
+    // Figures change twice a second: their width must not lay out the window again.
+    for (QLabel *l : {status, linkLine, readout}) {
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        l->setMinimumWidth(1);
+    }
     outer->addWidget(status);
     outer->addWidget(linkLine);
 
