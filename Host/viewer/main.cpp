@@ -1,6 +1,7 @@
 // vandrel-viewer: shows the Vandrel plug-in's cameras live and edits their
 // parameters, loading the plug-in the way a host application does.
 
+#include "camerasession.h"
 #include "camerasignals.h"
 #include "exitstatus.h"
 #include "pluginhost.h"
@@ -52,6 +53,8 @@ int run(QApplication &app)
                                     QStringLiteral("Camera to open at start; repeat for more."),
                                     QStringLiteral("SERIAL"));
     const QCommandLineOption strip(QStringLiteral("strip"), QStringLiteral("Start the views in strip mode."));
+    const QCommandLineOption running(QStringLiteral("running"),
+                                     QStringLiteral("Start the cameras in numbered production capture, not preview."));
     const QCommandLineOption expert(QStringLiteral("expert"), QStringLiteral("Start the editor at the expert level."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save the main window as PNG once every opened camera has "
@@ -64,8 +67,8 @@ int run(QApplication &app)
                                       QStringLiteral("Seconds to wait for those frames (default 30)."),
                                       QStringLiteral("S"), QStringLiteral("30"));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Show the driver's debug messages."));
-    parser.addOptions({pluginDir, simConfig, settings, camera, strip, expert, screenshot, afterFrames, deadline,
-                       verbose});
+    parser.addOptions({pluginDir, simConfig, settings, camera, strip, running, expert, screenshot, afterFrames,
+                       deadline, verbose});
     if (!parser.parse(app.arguments()))
         return fail(ExitBadOptions, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -142,7 +145,8 @@ int run(QApplication &app)
         } else if (!window.listedSerials().contains(serial)) {
             error = QStringLiteral("no camera %1 (cameras: %2)")
                         .arg(serial, window.listedSerials().join(QStringLiteral(", ")));
-        } else if (window.openCamera(serial, error)) {
+        } else if (CameraSession *s = window.openCamera(serial, error)) {
+            s->setRunning(parser.isSet(running));
             continue;
         }
         if (unattended)
@@ -151,6 +155,8 @@ int run(QApplication &app)
         window.showMessage(error, true);
     }
 
+    if (!wanted.isEmpty())
+        window.selectCamera(wanted.constFirst());
     window.show();
     ScreenshotTaker taker(&window, parser.value(screenshot), frames, int(seconds * 1000));
     if (unattended)
