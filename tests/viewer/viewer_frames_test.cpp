@@ -6,7 +6,9 @@
 #include "linestrip.h"
 #include "viewertest.h"
 
+#include <QImage>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <thread>
@@ -208,4 +210,56 @@ TEST_F(LiveStrip, StacksConsecutiveFramesNewestLast)
     for (size_t i = 1; i < ids.size(); ++i)
         EXPECT_EQ(ids[i], ids[i - 1] + 1) << "strip rows " << i * 64;
     EXPECT_LE(view->framesPainted(), s->sink()->received());
+
+    // Save image writes what is shown: the strip, or the frame.
+    QTemporaryDir dir;
+    QString error;
+    const QString stripFile = dir.filePath(QStringLiteral("strip.png"));
+    ASSERT_TRUE(view->saveImage(stripFile, error)) << error.toStdString();
+    EXPECT_EQ(QImage(stripFile).size(), QSize(640, 640));
+    view->setStripMode(false);
+    const QString frameFile = dir.filePath(QStringLiteral("frame.png"));
+    ASSERT_TRUE(view->saveImage(frameFile, error)) << error.toStdString();
+    const QImage frame(frameFile);
+    EXPECT_EQ(frame.size(), QSize(640, 64));
+    EXPECT_EQ(qGray(frame.pixel(300, 20)), view->lastFrame().image.at<uchar>(20, 300));
+    EXPECT_FALSE(view->saveImage(dir.filePath(QStringLiteral("no/such/dir/x.png")), error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(LiveStrip, ColourFramesAreSavedWithTheirColours)
+{
+    CameraSession *s = open(kColour);
+    ASSERT_NE(s, nullptr);
+    // Colour on, then Apply: the camera delivers RGB.
+    const QVector<ParamWrap *> list = descriptors(s);
+    for (ParamWrap *p : list)
+        if (p->typeName() == QLatin1String("CheckBoxParam") && static_cast<RadioBoxParam *>(p)->names[0] == QStringLiteral("彩色图像"))
+            static_cast<RadioBoxParam *>(p)->values[0] = true;
+    s->apply();
+    LiveView *view = window->view(kColour);
+    window->show();
+    ASSERT_TRUE(waitUntil([&] { return view->lastFrame().image.channels() == 3; }));
+    QTemporaryDir dir;
+    QString error;
+    const QString file = dir.filePath(QStringLiteral("colour.png"));
+    ASSERT_TRUE(view->saveImage(file, error)) << error.toStdString();
+    const QImage saved(file);
+    // A pixel whose red and blue differ tells RGB from BGR.
+    const cv::Mat shown = view->lastFrame().image;
+    int x = -1, y = -1;
+    for (int r = 0; r < shown.rows && x < 0; ++r)
+        for (int c = 0; c < shown.cols && x < 0; ++c)
+            if (shown.at<cv::Vec3b>(r, c)[0] != shown.at<cv::Vec3b>(r, c)[2]) {
+                x = c;
+                y = r;
+            }
+    ASSERT_GE(x, 0) << "no pixel tells RGB from BGR";
+    const cv::Vec3b rgb = shown.at<cv::Vec3b>(y, x);
+    const QRgb px = saved.pixel(x, y);
+    EXPECT_EQ(qRed(px), rgb[0]);
+    EXPECT_EQ(qGreen(px), rgb[1]);
+    EXPECT_EQ(qBlue(px), rgb[2]);
+    EXPECT_EQ(window->listedSerials(), QStringList({kColour, kMono}));
+    EXPECT_EQ(window->deviceCount(), 3);
 }
