@@ -278,16 +278,6 @@ QWidget *ParamEditor::rowFor(int descriptorIndex) const
     return nullptr;
 }
 
-int ParamEditor::pinnedCount() const
-{
-    int n = 0;
-    for (int i = 0; i < built.size(); ++i) {
-        if (ParamWrap *p = descriptor(built[i]->index))
-            n += p->isRunningShow && built[i]->kind != kSeparate ? 1 : 0;
-    }
-    return n;
-}
-
 ParamWrap *ParamEditor::descriptor(int index) const
 {
     if (!current || !current->camera())

@@ -48,7 +48,6 @@ public:
     QList<QWidget *> rows() const;
     // The row of a descriptor; null when this editor has none for it.
     QWidget *rowFor(int descriptorIndex) const;
-    int pinnedCount() const;
 
     static constexpr int kMarkMs = 1500;
 

@@ -90,3 +90,15 @@ TEST_F(Link, ClosingWhileLostAndClosingTheWindowLeaveNothingRunning)
     ASSERT_EQ(VdSimGetValue(kMono.toUtf8().constData(), "open", &open), 0);
     EXPECT_EQ(open, 0) << "closing the window closes every camera";
 }
+
+TEST(WindowWithoutPlugin, SaysWhyAndOpensNothing)
+{
+    ViewerWindow window(nullptr);
+    window.setPluginError(QStringLiteral("no plug-in libVandrel.so in /nowhere"));
+    EXPECT_EQ(window.messageText(), QStringLiteral("No plug-in: no plug-in libVandrel.so in /nowhere"));
+    QString error;
+    EXPECT_EQ(window.openCamera(QStringLiteral("VDXG4K0C0001"), error), nullptr);
+    EXPECT_EQ(error, QStringLiteral("no plug-in loaded"));
+    EXPECT_FALSE(window.saveSettings(QStringLiteral("/tmp/never-written.json"), error));
+    EXPECT_EQ(error, QStringLiteral("no camera is open: nothing to save"));
+}

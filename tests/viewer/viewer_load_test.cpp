@@ -30,11 +30,12 @@ qint64 residentKiB()
     return -1;
 }
 
-// Sanitizers keep freed memory in quarantine: resident size says nothing there.
+// Sanitizers keep freed memory in quarantine and slow every access several
+// times over: resident size and latency say nothing there.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kResidentSizeMeaningful = false;
+constexpr bool kFiguresMeaningful = false;
 #else
-constexpr bool kResidentSizeMeaningful = true;
+constexpr bool kFiguresMeaningful = true;
 #endif
 
 constexpr int kTickMs = 10;
@@ -144,7 +145,9 @@ TEST_F(UnderLoad, TwoFastCamerasKeepTheEventLoopResponsiveAndMemoryBounded)
     std::fflush(stdout);
 
     EXPECT_GT(probe.ticks(), 50u);
-    EXPECT_LT(probe.worst(), 100) << "the event loop stalled";
+    if (kFiguresMeaningful) {
+        EXPECT_LT(probe.worst(), 100) << "the event loop stalled";
+    }
     for (CameraSession *s : sessions) {
         LiveView *v = window->view(s->serial());
         EXPECT_GT(s->sink()->received(), 20u) << "the cameras were meant to be fast";
@@ -152,7 +155,7 @@ TEST_F(UnderLoad, TwoFastCamerasKeepTheEventLoopResponsiveAndMemoryBounded)
         // Frames came faster than the screen repaints: counted and replaced, not queued.
         EXPECT_LT(v->framesPainted(), s->sink()->received());
     }
-    if (kResidentSizeMeaningful) {
+    if (kFiguresMeaningful) {
         EXPECT_LT(latePeak - warmPeak, 48 * 1024) << "resident memory grew from " << warmPeak << " KiB to " << latePeak
                                                   << " KiB";
     }
