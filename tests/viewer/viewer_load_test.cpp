@@ -5,6 +5,7 @@
 
 #include "viewertest.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QSpinBox>
@@ -40,7 +41,20 @@ constexpr bool kFiguresMeaningful = true;
 
 constexpr int kTickMs = 10;
 
-// How late a 10 ms timer fires while the event loop runs.
+// Nanoseconds this thread has spent runnable but waiting for a CPU; -1 where
+// the kernel does not say.
+qint64 runQueueWaitNs()
+{
+    QFile f(QStringLiteral("/proc/thread-self/schedstat"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() >= 2 ? fields[1].toLongLong() : -1;
+}
+
+// How late a 10 ms timer fires while the event loop runs. A busy machine can
+// keep any thread off the CPU, so each tick's lateness is also taken without
+// the time the thread waited for a CPU: what remains is the viewer's own.
 class LatencyProbe
 {
 public:
@@ -50,27 +64,42 @@ public:
         ticker.setInterval(kTickMs);
         QObject::connect(&ticker, &QTimer::timeout, [this] {
             const qint64 now = clock.elapsed();
-            lateness.push_back(std::max<qint64>(0, now - last - kTickMs));
+            const qint64 waited = runQueueWaitNs();
+            const qint64 late = std::max<qint64>(0, now - last - kTickMs);
+            lateness.push_back(late);
+            if (waited >= 0 && lastWaited >= 0)
+                ownLateness.push_back(std::max<qint64>(0, late - (waited - lastWaited) / 1000000));
             last = now;
+            lastWaited = waited;
         });
         clock.start();
+        lastWaited = runQueueWaitNs();
         ticker.start();
     }
-    qint64 worst() const { return sorted().back(); }
-    qint64 percentile(int p) const { return sorted()[lateness.size() * size_t(p) / 100]; }
+    qint64 worst() const { return sorted(lateness).back(); }
+    qint64 percentile(int p) const
+    {
+        const std::vector<qint64> s = sorted(lateness);
+        return s[(s.size() - 1) * size_t(p) / 100];
+    }
+    // Without the waits for a CPU; the plain lateness where the kernel does not tell them.
+    qint64 worstOwn() const { return ownLateness.empty() ? worst() : sorted(ownLateness).back(); }
     size_t ticks() const { return lateness.size(); }
 
 private:
-    std::vector<qint64> sorted() const
+    static std::vector<qint64> sorted(std::vector<qint64> v)
     {
-        std::vector<qint64> s = lateness.empty() ? std::vector<qint64>{0} : lateness;
-        std::sort(s.begin(), s.end());
-        return s;
+        if (v.empty())
+            v.push_back(0);
+        std::sort(v.begin(), v.end());
+        return v;
     }
     QElapsedTimer clock;
     QTimer ticker;
     qint64 last = 0;
+    qint64 lastWaited = -1;
     std::vector<qint64> lateness;
+    std::vector<qint64> ownLateness;
 };
 
 } // namespace
@@ -109,8 +138,13 @@ protected:
                         static_cast<unsigned long long>(v->framesPainted()));
         }
     }
-    // Runs the event loop for `ms`.
-    static void run(int ms) { ASSERT_FALSE(waitUntil([] { return false; }, ms)); }
+    // Runs the event loop for `ms`, as the viewer's window runs it.
+    static void run(int ms)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 
     std::vector<CameraSession *> sessions;
 };
@@ -135,10 +169,11 @@ TEST_F(UnderLoad, TwoFastCamerasKeepTheEventLoopResponsiveAndMemoryBounded)
     run(kRunMs);
     sampler.stop();
 
-    std::printf("under load, %d ms: event-loop lateness max %lld ms, 99th percentile %lld ms, median %lld ms "
-                "(%zu ticks of %d ms)\n",
-                kRunMs, static_cast<long long>(probe.worst()), static_cast<long long>(probe.percentile(99)),
-                static_cast<long long>(probe.percentile(50)), probe.ticks(), kTickMs);
+    std::printf("under load, %d ms: event-loop lateness max %lld ms (%lld ms without waits for a CPU), "
+                "99th percentile %lld ms, median %lld ms (%zu ticks of %d ms)\n",
+                kRunMs, static_cast<long long>(probe.worst()), static_cast<long long>(probe.worstOwn()),
+                static_cast<long long>(probe.percentile(99)), static_cast<long long>(probe.percentile(50)),
+                probe.ticks(), kTickMs);
     printCameras();
     std::printf("  resident memory: peak %lld KiB in the first %d ms, %lld KiB after\n",
                 static_cast<long long>(warmPeak), kWarmMs, static_cast<long long>(latePeak));
@@ -146,7 +181,8 @@ TEST_F(UnderLoad, TwoFastCamerasKeepTheEventLoopResponsiveAndMemoryBounded)
 
     EXPECT_GT(probe.ticks(), 50u);
     if (kFiguresMeaningful) {
-        EXPECT_LT(probe.worst(), 100) << "the event loop stalled";
+        EXPECT_LT(probe.worstOwn(), 100) << "the event loop stalled";
+        EXPECT_LT(probe.percentile(99), 100) << "the event loop was slow throughout";
     }
     for (CameraSession *s : sessions) {
         LiveView *v = window->view(s->serial());
@@ -214,10 +250,12 @@ TEST_F(UnderLoad, EditsGroupingTriggersAndApplyGoThroughWhileFramesStream)
     run(200);  // frames numbered after the last grouping
 
     std::printf("edits while streaming: %d operations; slowest edit with paramsChanged %lld ms, setTrigParams %lld ms, "
-                "softTrigger %lld ms, Apply (load) %lld ms; event-loop lateness max %lld ms, 99th percentile %lld ms\n",
+                "softTrigger %lld ms, Apply (load) %lld ms; event-loop lateness max %lld ms (%lld ms without waits "
+                "for a CPU), 99th percentile %lld ms\n",
                 step, static_cast<long long>(slowest[0]), static_cast<long long>(slowest[1]),
                 static_cast<long long>(slowest[2]), static_cast<long long>(slowest[3]),
-                static_cast<long long>(probe.worst()), static_cast<long long>(probe.percentile(99)));
+                static_cast<long long>(probe.worst()), static_cast<long long>(probe.worstOwn()),
+                static_cast<long long>(probe.percentile(99)));
     printCameras();
     std::fflush(stdout);
 
