@@ -1,6 +1,8 @@
 #include "grabsession.h"
 
-#include "pluginhost.h"
+#include "camerasignals.h"
+#include "exitstatus.h"
+#include "settingsfile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -12,7 +14,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRunnable>
-#include <QSaveFile>
 #include <QThreadPool>
 
 #include <unistd.h>
@@ -155,17 +156,14 @@ int GrabSession::setUp()
             cam->setTrigParams(&trig);
         }
     }
-    // The plug-in was built with its own copy of CameraInterface's meta-object,
-    // so signals are matched by signature, not by member pointer.
+    CameraSlots wiring;
+    wiring.frame = "onCapture(ImageProcessData)";
+    wiring.loss = "onLoss()";
+    wiring.reconnect = "onReconnect()";
     for (auto &ch : channels) {
-        QObject *sender = ch->camera;
-        const bool ok =
-            connect(sender, SIGNAL(captureCompleted(ImageProcessData)), ch.get(), SLOT(onCapture(ImageProcessData)),
-                    Qt::QueuedConnection)
-            && connect(sender, SIGNAL(CameraLoss()), ch.get(), SLOT(onLoss()), Qt::QueuedConnection)
-            && connect(sender, SIGNAL(CameraReconnect()), ch.get(), SLOT(onReconnect()), Qt::QueuedConnection);
-        if (!ok) {
-            failure = QStringLiteral("cannot connect to the signals of camera %1").arg(ch->serial);
+        QString why;
+        if (!connectCamera(ch->camera, ch.get(), wiring, why)) {
+            failure = QStringLiteral("cannot connect to the signals of camera %1: %2").arg(ch->serial, why);
             return ExitFailure;
         }
     }
@@ -231,7 +229,7 @@ void GrabSession::tearDown()
     running = false;
     if (channels.empty())
         return;
-    QJsonObject perCamera;
+    QMap<QString, QJsonObject> perCamera;
     for (auto &ch : channels) {
         if (!ch->cameraObject)
             continue;
@@ -248,18 +246,15 @@ void GrabSession::tearDown()
     // Cameras before anything else they may call back into.
     for (auto &ch : channels) {
         if (ch->cameraObject) {
-            QObject::disconnect(ch->cameraObject, nullptr, ch.get(), nullptr);
+            disconnectCamera(ch->cameraObject, ch.get());
             delete ch->camera;
         }
         ch->camera = nullptr;
     }
     if (!opts.saveSettings.isEmpty() && !perCamera.isEmpty()) {
-        QJsonObject root;
-        root.insert(QStringLiteral("cameras"), perCamera);
-        QSaveFile f(opts.saveSettings);
-        if (!f.open(QIODevice::WriteOnly) || f.write(QJsonDocument(root).toJson(QJsonDocument::Indented)) < 0
-            || !f.commit())
-            failure = QStringLiteral("cannot write settings %1: %2").arg(opts.saveSettings, f.errorString());
+        QString why;
+        if (!writeSettingsFile(opts.saveSettings, perCamera, why))
+            failure = why;
     }
     opts.saveSettings.clear();  // written once, also when torn down early
 }

@@ -2,18 +2,19 @@
 // way a host application does.
 
 #include "camerainterface.h"
+#include "camerasignals.h"
+#include "exitstatus.h"
 #include "grabsession.h"
 #include "paramtable.h"
 #include "pluginhost.h"
+#include "settingsfile.h"
 #include "textout.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QMutexLocker>
@@ -106,39 +107,6 @@ bool parseInt(const QCommandLineParser &p, const QCommandLineOption &o, int min,
         return false;
     }
     target = v;
-    return true;
-}
-
-// Settings file: either one camera's {"paramsWrap": [...]} for every camera,
-// or {"cameras": {"SERIAL": {"paramsWrap": [...]}, ...}} as --save-settings writes.
-bool readSettings(const QString &file, const QStringList &serials, QMap<QString, QJsonObject> &out, QString &error)
-{
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read settings file %1: %2").arg(file, f.errorString());
-        return false;
-    }
-    QJsonParseError pe;
-    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &pe);
-    if (pe.error != QJsonParseError::NoError) {
-        error = QStringLiteral("settings file %1 is not valid JSON: %2 at offset %3")
-                    .arg(file, pe.errorString())
-                    .arg(pe.offset);
-        return false;
-    }
-    const QJsonObject root = doc.object();
-    if (!doc.isObject() || (!root.value(QLatin1String("paramsWrap")).isArray()
-                            && !root.value(QLatin1String("cameras")).isObject())) {
-        error = QStringLiteral("settings file %1 holds neither \"paramsWrap\" nor \"cameras\"").arg(file);
-        return false;
-    }
-    const QJsonObject cameras = root.value(QLatin1String("cameras")).toObject();
-    for (const QString &s : serials) {
-        if (root.contains(QLatin1String("paramsWrap")))
-            out.insert(s, root);
-        else if (cameras.value(s).isObject())
-            out.insert(s, cameras.value(s).toObject());
-    }
     return true;
 }
 
@@ -306,7 +274,7 @@ int HostApp::main(QCoreApplication &app)
     if (g.serials.isEmpty())
         g.serials = QStringList(found.toList());
     g.serials.removeDuplicates();
-    if (parser.isSet(settings) && !readSettings(parser.value(settings), g.serials, g.settings, error))
+    if (parser.isSet(settings) && !readSettingsFile(parser.value(settings), g.serials, g.settings, error))
         return fail(ExitBadSettings, error);
 
     TextOut &human = json ? stdErr() : stdOut();
@@ -404,7 +372,7 @@ int HostApp::params(const QString &requested)
     if (!found.contains(serial))
         return fail(ExitNoCamera, QStringLiteral("no camera %1 (cameras: %2)").arg(serial, QStringList(found.toList()).join(QStringLiteral(", "))));
     QMap<QString, QJsonObject> loaded;
-    if (parser.isSet(settings) && !readSettings(parser.value(settings), {serial}, loaded, error))
+    if (parser.isSet(settings) && !readSettingsFile(parser.value(settings), {serial}, loaded, error))
         return fail(ExitBadSettings, error);
 
     CameraInterface *cam = host.plugin()->createCamera(0, serial, 0);
@@ -439,7 +407,7 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("vandrel-host"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANDREL_HOST_VERSION));
     // Frames cross from the SDK's threads to the main thread by value.
-    qRegisterMetaType<ImageProcessData>("ImageProcessData");
+    registerContractTypes();
     try {
         HostApp host;
         const int status = host.main(app);

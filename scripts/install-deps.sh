@@ -8,6 +8,8 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  # vandrel-viewer's screenshot under a real X server, with the Chinese labels drawn
+  xvfb xauth fonts-wqy-microhei
 )
 missing=()
 for p in "${packages[@]}"; do

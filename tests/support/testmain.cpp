@@ -1,4 +1,10 @@
+#ifdef VANDREL_TEST_WIDGETS
+#include <QApplication>
+using TestApplication = QApplication;
+#else
 #include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#endif
 #include <gtest/gtest.h>
 
 // Qt's offscreen platform plugin keeps its screen objects until process exit
@@ -15,6 +21,6 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
-    QGuiApplication app(argc, argv);
+    TestApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

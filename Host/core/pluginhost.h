@@ -6,18 +6,9 @@
 #include <QPluginLoader>
 #include <QString>
 
-// Exit statuses of vandrel-host.
-enum ExitStatus {
-    ExitOk = 0,
-    ExitFailure = 1,       // a run-time failure (camera refused a setting, a file not written)
-    ExitBadOptions = 2,
-    ExitNoPlugin = 3,
-    ExitNoCamera = 4,
-    ExitBadSettings = 5,
-};
-
 // The plug-in, loaded as a host loads it: by file, through Qt's plug-in
-// loader, reached only through the interface IID.
+// loader, reached only through the interface IID. Used on one thread, the
+// one that owns the cameras it creates.
 class PluginHost
 {
 public:

@@ -1,0 +1,63 @@
+#include "screenshot.h"
+
+#include "camerasession.h"
+#include "exitstatus.h"
+#include "liveview.h"
+#include "viewerwindow.h"
+
+#include <QCoreApplication>
+#include <QPixmap>
+#include <QStringList>
+
+ScreenshotTaker::ScreenshotTaker(ViewerWindow *w, const QString &f, int n, int ms)
+    : window(w), file(f), frames(n), deadlineMs(ms)
+{
+    poll.setInterval(50);
+    connect(&poll, &QTimer::timeout, this, &ScreenshotTaker::check);
+}
+
+void ScreenshotTaker::start()
+{
+    clock.start();
+    poll.start();
+}
+
+void ScreenshotTaker::check()
+{
+    const QList<LiveView *> views = window->views();
+    if (views.isEmpty()) {
+        finish(ExitNoCamera, QStringLiteral("no camera is open: nothing to take a screenshot of"));
+        return;
+    }
+    QStringList behind;
+    for (LiveView *v : views)
+        if (v->framesPainted() < quint64(frames))
+            behind << QStringLiteral("%1 (%2 of %3 frames shown, %4 received)")
+                          .arg(v->session()->serial())
+                          .arg(v->framesPainted())
+                          .arg(frames)
+                          .arg(v->session()->sink()->received());
+    if (behind.isEmpty()) {
+        // Status lines show the figures of the frames just painted.
+        for (LiveView *v : views)
+            v->updateStatus();
+        QCoreApplication::processEvents();
+        const QPixmap shot = window->grab();
+        if (shot.isNull() || !shot.save(file, "PNG"))
+            finish(ExitFailure, QStringLiteral("cannot write the screenshot %1").arg(file));
+        else
+            finish(ExitOk, QString());
+        return;
+    }
+    if (clock.elapsed() > deadlineMs)
+        finish(ExitFailure, QStringLiteral("no screenshot: within %1 s, %2")
+                                .arg(deadlineMs / 1000.0, 0, 'f', 1)
+                                .arg(behind.join(QStringLiteral("; "))));
+}
+
+void ScreenshotTaker::finish(int status, const QString &reason)
+{
+    poll.stop();
+    why = reason;
+    QCoreApplication::exit(status);
+}

@@ -1,0 +1,27 @@
+// viewer_screenshot_check FILE [MIN_WIDTH MIN_HEIGHT]: exit 0 when FILE is a
+// screenshot of vandrel-viewer showing a live frame, else 1 and the reason.
+
+#include "screenshotcheck.h"
+
+#include <QCoreApplication>
+#include <QImage>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);  // QImage reads PNG without a display
+    if (argc != 2 && argc != 4) {
+        std::fprintf(stderr, "usage: viewer_screenshot_check FILE [MIN_WIDTH MIN_HEIGHT]\n");
+        return 2;
+    }
+    const QSize minSize = argc == 4 ? QSize(std::atoi(argv[2]), std::atoi(argv[3])) : QSize(1200, 700);
+    const QImage shot(QString::fromLocal8Bit(argv[1]));
+    const QString problem = screenshotProblem(shot, minSize);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "viewer_screenshot_check: %s: %s\n", argv[1], qPrintable(problem));
+        return 1;
+    }
+    std::printf("%s: %dx%d, shows a live frame\n", argv[1], shot.width(), shot.height());
+    return 0;
+}

@@ -1,0 +1,104 @@
+// A lost camera shows its state, timed, while the other keeps working; the
+// driver's reconnect tick is driven here rather than waited for.
+
+#include "viewertest.h"
+
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace viewertest;
+
+namespace {
+
+// The driver retries a lost camera on a 30 s timer of its own; one tick of
+// it, now, instead of the wait.
+bool tickReconnectTimer(CameraInterface *camera)
+{
+    for (QTimer *t : camera->findChildren<QTimer *>())
+        if (t->interval() == 30000)
+            return QMetaObject::invokeMethod(t, "timeout");
+    return false;
+}
+
+QString listedState(ViewerWindow *window, const QString &serial)
+{
+    const auto *list = window->findChild<QTreeWidget *>(QStringLiteral("cameraList"));
+    for (int i = 0; list && i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->text(0) == serial)
+            return list->topLevelItem(i)->text(1);
+    return QString();
+}
+
+} // namespace
+
+class Link : public ViewerTest
+{
+};
+
+TEST_F(Link, BadgeGoesToLostAndBackToReconnectedWhileTheOtherCameraKeepsWorking)
+{
+    CameraSession *colour = open(kColour);
+    CameraSession *mono = open(kMono);
+    ASSERT_TRUE(colour && mono);
+    ASSERT_TRUE(waitUntil([&] { return colour->sink()->received() > 0 && mono->sink()->received() > 0; }));
+    EXPECT_EQ(listedState(window.get(), kColour), QStringLiteral("open"));
+
+    const QTime before = QTime::currentTime().addMSecs(-1000);
+    ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), 1), 0);
+    ASSERT_TRUE(waitUntil([&] { return colour->link() == CameraSession::Link::Lost; }));
+    EXPECT_TRUE(colour->badge().startsWith(QStringLiteral("lost since "))) << colour->badge().toStdString();
+    EXPECT_GE(colour->lostSince().time(), before);
+    EXPECT_EQ(listedState(window.get(), kColour), colour->badge());
+    window->view(kColour)->updateStatus();
+    EXPECT_TRUE(window->view(kColour)->statusText().contains(colour->badge()));
+
+    // The other camera goes on; the lost one delivers nothing.
+    const quint64 colourAtLoss = colour->sink()->received();
+    const quint64 monoAtLoss = mono->sink()->received();
+    ASSERT_TRUE(waitUntil([&] { return mono->sink()->received() >= monoAtLoss + 10; }));
+    EXPECT_LE(colour->sink()->received(), colourAtLoss + 1);  // one may have been on its way
+    EXPECT_EQ(mono->link(), CameraSession::Link::Open);
+
+    // Back: the next tick of the driver's reconnect timer reopens it.
+    ASSERT_EQ(VdSimLinkRestored(kColour.toUtf8().constData()), 0);
+    ASSERT_TRUE(tickReconnectTimer(colour->camera()));
+    ASSERT_TRUE(waitUntil([&] { return colour->link() == CameraSession::Link::Reconnected; }));
+    EXPECT_TRUE(colour->badge().startsWith(QStringLiteral("reconnected at "))) << colour->badge().toStdString();
+    EXPECT_EQ(listedState(window.get(), kColour), colour->badge());
+    ASSERT_EQ(colour->linkEvents().size(), 2);
+    EXPECT_TRUE(colour->linkEvents()[0].lost);
+    EXPECT_FALSE(colour->linkEvents()[1].lost);
+    EXPECT_LE(colour->linkEvents()[0].at, colour->linkEvents()[1].at);
+    const quint64 colourAtReturn = colour->sink()->received();
+    EXPECT_TRUE(waitUntil([&] { return colour->sink()->received() >= colourAtReturn + 5; }))
+        << "frames flow again after the reconnection";
+}
+
+TEST_F(Link, ClosingWhileLostAndClosingTheWindowLeaveNothingRunning)
+{
+    CameraSession *colour = open(kColour);
+    ASSERT_NE(open(kMono), nullptr);
+    ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), 0), 0);
+    ASSERT_TRUE(waitUntil([&] { return colour->link() == CameraSession::Link::Lost; }));
+    window->closeCamera(kColour);
+    EXPECT_EQ(window->session(kColour), nullptr);
+    EXPECT_EQ(window->badgeText(kColour), QStringLiteral("closed"));
+    ASSERT_EQ(VdSimLinkRestored(kColour.toUtf8().constData()), 0);
+    window->close();
+    EXPECT_TRUE(window->views().isEmpty());
+    double open = -1;
+    ASSERT_EQ(VdSimGetValue(kMono.toUtf8().constData(), "open", &open), 0);
+    EXPECT_EQ(open, 0) << "closing the window closes every camera";
+}
+
+TEST(WindowWithoutPlugin, SaysWhyAndOpensNothing)
+{
+    ViewerWindow window(nullptr);
+    window.setPluginError(QStringLiteral("no plug-in libVandrel.so in /nowhere"));
+    EXPECT_EQ(window.messageText(), QStringLiteral("No plug-in: no plug-in libVandrel.so in /nowhere"));
+    QString error;
+    EXPECT_EQ(window.openCamera(QStringLiteral("VDXG4K0C0001"), error), nullptr);
+    EXPECT_EQ(error, QStringLiteral("no plug-in loaded"));
+    EXPECT_FALSE(window.saveSettings(QStringLiteral("/tmp/never-written.json"), error));
+    EXPECT_EQ(error, QStringLiteral("no camera is open: nothing to save"));
+}

@@ -1,0 +1,31 @@
+// The README's link-loss scenario in the viewer, with the driver's own 30 s
+// reconnect timer: about 35 s.
+
+#include "viewertest.h"
+
+using namespace viewertest;
+
+class LinkScenario : public ViewerTest
+{
+protected:
+    const char *population() const override { return R"({"devices": []})"; }
+};
+
+TEST_F(LinkScenario, BadgeShowsTheLossAndTheDriversOwnReconnection)
+{
+    // The scenario's clock starts here: loss at 3 s, link back at 6 s.
+    ASSERT_EQ(VdSimConfigureFile(VANDREL_SCENARIOS "/link-loss.json"), 0);
+    window->refreshCameras();
+    const QString serial = QStringLiteral("VDXG4K0C0001");
+    CameraSession *s = open(serial);
+    ASSERT_NE(s, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return s->link() == CameraSession::Link::Lost; }, 10000));
+    const QDateTime lost = s->lostSince();
+    ASSERT_TRUE(waitUntil([&] { return s->link() == CameraSession::Link::Reconnected; }, 45000));
+    const qint64 away = lost.msecsTo(s->reconnectedAt());
+    EXPECT_GT(away, 20000) << "the driver retries every 30 s";
+    EXPECT_LT(away, 40000);
+    EXPECT_TRUE(s->badge().startsWith(QStringLiteral("reconnected at ")));
+    const quint64 atReturn = s->sink()->received();
+    EXPECT_TRUE(waitUntil([&] { return s->sink()->received() > atReturn; }));
+}
