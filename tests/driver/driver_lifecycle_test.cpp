@@ -1,4 +1,4 @@
-#include "deadline.h"
+#include "freshprocess.h"
 #include "driverfixture.h"
 #include "logcapture.h"
 

@@ -1,8 +1,8 @@
 #include "driverfixture.h"
 #include "framepool.h"
 #include "logcapture.h"
+#include "residentmemory.h"
 
-#include <QFile>
 
 #include <deque>
 
@@ -12,23 +12,7 @@ using namespace drivertest;
 
 namespace {
 
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-// Sanitizers keep freed memory in quarantine: resident size says nothing there.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kResidentSizeMeaningful = false;
-#else
-constexpr bool kResidentSizeMeaningful = true;
-#endif
+constexpr bool kResidentSizeMeaningful = !kUnderSanitizer;
 
 constexpr int kWidth = 1024;
 constexpr int kHeight = 256;

@@ -6,6 +6,7 @@
 #include "framelock.h"
 #include "vandrel.h"
 #include "vdsim.h"
+#include "waituntil.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -39,19 +40,6 @@ inline const QString kColour = QStringLiteral("XGCOLOR00001");
 inline const QString kMono = QStringLiteral("XGMONO000002");
 inline const QString kOther = QStringLiteral("ACOTHER00003");
 
-// Processes events until pred holds or the deadline passes.
-inline bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 inline double simValue(const QString &serial, const char *key)
 {

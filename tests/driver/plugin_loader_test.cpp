@@ -2,7 +2,8 @@
 // with its own copy of the contract's meta-object, connecting by signature.
 
 #include "camerainterface.h"
-#include "deadline.h"
+#include "freshprocess.h"
+#include "waituntil.h"
 #include "logcapture.h"
 #include "paramwrap.h"
 #include "vdsim.h"
@@ -45,18 +46,6 @@ QStringList sectionNames(const QString &path)
     return out;
 }
 
-bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -252,3 +241,4 @@ TEST(PluginModule, RegistersNoMetaTypeOfItsOwn)
 }
 
 #include "plugin_loader_test.moc"
+#include "waituntil.h"

@@ -6,6 +6,7 @@
 //   VANDREL_STRESS_SEED     seed of both random sequences (default: from the clock)
 
 #include "driverfixture.h"
+#include "residentmemory.h"
 
 #include <QJsonArray>
 #include <QLoggingCategory>
@@ -21,14 +22,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VANDREL_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VANDREL_SANITIZED 1
-#endif
-#endif
 
 using namespace drivertest;
 
@@ -80,17 +73,6 @@ int envInt(const char *name, int fallback)
     bool ok = false;
     const int v = qEnvironmentVariableIntValue(name, &ok);
     return ok ? v : fallback;
-}
-
-long residentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return -1;
 }
 
 // What one camera object delivered, checked on the frame thread. The fields
@@ -641,7 +623,7 @@ TEST_F(Stress, CamerasSurviveRandomHostOperationsAndSdkFaults)
     std::thread simulatorThread([&] { chaos(seed, stopChaos, faults); });
 
     std::array<long, OpCount> ops{};
-    long rssBaseline = -1, rssPeakLate = -1;
+    qint64 rssBaseline = -1, rssPeakLate = -1;
     QElapsedTimer clock;
     clock.start();
     const qint64 total = qint64(seconds) * 1000;
@@ -679,7 +661,7 @@ TEST_F(Stress, CamerasSurviveRandomHostOperationsAndSdkFaults)
         const qint64 now = clock.elapsed();
         if (now >= nextSample) {
             nextSample = now + 100;
-            const long rss = residentKiB();
+            const qint64 rss = residentKiB();
             if (now >= warmEnd && now < 2 * warmEnd)
                 rssBaseline = qMax(rssBaseline, rss);
             else if (now >= lateStart)
@@ -751,7 +733,7 @@ TEST_F(Stress, CamerasSurviveRandomHostOperationsAndSdkFaults)
     std::printf("\nstress: faults:");
     for (const auto &f : faults)
         std::printf(" %s %ld;", f.first.c_str(), f.second);
-    std::printf("\nstress: resident memory %ld KiB after warm-up, %ld KiB peak in the last quarter\n", rssBaseline,
+    std::printf("\nstress: resident memory %lld KiB after warm-up, %lld KiB peak in the last quarter\n", rssBaseline,
                 rssPeakLate);
     std::fflush(stdout);
     {

@@ -4,6 +4,7 @@
 
 #include "vdcamsdk.h"
 #include "vdsim.h"
+#include "waituntil.h"
 
 #include <gtest/gtest.h>
 
@@ -46,16 +47,6 @@ inline void configure(const char *json = smallPopulation())
     VdSimResetCounters();
 }
 
-inline bool waitFor(const std::function<bool()> &condition, int ms = 3000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return condition();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 inline VdDeviceInfo recordFor(const char *serial)
 {

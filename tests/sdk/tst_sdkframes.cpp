@@ -281,7 +281,7 @@ TEST(SdkBuffers, ExhaustedPoolSkipsFramesAndReleasedBuffersComeBack)
     Session s(kColour);
     s.consumer.release = false;
     ASSERT_EQ(VdPlay(s.h), VD_OK);
-    ASSERT_TRUE(waitFor([] { return value(kColour, "framesSkipped") >= 2; }));
+    ASSERT_TRUE(waitUntil([] { return value(kColour, "framesSkipped") >= 2; }, 3000));
     EXPECT_EQ(VdSimOutstandingBuffers(), 4);
     EXPECT_EQ(value(kColour, "outstandingBuffers"), 4);
     EXPECT_EQ(s.consumer.count(), 4u);

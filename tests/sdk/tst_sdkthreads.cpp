@@ -60,7 +60,7 @@ TEST(SdkDetach, NoFrameCallbackRunsOnceDetachStopOrUnInitReturned)
         ASSERT_EQ(VdSetCallbackFunction(h, &Lingering::callback, &l, nullptr), VD_OK);
         ASSERT_EQ(VdPlay(h), VD_OK);
         const int calls = l.calls.load();
-        ASSERT_TRUE(waitFor([&] { return l.calls.load() > calls + 3; }));
+        ASSERT_TRUE(waitUntil([&] { return l.calls.load() > calls + 3; }, 3000));
         VdFrameCallback previous = nullptr;
         ASSERT_EQ(VdSetCallbackFunction(h, nullptr, nullptr, &previous), VD_OK);
         EXPECT_EQ(previous, &Lingering::callback);
@@ -71,13 +71,13 @@ TEST(SdkDetach, NoFrameCallbackRunsOnceDetachStopOrUnInitReturned)
     for (int round = 0; round < 5; ++round) {
         ASSERT_EQ(VdPlay(h), VD_OK);
         const int calls = l.calls.load();
-        ASSERT_TRUE(waitFor([&] { return l.calls.load() > calls + 3; }));
+        ASSERT_TRUE(waitUntil([&] { return l.calls.load() > calls + 3; }, 3000));
         ASSERT_EQ(VdStop(h), VD_OK);
         expectQuiet(l);
     }
     ASSERT_EQ(VdPlay(h), VD_OK);
     const int calls = l.calls.load();
-    ASSERT_TRUE(waitFor([&] { return l.calls.load() > calls + 3; }));
+    ASSERT_TRUE(waitUntil([&] { return l.calls.load() > calls + 3; }, 3000));
     ASSERT_EQ(VdUnInit(h), VD_OK);
     expectQuiet(l);
     EXPECT_EQ(VdSimOutstandingBuffers(), 0);
@@ -119,7 +119,7 @@ TEST(SdkDetach, CallsFromInsideTheFrameCallbackDoNotWaitForThemselves)
         VdHandle h = openCamera(kFast);
         ASSERT_EQ(VdSetCallbackFunction(h, &Inside::callback, &in, nullptr), VD_OK);
         ASSERT_EQ(VdPlay(h), VD_OK);
-        ASSERT_TRUE(waitFor([&] { return in.done.load(); }));
+        ASSERT_TRUE(waitUntil([&] { return in.done.load(); }, 3000));
         EXPECT_EQ(in.status.load(), VD_OK);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_EQ(in.calls.load(), 3);
@@ -213,14 +213,14 @@ TEST(SdkDetach, StatusCallbackMayCloseTheCameraWhileFramesFlow)
     ASSERT_EQ(VdSetConnectionStatusCallback(h, &StatusLog::callback, &log), VD_OK);
     ASSERT_EQ(VdSetCallbackFunction(h, &Lingering::callback, &frames, nullptr), VD_OK);
     ASSERT_EQ(VdPlay(h), VD_OK);
-    ASSERT_TRUE(waitFor([&] { return frames.calls.load() > 10; }));
+    ASSERT_TRUE(waitUntil([&] { return frames.calls.load() > 10; }, 3000));
     ASSERT_EQ(VdSimLinkLost(kFast, 1), VD_OK);
     ASSERT_TRUE(log.waitCount(1));
     EXPECT_EQ(closeStatus.load(), VD_OK);
     EXPECT_EQ(value(kFast, "open"), 0);
     expectQuiet(frames);
     // The status thread left by itself once its callback returned.
-    EXPECT_TRUE(waitFor([&] { return threadCount() <= baseline; })) << threadCount() << " vs " << baseline;
+    EXPECT_TRUE(waitUntil([&] { return threadCount() <= baseline; }, 3000)) << threadCount() << " vs " << baseline;
     EXPECT_EQ(VdSimOutstandingBuffers(), 0);
     // Reopened after the link is back: a fresh handle.
     ASSERT_EQ(VdSimLinkRestored(kFast), VD_OK);
@@ -255,7 +255,7 @@ TEST(SdkThreads, NoThreadIsLeftAfterUnInit)
     EXPECT_GE(threadCount(), baseline + 4);   // acquisition and status thread of each
     ASSERT_EQ(VdUnInit(a), VD_OK);
     ASSERT_EQ(VdUnInit(b), VD_OK);
-    EXPECT_TRUE(waitFor([&] { return threadCount() <= baseline; })) << threadCount() << " vs " << baseline;
+    EXPECT_TRUE(waitUntil([&] { return threadCount() <= baseline; }, 3000)) << threadCount() << " vs " << baseline;
     EXPECT_EQ(VdSimOutstandingBuffers(), 0);
 }
 
@@ -358,9 +358,9 @@ TEST(SdkEvents, EventsOfAConfigurationFireOnTime)
         VdSimGetValue("VDXGEVENT0001", "attached", &v);
         return v;
     };
-    ASSERT_TRUE(waitFor([&] { return attached() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return attached() == 0; }, 3000));
     EXPECT_EQ(VdPlay(h), VD_ERR_LINK_DOWN);
-    ASSERT_TRUE(waitFor([&] { return attached() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return attached() == 1; }, 3000));
     EXPECT_EQ(VdPlay(h), VD_OK);
     EXPECT_EQ(log.snapshot().size(), 2u);   // plugging makes no message
     EXPECT_EQ(VdUnInit(h), VD_OK);

@@ -4,6 +4,7 @@
 // record.
 
 #include "viewertest.h"
+#include "residentmemory.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -20,24 +21,9 @@ using namespace viewertest;
 
 namespace {
 
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
 // Sanitizers keep freed memory in quarantine and slow every access several
 // times over: resident size and latency say nothing there.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kFiguresMeaningful = false;
-#else
-constexpr bool kFiguresMeaningful = true;
-#endif
+constexpr bool kFiguresMeaningful = !kUnderSanitizer;
 
 constexpr int kTickMs = 10;
 

@@ -11,6 +11,7 @@
 #include "pluginhost.h"
 #include "vdsim.h"
 #include "viewerwindow.h"
+#include "waituntil.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -39,19 +40,6 @@ inline const char *kPopulation = R"({"devices": [
 inline const QString kColour = QStringLiteral("VWCOLOUR0001");
 inline const QString kMono = QStringLiteral("VWMONO000002");
 
-// Processes events until pred holds or the deadline passes.
-inline bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 5000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 inline CameraInterface *loadedPlugin()
 {
