@@ -1,6 +1,6 @@
 // The control interface for tests and tools. Like the SDK entry points, no
 // C++ exception leaves these functions.
-#include "simcore.h"
+#include "simulator.h"
 
 #include <QFile>
 
@@ -89,35 +89,32 @@ int VdSimFailNext(const char *function, int status)
     return control([&](Simulator &s) {
         if (!function || std::strncmp(function, "Vd", 2) != 0)
             return int(VD_ERR_BAD_ARGUMENT);
-        s.failNext(function, status);
+        s.calls().failNext(function, status);
         return int(VD_OK);
     });
 }
 
 int VdSimCallCount(const char *function)
 {
-    return control([&](Simulator &s) { return function ? s.callCount(function) : int(VD_ERR_BAD_ARGUMENT); });
+    return control([&](Simulator &s) { return function ? s.calls().calls(function) : int(VD_ERR_BAD_ARGUMENT); });
 }
 
 int VdSimReleasedHandleCalls(void)
 {
-    return control([](Simulator &s) { return s.releasedHandleCalls.load(); });
+    return control([](Simulator &s) { return s.releasedHandleCalls(); });
 }
 
 void VdSimResetCounters(void)
 {
     control([](Simulator &s) {
-        s.resetCounters();
+        s.calls().reset();
         return 0;
     });
 }
 
 int VdSimOutstandingBuffers(void)
 {
-    return control([](Simulator &s) {
-        std::lock_guard<std::mutex> lk(s.mu);
-        return s.outstanding;
-    });
+    return control([](Simulator &s) { return s.outstandingBuffers(); });
 }
 
 int VdSimGetValue(const char *serial, const char *key, double *value)
@@ -125,51 +122,46 @@ int VdSimGetValue(const char *serial, const char *key, double *value)
     return control([&](Simulator &s) {
         if (!serial || !key || !value)
             return int(VD_ERR_BAD_ARGUMENT);
-        std::lock_guard<std::mutex> lk(s.mu);
-        std::shared_ptr<Device> d = s.findDevice(serial);
-        if (!d)
-            return int(VD_ERR_NO_DEVICE);
-        std::shared_ptr<Handle> h;
-        if (d->openHandle != 0)
-            h = s.handles.at(d->openHandle);
+        DeviceState d;
+        const int st = s.deviceState(serial, d);
+        if (st != VD_OK)
+            return st;
         const std::string k = key;
         double v = 0;
         if (k == "open")
-            v = h ? 1 : 0;
+            v = d.open ? 1 : 0;
         else if (k == "handle")
-            v = d->openHandle;
+            v = d.handle;
         else if (k == "playing")
-            v = (h && h->playing) ? 1 : 0;
+            v = d.playing ? 1 : 0;
         else if (k == "triggerMode")
-            v = d->triggerMode;
+            v = d.triggerMode;
         else if (k == "mediaType")
-            v = d->mediaType;
+            v = d.mediaType;
         else if (k == "ispOutFormat")
-            v = d->ispOutFormat;
+            v = d.ispOutFormat;
         else if (k == "exposureTime")
-            v = d->exposureTime;
+            v = d.exposureTime;
         else if (k == "softTriggers")
-            v = double(d->softTriggers);
+            v = double(d.softTriggers);
         else if (k == "framesDelivered")
-            v = double(d->framesDelivered);
+            v = double(d.framesDelivered);
         else if (k == "framesSkipped")
-            v = double(d->framesSkipped);
+            v = double(d.framesSkipped);
         else if (k == "attached")
-            v = d->attached ? 1 : 0;
+            v = d.attached ? 1 : 0;
         else if (k == "linkUp")
-            v = d->linkUp ? 1 : 0;
+            v = d.linkUp ? 1 : 0;
         else if (k == "frameCallback")
-            v = (h && h->frameCb) ? 1 : 0;
+            v = d.frameCallback ? 1 : 0;
         else if (k == "statusCallback")
-            v = (h && h->statusCb) ? 1 : 0;
-        else if (k == "outstandingBuffers") {
-            if (h)
-                for (const RawBuffer &b : h->pool)
-                    v += b.lent ? 1 : 0;
-        } else if (k == "width")
-            v = d->cfg.sensorWidth;
+            v = d.statusCallback ? 1 : 0;
+        else if (k == "outstandingBuffers")
+            v = d.lentBuffers;
+        else if (k == "width")
+            v = d.width;
         else if (k == "height")
-            v = d->cfg.frameHeight;
+            v = d.height;
         else
             return int(VD_ERR_BAD_ARGUMENT);
         *value = v;

@@ -1,6 +1,6 @@
 // Raw frame generation and the conversion into the output formats.
 // Pure functions on caller-owned memory; safe on any thread.
-#include "simcore.h"
+#include "rawimage.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -62,6 +62,25 @@ size_t processRaw(const unsigned char *raw, int rawWidth, int rawHeight, bool mo
     convert(src, dst, mono, rgb);
     std::memcpy(out, dst.data, capacity);
     return capacity;
+}
+
+VdStatus processFrame(const RawFrame &frame, const unsigned char *raw, unsigned char *out, VdFrameHead &head)
+{
+    const size_t capacity = head.byteCount;
+    const size_t written = processRaw(raw, frame.width, frame.height, frame.mono, frame.format, head.width,
+                                      head.height, out, capacity);
+    if (capacity > written)
+        std::memset(out + written, 0, capacity - written);
+    if (capacity >= 4) {
+        out[0] = uint8_t(frame.frameId);
+        out[1] = uint8_t(frame.frameId >> 8);
+        out[2] = uint8_t(frame.frameId >> 16);
+        out[3] = uint8_t(frame.frameId >> 24);
+    }
+    head.pixelFormat = frame.format;
+    if (frame.flags & VDSIM_FRAME_BYTE_COUNT_AFTER_PROCESS)
+        head.byteCount = frame.byteCountAfterProcess;
+    return (frame.flags & VDSIM_FRAME_PROCESS_STATUS) ? VdStatus(frame.processStatus) : VD_OK;
 }
 
 } // namespace vdsim

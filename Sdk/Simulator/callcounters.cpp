@@ -1,0 +1,37 @@
+#include "callcounters.h"
+
+namespace vdsim {
+
+bool CallCounters::count(const char *function, VdStatus &failure)
+{
+    std::lock_guard<std::mutex> lk(mu_);
+    ++counts_[function];
+    auto it = failures_.find(function);
+    if (it == failures_.end())
+        return false;
+    failure = it->second;
+    failures_.erase(it);
+    return true;
+}
+
+void CallCounters::failNext(const std::string &function, int status)
+{
+    std::lock_guard<std::mutex> lk(mu_);
+    failures_[function] = status;
+}
+
+int CallCounters::calls(const std::string &function) const
+{
+    std::lock_guard<std::mutex> lk(mu_);
+    auto it = counts_.find(function);
+    return it == counts_.end() ? 0 : it->second;
+}
+
+void CallCounters::reset()
+{
+    std::lock_guard<std::mutex> lk(mu_);
+    counts_.clear();
+    failures_.clear();
+}
+
+} // namespace vdsim

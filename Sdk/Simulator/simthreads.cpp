@@ -1,0 +1,236 @@
+#include "simthreads.h"
+
+#include "handle.h"
+
+namespace vdsim {
+
+void Acquisition::start(std::mutex &mu, std::shared_ptr<Handle> self)
+{
+    ++session_;
+    playing_ = true;
+    pendingTriggers_ = 0;
+    frameCounter_ = 0;
+    const uint64_t session = session_;
+    thread_ = std::thread([&mu, self, session] { self->acquisition().run(mu, session); });
+}
+
+void Acquisition::halt()
+{
+    ++session_;
+    playing_ = false;
+    pendingTriggers_ = 0;
+    if (thread_.joinable())
+        stopped_.push_back(std::move(thread_));
+    h_.wake();
+}
+
+std::vector<std::thread> Acquisition::takeStopped()
+{
+    std::vector<std::thread> threads = std::move(stopped_);
+    stopped_.clear();
+    return threads;
+}
+
+int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov, const uint64_t *session)
+{
+    Device &d = h_.device();
+    auto current = [&] {
+        return !h_.closed() && h_.hasFrameCallback() && d.reachable() && (!session || *session == session_);
+    };
+    auto refusal = [&] {
+        return h_.closed() ? VD_ERR_BAD_HANDLE : !d.reachable() ? VD_ERR_LINK_DOWN : VD_ERR_BAD_ARGUMENT;
+    };
+    if (!current())
+        return refusal();
+    if (!h_.hasFreeBuffer()) {
+        d.countSkipped();
+        return VD_ERR_BUSY;
+    }
+    const DeviceConfig &c = d.config();
+    const int w = c.sensorWidth;
+    const int ht = c.frameHeight;
+    const size_t rawSize = size_t(w) * size_t(ht);
+    RawFrame frame;
+    frame.frameId = ++frameCounter_;
+    frame.width = w;
+    frame.height = ht;
+    frame.mono = c.mono;
+    frame.format = d.ispOutFormat();
+    frame.flags = ov ? ov->flags : 0;
+    frame.processStatus = ov ? ov->processStatus : 0;
+    frame.byteCountAfterProcess = ov ? ov->byteCountAfterProcess : 0;
+    RawBuffer &b = *h_.lendForFrame(frame, rawSize);
+
+    VdFrameHead head{};
+    head.frameId = frame.frameId;
+    head.width = w;
+    head.height = ht;
+    head.pixelFormat = frame.format;
+    head.byteCount = uint32_t(rawSize * bytesPerPixel(frame.format));
+    head.rawByteCount = uint32_t(rawSize);
+    head.rawFormat = c.mono ? 0 : 1;
+    head.timeStamp = d.timeStamp(Clock::now());
+    if (ov) {
+        if (ov->flags & VDSIM_FRAME_WIDTH)
+            head.width = ov->width;
+        if (ov->flags & VDSIM_FRAME_HEIGHT)
+            head.height = ov->height;
+        if (ov->flags & VDSIM_FRAME_BYTE_COUNT)
+            head.byteCount = ov->byteCount;
+        if (ov->flags & VDSIM_FRAME_TIME_STAMP)
+            head.timeStamp = ov->timeStamp;
+    }
+    unsigned char *data = h_.pixels(b);
+
+    lk.unlock();
+    fillPattern(data, w, ht, frame.frameId);
+    lk.lock();
+    h_.filled(b);
+
+    if (!current()) {
+        h_.withdraw(b);
+        return refusal();
+    }
+    d.countDelivered();
+    h_.runFrameCallback(lk, data, head);
+    return VD_OK;
+}
+
+void Acquisition::run(std::mutex &mu, uint64_t session)
+{
+    try {
+        std::unique_lock<std::mutex> lk(mu);
+        Clock::time_point next = Clock::now();
+        while (session_ == session && !h_.closed()) {
+            const Device &d = h_.device();
+            if (d.triggerMode() == VD_TRIGGER_SOFTWARE) {
+                if (pendingTriggers_ == 0) {
+                    h_.wait(lk);
+                    continue;
+                }
+                --pendingTriggers_;
+                deliver(lk, nullptr, &session);
+                next = Clock::now();
+                continue;
+            }
+            const double rate = d.config().frameRate;
+            if (rate > 0) {
+                const auto now = Clock::now();
+                if (now < next) {
+                    h_.waitUntil(lk, next);
+                    continue;
+                }
+                const auto period =
+                    std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
+                next += period;
+                if (next < now)
+                    next = now + period;   // a slow consumer gets no burst of late frames
+                deliver(lk, nullptr, &session);
+                continue;
+            }
+            // As fast as the consumer takes them: wait for a callback and a free buffer.
+            if (!h_.hasFrameCallback() || !h_.hasFreeBuffer()) {
+                h_.wait(lk);
+                continue;
+            }
+            deliver(lk, nullptr, &session);
+        }
+    } catch (...) {
+    }
+}
+
+void StatusSender::start(std::mutex &mu, std::shared_ptr<Handle> self)
+{
+    thread_ = std::thread([&mu, self] { self->status().run(mu); });
+}
+
+void StatusSender::post(unsigned int msg, unsigned int param)
+{
+    queue_.emplace_back(msg, param);
+    h_.wake();
+}
+
+void StatusSender::stop()
+{
+    stop_ = true;
+    h_.wake();
+}
+
+void StatusSender::run(std::mutex &mu)
+{
+    try {
+        std::unique_lock<std::mutex> lk(mu);
+        for (;;) {
+            while (!stop_ && queue_.empty())
+                h_.wait(lk);
+            if (stop_)
+                return;
+            const auto msg = queue_.front();
+            queue_.pop_front();
+            if (!h_.hasStatusCallback())
+                continue;
+            h_.runStatusCallback(lk, msg.first, msg.second);
+        }
+    } catch (...) {
+    }
+}
+
+EventClock::EventClock(std::mutex &mu, Fire fire)
+    : mu_(mu)
+    , fire_(std::move(fire))
+{
+}
+
+void EventClock::start(Clock::time_point epoch)
+{
+    epoch_ = epoch;
+    std::thread([this] { run(); }).detach();
+}
+
+void EventClock::replace(std::vector<EventConfig> events, Clock::time_point epoch)
+{
+    events_ = std::move(events);
+    next_ = 0;
+    epoch_ = epoch;
+    cv_.notify_all();
+}
+
+void EventClock::run()
+{
+    try {
+        std::unique_lock<std::mutex> lk(mu_);
+        for (;;) {
+            if (next_ >= events_.size()) {
+                cv_.wait(lk);
+                continue;
+            }
+            const EventConfig e = events_[next_];
+            const auto due = epoch_ + std::chrono::milliseconds(e.atMs);
+            if (Clock::now() < due) {
+                cv_.wait_until(lk, due);
+                continue;
+            }
+            ++next_;
+            lk.unlock();
+            fire_(e);
+            lk.lock();
+        }
+    } catch (...) {
+    }
+}
+
+void joinOrDetach(std::unique_lock<std::mutex> &lk, std::vector<std::thread> threads)
+{
+    if (threads.empty())
+        return;
+    lk.unlock();
+    for (std::thread &t : threads) {
+        if (t.get_id() == std::this_thread::get_id())
+            t.detach();   // exits by itself once the callback on it returns
+        else if (t.joinable())
+            t.join();
+    }
+    lk.lock();
+}
+
+} // namespace vdsim
