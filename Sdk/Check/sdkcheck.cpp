@@ -6,6 +6,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <initializer_list>
 #include <iomanip>
 #include <memory>
 #include <mutex>
@@ -413,6 +414,14 @@ private:
             rw.status = st;
         return st == VD_OK;
     }
+    // Notes every status (braced lists evaluate in order); true if all succeeded.
+    bool okAll(Check c, std::initializer_list<VdStatus> statuses)
+    {
+        bool all = true;
+        for (VdStatus st : statuses)
+            all = ok(c, st) && all;
+        return all;
+    }
     void pass(Check c, const std::string &detail = {})
     {
         Row &rw = row(c);
@@ -465,7 +474,7 @@ bool Checker::enumerate()
     progress("enumerating devices");
     const VdStatus first = s.sdk.sdkInit(0);
     const VdStatus second = s.sdk.sdkInit(0);
-    if (ok(Check::SdkInit, first) & ok(Check::SdkInit, second)) {
+    if (okAll(Check::SdkInit, {first, second})) {
         pass(Check::SdkInit, "status 0 both times");
     } else {
         fail(Check::SdkInit, "first call " + statusText(first) + ", second " + statusText(second));
@@ -566,7 +575,7 @@ bool Checker::open(VdHandle &h, Check openRow, Check registerRow)
     setHandle(h);
     const VdStatus a = s.sdk.setConnectionStatusCallback(h, &onStatus, &s);
     const VdStatus b = s.sdk.setCallbackFunction(h, &onFrame, &s, nullptr);
-    if (!(ok(registerRow, a) & ok(registerRow, b))) {
+    if (!okAll(registerRow, {a, b})) {
         fail(registerRow, "status callback " + statusText(a) + ", frame callback " + statusText(b));
         closeQuietly(h);
         return false;
@@ -652,7 +661,7 @@ bool Checker::describeCamera(VdHandle h)
     } else {
         const VdStatus m = s.sdk.setMediaType(h, VD_MEDIA_COLOR);
         const VdStatus f = s.sdk.setIspOutFormat(h, VD_PIXEL_RGB8);
-        formatSet = ok(Check::OutputFormat, m) & ok(Check::OutputFormat, f);
+        formatSet = okAll(Check::OutputFormat, {m, f});
         if (formatSet)
             pass(Check::OutputFormat, "colour media type, RGB8");
         else
@@ -732,9 +741,9 @@ void Checker::formats(VdHandle h)
             s.expectedBpp = 0;
             s.lastBpp = 0;
         }
-        const bool calls = ok(Check::MonoOutput, s.sdk.setMediaType(h, media))
-                           & ok(Check::MonoOutput, s.sdk.setIspOutFormat(h, format))
-                           & ok(Check::MonoOutput, s.sdk.play(h));
+        // The driver's order: media type, output format, play.
+        const bool calls = okAll(Check::MonoOutput, {s.sdk.setMediaType(h, media),
+                                                     s.sdk.setIspOutFormat(h, format), s.sdk.play(h)});
         const bool arrived = s.waitFor(s.opt.deadlineMs, [&] { return s.lastBpp == bpp; });
         std::lock_guard<std::mutex> lk(s.mu);
         s.expectedBpp = arrived ? bpp : 0;
@@ -760,8 +769,7 @@ bool Checker::triggers(VdHandle h, int initialMode)
     int software = -1;
     const VdStatus s1 = s.sdk.setTriggerMode(h, VD_TRIGGER_SOFTWARE);
     const VdStatus g1 = s.sdk.getTriggerMode(h, &software);
-    bool modeOk = ok(Check::TriggerMode, s1) & ok(Check::TriggerMode, g1)
-                  && row(Check::TriggerMode).outcome != Outcome::Fail;
+    bool modeOk = okAll(Check::TriggerMode, {s1, g1}) && row(Check::TriggerMode).outcome != Outcome::Fail;
     if (modeOk && software != VD_TRIGGER_SOFTWARE) {
         modeOk = false;
         fail(Check::TriggerMode, "mode " + std::to_string(software) + " read back after setting 1 (software)");
@@ -794,7 +802,7 @@ bool Checker::triggers(VdHandle h, int initialMode)
     int continuous = -1;
     const VdStatus s0 = s.sdk.setTriggerMode(h, VD_TRIGGER_CONTINUOUS);
     const VdStatus g2 = s.sdk.getTriggerMode(h, &continuous);
-    modeOk = (ok(Check::TriggerMode, s0) & ok(Check::TriggerMode, g2)) && modeOk;
+    modeOk = okAll(Check::TriggerMode, {s0, g2}) && modeOk;
     if (modeOk && continuous != VD_TRIGGER_CONTINUOUS) {
         modeOk = false;
         fail(Check::TriggerMode, "mode " + std::to_string(continuous) + " read back after setting 0 (continuous)");
@@ -1093,7 +1101,7 @@ void Checker::run()
     int initialMode = -1;
     const VdStatus g = s.sdk.getTriggerMode(h, &initialMode);
     const VdStatus c = s.sdk.setTriggerMode(h, VD_TRIGGER_CONTINUOUS);
-    if (!(ok(Check::TriggerMode, g) & ok(Check::TriggerMode, c)))
+    if (!okAll(Check::TriggerMode, {g, c}))
         fail(Check::TriggerMode, "reading the mode " + statusText(g) + ", setting continuous " + statusText(c));
     if (!stream(h)) {
         closeQuietly(h);
