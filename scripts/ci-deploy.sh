@@ -80,7 +80,9 @@ stage_vendor() {
   cmake --build "$vbuild" -j"$jobs"
   # Nothing of the simulator is built; the driver runs on the stand-in.
   test ! -e "$vbuild/Plugins/Cameras/libVDCAMSDK.so"
-  ldd "$vbuild/Plugins/Cameras/libVandrel.so" | grep -q "$root/lib/libVDCAMSDK.so"
+  local deps
+  deps=$(ldd "$vbuild/Plugins/Cameras/libVandrel.so")
+  grep -q "$root/lib/libVDCAMSDK.so" <<<"$deps"
   ctest --test-dir "$vbuild" -j"$jobs" --output-on-failure
   "$vbuild/Sdk/Check/vdcamsdk-check" --seconds 2
   "$vbuild/Host/vandrel-host" list
