@@ -9,12 +9,15 @@
 
 QString PluginHost::defaultPluginDir()
 {
-    // An installed or relocated build keeps the plug-in next to the host's
-    // directory; otherwise the build tree this host was built in.
-    const QString besideHost =
-        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../Plugins/Cameras"));
-    if (QFileInfo::exists(besideHost + QLatin1Char('/') + moduleFileName()))
-        return QDir::cleanPath(besideHost);
+    // A relocated build keeps the plug-in next to the host's directory, an
+    // installation under lib/; otherwise the build tree this host was built in.
+    const QDir hostDir(QCoreApplication::applicationDirPath());
+    for (const QString &relative :
+         {QStringLiteral("../Plugins/Cameras"), QStringLiteral(VANDREL_INSTALLED_PLUGIN_DIR)}) {
+        const QString dir = hostDir.absoluteFilePath(relative);
+        if (QFileInfo::exists(dir + QLatin1Char('/') + moduleFileName()))
+            return QDir::cleanPath(dir);
+    }
     return QStringLiteral(VANDREL_DEFAULT_PLUGIN_DIR);
 }
 

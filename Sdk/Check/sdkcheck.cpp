@@ -1,0 +1,1271 @@
+#include "sdkcheck.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <initializer_list>
+#include <iomanip>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <sstream>
+#include <thread>
+
+namespace vdcheck {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr int kTableSize = 20;           // the driver's device table
+constexpr int kTableSpare = 4;           // records behind it that must stay untouched
+constexpr unsigned char kUntouched = 0xCD;
+constexpr size_t kGuardBytes = 64;       // behind the processing buffer
+constexpr unsigned char kGuard = 0xA5;
+constexpr int kDriverMinSize = 64;       // the driver's smallest width and height
+constexpr int kSoftTriggers = 3;
+constexpr int kReplugPollMs = 250;
+
+const char *const kNames[] = {
+    "VdSdkInit, and again as every enumeration calls it",
+    "VdEnumerateDevice: count within 0..20, no record past 20",
+    "device records: texts terminated within their fields",
+    "camera to check: listed, serial of 9+ characters, unique",
+    "VdEnumerateDevice again without VdSdkInit: same count",
+    "VdInit opens the camera",
+    "status and frame callbacks registered",
+    "VdGetCapability: sizes of 64+ pixels, ranges min <= max",
+    "VdGetImageResolution: geometry within the sensor",
+    "VdGetExposureLineTime: a positive line time",
+    "VdSetMediaType, VdSetIspOutFormat: RGB8 output",
+    "VdPlay starts acquisition",
+    "frames arrive, to the end of the run",
+    "callbacks on SDK threads, with their handle and context",
+    "frame headers: byte count = width x height x bytes per pixel",
+    "VdImageProcess into a buffer of the header's byte count",
+    "VdReleaseImageBuffer takes every raw buffer back",
+    "VdPlay while playing (as a reload does): frames go on",
+    "Mono8 output while playing: 1 byte per pixel",
+    "trigger mode round trip: software, continuous",
+    "VdSoftTrigger: one frame per trigger",
+    "continuous mode again: frames flow",
+    "VdStop: no frame callback afterwards",
+    "frame callback detached while playing: none afterwards",
+    "VdStop inside a frame callback: returns, none afterwards",
+    "detach inside a frame callback: returns, none afterwards",
+    "status callback detached: none afterwards",
+    "VdUnInit while playing: no callback afterwards",
+    "VdInit again after VdUnInit: frames arrive",
+    "VdUnInit inside a frame callback: returns, none afterwards",
+    "unplug: link-lost message on an SDK thread",
+    "close inside the link-lost message: returns, none afterwards",
+    "replug: listed again with the same device count",
+    "replug: opens again, frames arrive",
+};
+static_assert(sizeof kNames / sizeof kNames[0] == static_cast<size_t>(Check::Count), "a name for every check");
+
+template <size_t N>
+std::string fieldText(const char (&field)[N])
+{
+    return std::string(field, strnlen(field, N));
+}
+
+std::string seconds(int ms)
+{
+    std::ostringstream s;
+    s << ms / 1000.0 << " s";
+    return s.str();
+}
+
+enum class Action { None, Stop, Detach, UnInit };
+
+struct Message {
+    unsigned msg;
+    unsigned param;
+    bool sdkThread;
+    bool rightHandle;
+    bool rightContext;
+};
+
+// What the callbacks see, shared with the thread that runs the checks. The
+// checking thread never holds `mu` while it calls the SDK, so a call that
+// waits for a callback cannot wait on it.
+class Session
+{
+public:
+    Session(const SdkApi &api, const Options &o) : sdk(api), opt(o) {}
+
+    const SdkApi sdk;
+    const Options opt;
+    const std::thread::id checkThread = std::this_thread::get_id();
+
+    std::mutex mu;
+    std::condition_variable cv;
+
+    // Guarded by mu.
+    VdHandle handle = -1;
+    long frames = 0;
+    Clock::time_point lastFrame;
+    int lastBpp = 0;              // bytes per pixel of the last frame whose header fitted
+    int expectedBpp = 0;          // 0: 1 or 3
+    bool framesClosed = false;    // a frame callback starting now is a fault
+    long lateFrames = 0;
+    long wrongThread = 0;
+    long wrongHandle = 0;
+    long wrongContext = 0;
+    long missingArgs = 0;
+    long badHeaders = 0;
+    std::string firstBadHeader;
+    long processed = 0;
+    long written = 0;
+    long processFailures = 0;
+    VdStatus processStatus = VD_OK;
+    long guardBroken = 0;
+    long countGrew = 0;
+    long releases = 0;
+    long releaseFailures = 0;
+    VdStatus releaseStatus = VD_OK;
+    Action armed = Action::None;
+    bool actionDone = false;
+    VdStatus actionStatus = VD_OK;
+    int inFlightAtAction = 0;
+    std::vector<Message> messages;
+    bool statusClosed = false;
+    long lateStatus = 0;
+    bool closeOnLoss = false;
+    bool closeDone = false;
+    VdStatus closeStopStatus = VD_OK;
+    VdStatus closeStatus = VD_OK;  // first failure of the detaching and the release
+    int framesInFlightAtClose = 0;
+    int statusInFlightAtClose = 0;
+
+    std::atomic<int> frameInFlight{0};
+    std::atomic<int> statusInFlight{0};
+
+    void frame(int cbHandle, unsigned char *data, VdFrameHead *head, void *context);
+    void status(int cbHandle, unsigned msg, unsigned param, void *context);
+
+    // Waits for pred (evaluated under mu) until the deadline.
+    template <typename Pred>
+    bool waitFor(int ms, Pred pred)
+    {
+        std::unique_lock<std::mutex> lk(mu);
+        const auto deadline = Clock::now() + milliseconds(ms);
+        // In slices: the in-flight counters change outside mu.
+        while (!pred()) {
+            if (Clock::now() >= deadline)
+                return false;
+            cv.wait_for(lk, milliseconds(10));
+        }
+        return true;
+    }
+
+    long frameCount()
+    {
+        std::lock_guard<std::mutex> lk(mu);
+        return frames;
+    }
+
+    bool waitFrames(long n) { return waitFor(opt.deadlineMs, [&] { return frames >= n; }); }
+
+    // Until no frame has come for quietMs.
+    bool waitQuiet()
+    {
+        return waitFor(opt.deadlineMs, [&] { return Clock::now() - lastFrame >= milliseconds(opt.quietMs); });
+    }
+
+    bool waitIdle()
+    {
+        return waitFor(opt.deadlineMs, [&] { return frameInFlight.load() == 0 && statusInFlight.load() == 0; });
+    }
+
+    // Watches for quietMs whether a callback starts that must not.
+    void watchLate() { waitFor(opt.quietMs, [] { return false; }); }
+
+private:
+    std::mutex bufferMu;
+    std::vector<unsigned char> buffer;   // guarded by bufferMu
+    unsigned char fill = 0;              // guarded by bufferMu
+
+    void consume(VdHandle h, unsigned char *data, VdFrameHead *head);
+    void runArmed(VdHandle h);
+};
+
+// The running check's session. A callback holds it for its whole run, so a
+// callback that an SDK delivers too late still finds it alive.
+std::shared_ptr<Session> current;
+
+void onFrame(int handle, unsigned char *data, VdFrameHead *head, void *context) noexcept
+{
+    const std::shared_ptr<Session> s = std::atomic_load(&current);
+    if (!s)
+        return;
+    ++s->frameInFlight;
+    try {
+        s->frame(handle, data, head, context);
+    } catch (...) {
+        // Nothing may escape into the SDK's thread.
+    }
+    s->cv.notify_all();
+    --s->frameInFlight;
+}
+
+void onStatus(int handle, unsigned msg, unsigned param, void *context) noexcept
+{
+    const std::shared_ptr<Session> s = std::atomic_load(&current);
+    if (!s)
+        return;
+    ++s->statusInFlight;
+    try {
+        s->status(handle, msg, param, context);
+    } catch (...) {
+    }
+    s->cv.notify_all();
+    --s->statusInFlight;
+}
+
+void Session::frame(int cbHandle, unsigned char *data, VdFrameHead *head, void *context)
+{
+    VdHandle h;
+    {
+        std::lock_guard<std::mutex> lk(mu);
+        if (framesClosed)
+            ++lateFrames;
+        ++frames;
+        lastFrame = Clock::now();
+        wrongThread += std::this_thread::get_id() == checkThread;
+        wrongHandle += cbHandle != handle;
+        wrongContext += context != this;
+        missingArgs += !data || !head;
+        h = handle;
+    }
+    if (data && head)
+        consume(h, data, head);
+    runArmed(h);
+}
+
+void Session::consume(VdHandle h, unsigned char *data, VdFrameHead *head)
+{
+    const VdFrameHead before = *head;
+    const uint64_t pixels = before.width > 0 && before.height > 0
+                                ? uint64_t(before.width) * uint64_t(before.height)
+                                : 0;
+    int bpp = 0;
+    if (pixels && before.byteCount == pixels)
+        bpp = 1;
+    else if (pixels && before.byteCount == pixels * 3)
+        bpp = 3;
+    {
+        std::lock_guard<std::mutex> lk(mu);
+        if (bpp)
+            lastBpp = bpp;
+        if (!bpp || (expectedBpp && bpp != expectedBpp)) {
+            if (badHeaders++ == 0) {
+                std::ostringstream d;
+                d << before.width << " x " << before.height << " with byte count " << before.byteCount;
+                if (expectedBpp)
+                    d << ", expected " << pixels * uint64_t(expectedBpp);
+                firstBadHeader = d.str();
+            }
+        }
+    }
+
+    // Processed as the driver does, into a buffer of exactly the header's
+    // byte count, here with a guard behind it. A byte count no output format
+    // can need is not allocated for.
+    bool didProcess = false;
+    VdStatus ps = VD_OK;
+    bool guardOk = true;
+    bool grew = false;
+    bool wrote = false;
+    if (before.byteCount > 0 && uint64_t(before.byteCount) <= pixels * 4) {
+        std::lock_guard<std::mutex> bl(bufferMu);
+        const size_t n = before.byteCount;
+        buffer.resize(n + kGuardBytes);
+        // Alternating fills, so that a dark or a white scene still shows
+        // whether anything was written.
+        fill = static_cast<unsigned char>(~fill);
+        std::memset(buffer.data(), fill, n);
+        std::memset(buffer.data() + n, kGuard, kGuardBytes);
+        ps = sdk.imageProcess(h, data, buffer.data(), head);
+        didProcess = true;
+        guardOk = std::all_of(buffer.begin() + std::ptrdiff_t(n), buffer.end(),
+                              [](unsigned char b) { return b == kGuard; });
+        grew = head->byteCount > before.byteCount;
+        const unsigned char f = fill;
+        wrote = std::any_of(buffer.begin(), buffer.begin() + std::ptrdiff_t(n),
+                            [f](unsigned char b) { return b != f; });
+    }
+    const VdStatus rs = sdk.releaseImageBuffer(h, data);
+
+    std::lock_guard<std::mutex> lk(mu);
+    if (didProcess) {
+        ++processed;
+        if (ps != VD_OK && processFailures++ == 0)
+            processStatus = ps;
+        guardBroken += !guardOk;
+        countGrew += grew;
+        written += ps == VD_OK && wrote;
+    }
+    ++releases;
+    if (rs != VD_OK && releaseFailures++ == 0)
+        releaseStatus = rs;
+}
+
+void Session::runArmed(VdHandle h)
+{
+    Action a;
+    {
+        std::lock_guard<std::mutex> lk(mu);
+        a = armed;
+        armed = Action::None;
+    }
+    if (a == Action::None)
+        return;
+    VdStatus st = VD_OK;
+    switch (a) {
+    case Action::Stop:
+        st = sdk.stop(h);
+        break;
+    case Action::Detach:
+        st = sdk.setCallbackFunction(h, nullptr, nullptr, nullptr);
+        break;
+    case Action::UnInit:
+        st = sdk.unInit(h);
+        break;
+    case Action::None:
+        break;
+    }
+    const int inFlight = frameInFlight.load();
+    std::lock_guard<std::mutex> lk(mu);
+    actionStatus = st;
+    inFlightAtAction = inFlight;
+    framesClosed = true;
+    statusClosed = statusClosed || a == Action::UnInit;
+    actionDone = true;
+}
+
+void Session::status(int cbHandle, unsigned msg, unsigned param, void *context)
+{
+    bool close = false;
+    VdHandle h;
+    {
+        std::lock_guard<std::mutex> lk(mu);
+        if (statusClosed)
+            ++lateStatus;
+        messages.push_back({msg, param, std::this_thread::get_id() != checkThread, cbHandle == handle,
+                            context == this});
+        close = closeOnLoss && msg == VD_MSG_LINK_LOST;
+        if (close)
+            closeOnLoss = false;
+        h = handle;
+    }
+    if (!close)
+        return;
+    // What the driver does on a loss, on this very thread.
+    const VdStatus stop = sdk.stop(h);
+    VdStatus first = sdk.setConnectionStatusCallback(h, nullptr, nullptr);
+    const VdStatus detach = sdk.setCallbackFunction(h, nullptr, nullptr, nullptr);
+    const VdStatus release = sdk.unInit(h);
+    if (first == VD_OK)
+        first = detach;
+    if (first == VD_OK)
+        first = release;
+    const int framesIn = frameInFlight.load();
+    const int statusIn = statusInFlight.load();
+    std::lock_guard<std::mutex> lk(mu);
+    closeStopStatus = stop;
+    closeStatus = first;
+    framesInFlightAtClose = framesIn;
+    statusInFlightAtClose = statusIn;
+    framesClosed = true;
+    statusClosed = true;
+    closeDone = true;
+}
+
+class Checker
+{
+public:
+    Checker(Session &session, Report &report) : s(session), r(report) {}
+    void run();
+    void finish();
+
+private:
+    Session &s;
+    Report &r;
+    VdDeviceInfo record{};
+    std::string serial;
+    int firstCount = 0;
+    bool monoSensor = false;
+    bool formatSet = false;
+    int maxWidth = 0;
+    int maxHeight = 0;
+
+    Row &row(Check c) { return r.rows[static_cast<size_t>(c)]; }
+    // Notes a call's status on the row; true for success.
+    bool ok(Check c, VdStatus st)
+    {
+        Row &rw = row(c);
+        rw.hasStatus = true;
+        if (st != VD_OK && rw.status == VD_OK)
+            rw.status = st;
+        return st == VD_OK;
+    }
+    // Notes every status (braced lists evaluate in order); true if all succeeded.
+    bool okAll(Check c, std::initializer_list<VdStatus> statuses)
+    {
+        bool all = true;
+        for (VdStatus st : statuses)
+            all = ok(c, st) && all;
+        return all;
+    }
+    void pass(Check c, const std::string &detail = {})
+    {
+        Row &rw = row(c);
+        if (rw.outcome == Outcome::Fail)
+            return;
+        rw.outcome = Outcome::Pass;
+        rw.detail = detail;
+    }
+    // The first failure's detail stays.
+    void fail(Check c, const std::string &detail)
+    {
+        Row &rw = row(c);
+        if (rw.outcome != Outcome::Fail)
+            rw.detail = detail;
+        rw.outcome = Outcome::Fail;
+    }
+    void progress(const std::string &text)
+    {
+        if (s.opt.progress)
+            s.opt.progress(text);
+    }
+
+    bool enumerate();
+    bool open(VdHandle &h, Check openRow, Check registerRow);
+    void closeQuietly(VdHandle h);
+    void setHandle(VdHandle h)
+    {
+        std::lock_guard<std::mutex> lk(s.mu);
+        s.handle = h;
+        s.framesClosed = false;
+        s.statusClosed = false;
+    }
+    void reopenWindow()
+    {
+        std::lock_guard<std::mutex> lk(s.mu);
+        s.framesClosed = false;
+    }
+    bool describeCamera(VdHandle h);
+    bool stream(VdHandle h);
+    void formats(VdHandle h);
+    bool stopping(VdHandle h);
+    bool triggers(VdHandle h, int initialMode);
+    bool inside(Action a, Check c, const char *call);
+    void quietAfter(Check c, VdStatus st, int framesInFlight, long late0, const char *call);
+    void interactive();
+};
+
+bool Checker::enumerate()
+{
+    progress("enumerating devices");
+    const VdStatus first = s.sdk.sdkInit(0);
+    const VdStatus second = s.sdk.sdkInit(0);
+    if (okAll(Check::SdkInit, {first, second})) {
+        pass(Check::SdkInit, "status 0 both times");
+    } else {
+        fail(Check::SdkInit, "first call " + statusText(first) + ", second " + statusText(second));
+        return false;
+    }
+
+    std::vector<VdDeviceInfo> table(kTableSize + kTableSpare);
+    std::memset(table.data(), kUntouched, table.size() * sizeof(VdDeviceInfo));
+    int count = kTableSize;
+    const VdStatus st = s.sdk.enumerateDevice(table.data(), &count);
+    if (!ok(Check::Enumerate, st)) {
+        fail(Check::Enumerate, "enumeration failed");
+        return false;
+    }
+    const auto *spare = reinterpret_cast<const unsigned char *>(table.data() + kTableSize);
+    const bool spareUntouched = std::all_of(spare, spare + kTableSpare * sizeof(VdDeviceInfo),
+                                            [](unsigned char b) { return b == kUntouched; });
+    if (count < 0 || count > kTableSize) {
+        fail(Check::Enumerate, "count " + std::to_string(count) + " for a table of 20");
+        return false;
+    }
+    if (!spareUntouched) {
+        fail(Check::Enumerate, "wrote past the 20 records it was given");
+        return false;
+    }
+    firstCount = count;
+    pass(Check::Enumerate, std::to_string(count) + " device(s)");
+
+    std::string unterminated;
+    for (int i = 0; i < count; ++i) {
+        const VdDeviceInfo &d = table[size_t(i)];
+        if (!std::memchr(d.productName, 0, sizeof d.productName))
+            unterminated += (unterminated.empty() ? "" : "; ") + std::string("record ") + std::to_string(i)
+                            + ": product name fills its 32 bytes";
+        if (!std::memchr(d.serialNumber, 0, sizeof d.serialNumber))
+            unterminated += (unterminated.empty() ? "" : "; ") + std::string("record ") + std::to_string(i)
+                            + ": serial number fills its 36 bytes";
+    }
+    if (count == 0)
+        row(Check::EnumerateTexts).detail = "no device listed";
+    else if (unterminated.empty())
+        pass(Check::EnumerateTexts, "product names and serial numbers of " + std::to_string(count) + " record(s)");
+    else
+        fail(Check::EnumerateTexts, unterminated);
+
+    int chosen = -1;
+    std::string listed;
+    for (int i = 0; i < count; ++i) {
+        const std::string sn = fieldText(table[size_t(i)].serialNumber);
+        const std::string product = fieldText(table[size_t(i)].productName);
+        listed += (listed.empty() ? "" : ", ") + sn + " (" + product + ")";
+        if (chosen >= 0)
+            continue;
+        if (s.opt.camera.empty() ? product.find("VD-XG") != std::string::npos : sn == s.opt.camera)
+            chosen = i;
+    }
+    if (chosen < 0) {
+        const std::string what = s.opt.camera.empty() ? "no VD-XG camera" : s.opt.camera + " is not";
+        fail(Check::CameraFound, what + " listed" + (listed.empty() ? "" : "; listed: " + listed));
+        return false;
+    }
+    record = table[size_t(chosen)];
+    serial = fieldText(record.serialNumber);
+    const std::string product = fieldText(record.productName);
+    r.camera = serial + " (" + product + ")";
+    int same = 0;
+    for (int i = 0; i < count; ++i)
+        same += fieldText(table[size_t(i)].serialNumber) == serial;
+    if (serial.size() <= 8)
+        fail(Check::CameraFound, "serial number " + serial + " has 8 characters or fewer: the driver does not open it");
+    else if (same > 1)
+        fail(Check::CameraFound, serial + " is listed " + std::to_string(same) + " times");
+    else
+        pass(Check::CameraFound, r.camera + ", record " + std::to_string(chosen) + " of " + std::to_string(count));
+
+    // The driver's reconnection enumerates without VdSdkInit and waits for
+    // the count of the last full enumeration.
+    std::vector<VdDeviceInfo> again(kTableSize);
+    int count2 = kTableSize;
+    const VdStatus st2 = s.sdk.enumerateDevice(again.data(), &count2);
+    if (!ok(Check::EnumerateAgain, st2))
+        fail(Check::EnumerateAgain, "enumeration failed");
+    else if (count2 != count)
+        fail(Check::EnumerateAgain, std::to_string(count) + " device(s), then " + std::to_string(count2));
+    else
+        pass(Check::EnumerateAgain, std::to_string(count2) + " device(s)");
+    return row(Check::CameraFound).outcome == Outcome::Pass;
+}
+
+bool Checker::open(VdHandle &h, Check openRow, Check registerRow)
+{
+    h = -1;
+    const VdStatus st = s.sdk.init(&record, -1, -1, &h);
+    if (!ok(openRow, st)) {
+        fail(openRow, "VdInit failed");
+        return false;
+    }
+    setHandle(h);
+    const VdStatus a = s.sdk.setConnectionStatusCallback(h, &onStatus, &s);
+    const VdStatus b = s.sdk.setCallbackFunction(h, &onFrame, &s, nullptr);
+    if (!okAll(registerRow, {a, b})) {
+        fail(registerRow, "status callback " + statusText(a) + ", frame callback " + statusText(b));
+        closeQuietly(h);
+        return false;
+    }
+    return true;
+}
+
+// Teardown after a failed check; its statuses were not asked about.
+void Checker::closeQuietly(VdHandle h)
+{
+    s.sdk.stop(h);
+    s.sdk.setConnectionStatusCallback(h, nullptr, nullptr);
+    s.sdk.setCallbackFunction(h, nullptr, nullptr, nullptr);
+    s.sdk.unInit(h);
+    s.waitIdle();
+}
+
+bool Checker::describeCamera(VdHandle h)
+{
+    VdCapability cap;
+    std::memset(&cap, 0, sizeof cap);
+    const VdStatus st = s.sdk.getCapability(h, &cap);
+    if (!ok(Check::Capability, st)) {
+        fail(Check::Capability, "no capability record");
+    } else {
+        std::string problems;
+        auto problem = [&](const std::string &p) { problems += (problems.empty() ? "" : "; ") + p; };
+        if (cap.maxWidth < kDriverMinSize || cap.maxHeight < kDriverMinSize)
+            problem("maximum size " + std::to_string(cap.maxWidth) + " x " + std::to_string(cap.maxHeight)
+                    + " below the driver's smallest 64 x 64");
+        auto range = [&](const char *what, int64_t min, int64_t max) {
+            if (min > max)
+                problem(std::string(what) + " " + std::to_string(min) + ".." + std::to_string(max));
+        };
+        range("gain", cap.analogGainMin, cap.analogGainMax);
+        // The driver takes exposure line counts as unsigned.
+        range("exposure", uint32_t(cap.exposureMin), uint32_t(cap.exposureMax));
+        range("gamma", cap.gammaMin, cap.gammaMax);
+        range("contrast", cap.contrastMin, cap.contrastMax);
+        range("sharpness", cap.sharpnessMin, cap.sharpnessMax);
+        monoSensor = cap.monoSensor != 0;
+        maxWidth = cap.maxWidth;
+        maxHeight = cap.maxHeight;
+        if (problems.empty())
+            pass(Check::Capability, std::to_string(cap.maxWidth) + " x " + std::to_string(cap.maxHeight)
+                                        + (monoSensor ? ", monochrome" : ", colour") + " sensor, exposure "
+                                        + std::to_string(uint32_t(cap.exposureMin)) + ".."
+                                        + std::to_string(uint32_t(cap.exposureMax)) + " lines");
+        else
+            fail(Check::Capability, problems);
+    }
+
+    VdResolution res;
+    std::memset(&res, 0, sizeof res);
+    const VdStatus rs = s.sdk.getImageResolution(h, &res);
+    const std::string geometry = std::to_string(res.width) + " x " + std::to_string(res.height) + " at ("
+                                 + std::to_string(res.offsetX) + ", " + std::to_string(res.offsetY) + ")";
+    if (!ok(Check::Resolution, rs))
+        fail(Check::Resolution, "no resolution record");
+    else if (res.width <= 0 || res.height <= 0 || res.offsetX < 0 || res.offsetY < 0
+             || int64_t(res.offsetX) + res.width > maxWidth || int64_t(res.offsetY) + res.height > maxHeight)
+        fail(Check::Resolution, geometry + " does not fit the sensor's " + std::to_string(maxWidth) + " x "
+                                    + std::to_string(maxHeight));
+    else
+        pass(Check::Resolution, geometry);
+
+    double lineTime = 0;
+    const VdStatus ls = s.sdk.getExposureLineTime(h, &lineTime);
+    std::ostringstream lt;
+    lt << lineTime << " us";
+    if (!ok(Check::LineTime, ls))
+        fail(Check::LineTime, "no line time");
+    else if (!std::isfinite(lineTime) || lineTime <= 0)
+        fail(Check::LineTime, "line time " + lt.str());
+    else
+        pass(Check::LineTime, lt.str());
+
+    if (monoSensor) {
+        row(Check::OutputFormat).detail = "monochrome sensor: the driver sets no format";
+        row(Check::MonoOutput).detail = "monochrome sensor";
+        std::lock_guard<std::mutex> lk(s.mu);
+        s.expectedBpp = 1;
+    } else {
+        const VdStatus m = s.sdk.setMediaType(h, VD_MEDIA_COLOR);
+        const VdStatus f = s.sdk.setIspOutFormat(h, VD_PIXEL_RGB8);
+        formatSet = okAll(Check::OutputFormat, {m, f});
+        if (formatSet)
+            pass(Check::OutputFormat, "colour media type, RGB8");
+        else
+            fail(Check::OutputFormat, "media type " + statusText(m) + ", output format " + statusText(f));
+        std::lock_guard<std::mutex> lk(s.mu);
+        s.expectedBpp = formatSet ? 3 : 0;
+    }
+    return row(Check::Capability).outcome == Outcome::Pass;
+}
+
+bool Checker::stream(VdHandle h)
+{
+    if (!ok(Check::Play, s.sdk.play(h))) {
+        fail(Check::Play, "acquisition did not start");
+        return false;
+    }
+    pass(Check::Play);
+    std::ostringstream what;
+    what << "watching frames for " << s.opt.seconds << " s";
+    progress(what.str());
+    if (!s.waitFrames(1)) {
+        fail(Check::FramesArrive, "no frame within " + seconds(s.opt.deadlineMs));
+        return false;
+    }
+    const long n0 = s.frameCount();
+    const auto window = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s.opt.seconds));
+    const auto start = Clock::now();
+    s.waitFor(int(std::ceil(s.opt.seconds * 1000)), [] { return false; });
+    long n1;
+    Clock::time_point last;
+    {
+        std::lock_guard<std::mutex> lk(s.mu);
+        n1 = s.frames;
+        last = s.lastFrame;
+    }
+    const auto end = Clock::now();
+    const double span = std::chrono::duration<double>(end - start).count();
+    const long n = n1 - n0;
+    // A stream that stalls (raw buffers not coming back, say) stops early.
+    const auto allowedGap = std::max<Clock::duration>(milliseconds(1000), n > 0 ? 3 * window / n : window);
+    std::ostringstream d;
+    d << n << " frames in " << std::setprecision(3) << span << " s (" << (span > 0 ? n / span : 0) << " per s)";
+    if (n == 0 || end - last > allowedGap) {
+        const double silent = std::chrono::duration<double>(end - last).count();
+        std::ostringstream f;
+        f << d.str() << "; none in the last " << std::setprecision(3) << silent << " s: the stream stalled";
+        fail(Check::FramesArrive, f.str());
+        return false;
+    }
+    pass(Check::FramesArrive, d.str());
+
+    // A reload (load, restoreSnapshot, a reconnection) plays again while playing.
+    const long before = s.frameCount();
+    if (!ok(Check::PlayWhilePlaying, s.sdk.play(h)))
+        fail(Check::PlayWhilePlaying, "VdPlay on a playing camera failed");
+    else if (!s.waitFrames(before + 3))
+        fail(Check::PlayWhilePlaying, "frames stopped after VdPlay on a playing camera");
+    else
+        pass(Check::PlayWhilePlaying, "status 0, frames go on");
+    return true;
+}
+
+// The driver's colour choice switches a colour sensor between RGB8 and Mono8
+// while it plays, followed by VdPlay.
+void Checker::formats(VdHandle h)
+{
+    if (monoSensor)
+        return;
+    if (!formatSet) {
+        row(Check::MonoOutput).detail = "RGB8 could not be set";
+        return;
+    }
+    progress("switching the output format");
+    auto switchTo = [&](int media, unsigned format, int bpp) {
+        {
+            std::lock_guard<std::mutex> lk(s.mu);
+            s.expectedBpp = 0;
+            s.lastBpp = 0;
+        }
+        // The driver's order: media type, output format, play.
+        const bool calls = okAll(Check::MonoOutput, {s.sdk.setMediaType(h, media),
+                                                     s.sdk.setIspOutFormat(h, format), s.sdk.play(h)});
+        const bool arrived = s.waitFor(s.opt.deadlineMs, [&] { return s.lastBpp == bpp; });
+        std::lock_guard<std::mutex> lk(s.mu);
+        s.expectedBpp = arrived ? bpp : 0;
+        return calls && arrived;
+    };
+    if (!switchTo(VD_MEDIA_MONO, VD_PIXEL_MONO8, 1)) {
+        fail(Check::MonoOutput, "no frame of 1 byte per pixel after switching to Mono8");
+    } else {
+        const long n = s.frameCount();
+        const bool steady = s.waitFrames(n + 3);
+        if (!switchTo(VD_MEDIA_COLOR, VD_PIXEL_RGB8, 3))
+            fail(Check::MonoOutput, "no frame of 3 bytes per pixel after switching back to RGB8");
+        else if (!steady)
+            fail(Check::MonoOutput, "frames stopped in Mono8");
+        else
+            pass(Check::MonoOutput, "Mono8 1 byte per pixel, back to RGB8 3");
+    }
+}
+
+bool Checker::triggers(VdHandle h, int initialMode)
+{
+    progress("trigger modes and software triggers");
+    int software = -1;
+    const VdStatus s1 = s.sdk.setTriggerMode(h, VD_TRIGGER_SOFTWARE);
+    const VdStatus g1 = s.sdk.getTriggerMode(h, &software);
+    bool modeOk = okAll(Check::TriggerMode, {s1, g1}) && row(Check::TriggerMode).outcome != Outcome::Fail;
+    if (modeOk && software != VD_TRIGGER_SOFTWARE) {
+        modeOk = false;
+        fail(Check::TriggerMode, "mode " + std::to_string(software) + " read back after setting 1 (software)");
+    }
+
+    if (!s.waitQuiet()) {
+        fail(Check::SoftTrigger, "frames keep coming in software trigger mode");
+    } else {
+        for (int i = 0; i < kSoftTriggers; ++i) {
+            const long n = s.frameCount();
+            if (!ok(Check::SoftTrigger, s.sdk.softTrigger(h))) {
+                fail(Check::SoftTrigger, "VdSoftTrigger failed");
+                break;
+            }
+            if (!s.waitFrames(n + 1)) {
+                fail(Check::SoftTrigger, "no frame within " + seconds(s.opt.deadlineMs) + " of a trigger");
+                break;
+            }
+            s.waitFor(s.opt.quietMs, [&] { return s.frames > n + 1; });
+            const long got = s.frameCount() - n;
+            if (got != 1) {
+                fail(Check::SoftTrigger, std::to_string(got) + " frames for one trigger");
+                break;
+            }
+        }
+        pass(Check::SoftTrigger, std::to_string(kSoftTriggers) + " triggers, one frame each");
+    }
+
+    // The driver's setContinueCapture.
+    int continuous = -1;
+    const VdStatus s0 = s.sdk.setTriggerMode(h, VD_TRIGGER_CONTINUOUS);
+    const VdStatus g2 = s.sdk.getTriggerMode(h, &continuous);
+    modeOk = okAll(Check::TriggerMode, {s0, g2}) && modeOk;
+    if (modeOk && continuous != VD_TRIGGER_CONTINUOUS) {
+        modeOk = false;
+        fail(Check::TriggerMode, "mode " + std::to_string(continuous) + " read back after setting 0 (continuous)");
+    }
+    if (modeOk)
+        pass(Check::TriggerMode, "found in mode " + std::to_string(initialMode) + "; read back 1, then 0");
+    else
+        fail(Check::TriggerMode, "a trigger mode call failed");
+
+    const long n = s.frameCount();
+    if (!s.waitFrames(n + 3)) {
+        fail(Check::ContinuousAgain, "no frames within " + seconds(s.opt.deadlineMs) + " of setting mode 0");
+        return false;
+    }
+    pass(Check::ContinuousAgain);
+    return true;
+}
+
+void Checker::quietAfter(Check c, VdStatus st, int framesInFlight, long late0, const char *call)
+{
+    s.watchLate();
+    long late;
+    {
+        std::lock_guard<std::mutex> lk(s.mu);
+        late = s.lateFrames - late0;
+    }
+    if (!ok(c, st))
+        fail(c, std::string(call) + " failed");
+    else if (framesInFlight > 0)
+        fail(c, std::string("a frame callback was still running when ") + call + " returned");
+    else if (late > 0)
+        fail(c, std::to_string(late) + " frame callback(s) started after " + call + " returned");
+    else
+        pass(c, "none in " + seconds(s.opt.quietMs));
+}
+
+bool Checker::inside(Action a, Check c, const char *call)
+{
+    {
+        std::lock_guard<std::mutex> lk(s.mu);
+        s.actionDone = false;
+        s.armed = a;
+    }
+    if (!s.waitFor(s.opt.deadlineMs, [&] { return s.actionDone; })) {
+        std::lock_guard<std::mutex> lk(s.mu);
+        if (s.armed == a) {
+            s.armed = Action::None;
+            fail(c, std::string("no frame came to call ") + call + " from");
+            return false;
+        }
+        fail(c, std::string(call) + " did not return within " + seconds(s.opt.deadlineMs)
+                    + ": it waits for the callback that called it");
+        r.sdkStuck = true;
+        return false;
+    }
+    long late0;
+    VdStatus st;
+    int inFlight;
+    {
+        std::lock_guard<std::mutex> lk(s.mu);
+        late0 = s.lateFrames;
+        st = s.actionStatus;
+        inFlight = s.inFlightAtAction;
+    }
+    // The calling callback itself is still running.
+    quietAfter(c, st, inFlight - 1, late0, call);
+    if (!s.waitIdle()) {
+        fail(c, "a callback did not return");
+        r.sdkStuck = true;
+        return false;
+    }
+    reopenWindow();
+    return true;
+}
+
+bool Checker::stopping(VdHandle h)
+{
+    progress("stopping and detaching");
+    auto closeWindow = [&] {
+        std::lock_guard<std::mutex> lk(s.mu);
+        s.framesClosed = true;
+        return s.lateFrames;
+    };
+    auto flowing = [&](Check c) {
+        const long n = s.frameCount();
+        if (s.waitFrames(n + 2))
+            return true;
+        fail(c, "no frames to start from");
+        return false;
+    };
+
+    VdStatus st = s.sdk.stop(h);
+    int inFlight = s.frameInFlight.load();
+    quietAfter(Check::StopQuiet, st, inFlight, closeWindow(), "VdStop");
+    reopenWindow();
+
+    if (!ok(Check::DetachQuiet, s.sdk.play(h)) || !flowing(Check::DetachQuiet)) {
+        fail(Check::DetachQuiet, "acquisition did not start again");
+        return false;
+    }
+    st = s.sdk.setCallbackFunction(h, nullptr, nullptr, nullptr);
+    inFlight = s.frameInFlight.load();
+    quietAfter(Check::DetachQuiet, st, inFlight, closeWindow(), "VdSetCallbackFunction with nulls");
+    reopenWindow();
+    if (!ok(Check::DetachQuiet, s.sdk.setCallbackFunction(h, &onFrame, &s, nullptr))
+        || !flowing(Check::DetachQuiet))
+        return false;
+
+    if (!inside(Action::Stop, Check::StopInsideCallback, "VdStop"))
+        return false;
+
+    if (!ok(Check::DetachInsideCallback, s.sdk.play(h)) || !flowing(Check::DetachInsideCallback))
+        return false;
+    if (!inside(Action::Detach, Check::DetachInsideCallback, "VdSetCallbackFunction with nulls"))
+        return false;
+    s.sdk.stop(h);
+    if (!ok(Check::UnInitQuiet, s.sdk.setCallbackFunction(h, &onFrame, &s, nullptr))) {
+        fail(Check::UnInitQuiet, "the frame callback could not be registered again");
+        return false;
+    }
+
+    st = s.sdk.setConnectionStatusCallback(h, nullptr, nullptr);
+    const int statusIn = s.statusInFlight.load();
+    long late0;
+    {
+        std::lock_guard<std::mutex> lk(s.mu);
+        s.statusClosed = true;
+        late0 = s.lateStatus;
+    }
+    s.watchLate();
+    long lateStatus;
+    {
+        std::lock_guard<std::mutex> lk(s.mu);
+        lateStatus = s.lateStatus - late0;
+    }
+    if (!ok(Check::DetachStatus, st))
+        fail(Check::DetachStatus, "VdSetConnectionStatusCallback with nulls failed");
+    else if (statusIn > 0 || lateStatus > 0)
+        fail(Check::DetachStatus, "a status callback ran after detaching");
+    else
+        pass(Check::DetachStatus, "status 0");
+
+    if (!ok(Check::UnInitQuiet, s.sdk.play(h)) || !flowing(Check::UnInitQuiet))
+        return false;
+    st = s.sdk.unInit(h);
+    inFlight = s.frameInFlight.load() + s.statusInFlight.load();
+    quietAfter(Check::UnInitQuiet, st, inFlight, closeWindow(), "VdUnInit");
+    return true;
+}
+
+void Checker::interactive()
+{
+    VdHandle h = -1;
+    if (!open(h, Check::UnplugMessage, Check::UnplugMessage))
+        return;
+    const long n = s.frameCount();
+    if (!ok(Check::UnplugMessage, s.sdk.play(h)) || !s.waitFrames(n + 3)) {
+        fail(Check::UnplugMessage, "no frames before the unplug");
+        closeQuietly(h);
+        return;
+    }
+    size_t before;
+    {
+        std::lock_guard<std::mutex> lk(s.mu);
+        s.closeOnLoss = true;
+        s.closeDone = false;
+        before = s.messages.size();
+    }
+    s.opt.prompt("Unplug camera " + serial + " now (its network cable or its power), then press Enter.");
+    const bool lost = s.waitFor(s.opt.deadlineMs, [&] {
+        for (size_t i = before; i < s.messages.size(); ++i)
+            if (s.messages[i].msg == VD_MSG_LINK_LOST)
+                return true;
+        return false;
+    });
+    if (!lost) {
+        fail(Check::UnplugMessage, "no link-lost message within " + seconds(s.opt.deadlineMs) + " of the unplug");
+        {
+            std::lock_guard<std::mutex> lk(s.mu);
+            s.closeOnLoss = false;
+        }
+        closeQuietly(h);
+    } else {
+        Message m{};
+        {
+            std::lock_guard<std::mutex> lk(s.mu);
+            for (size_t i = before; i < s.messages.size(); ++i)
+                if (s.messages[i].msg == VD_MSG_LINK_LOST) {
+                    m = s.messages[i];
+                    break;
+                }
+        }
+        const std::string what = std::string("message 0, parameter ") + std::to_string(m.param)
+                                 + (m.param ? " (power lost)" : " (network failure)");
+        if (!m.sdkThread)
+            fail(Check::UnplugMessage, what + ", on the thread that called the SDK");
+        else if (!m.rightHandle || !m.rightContext)
+            fail(Check::UnplugMessage, what + ", with another handle or context than registered");
+        else
+            pass(Check::UnplugMessage, what);
+
+        if (!s.waitFor(s.opt.deadlineMs, [&] { return s.closeDone; })) {
+            fail(Check::CloseInsideStatus,
+                 "closing did not return within " + seconds(s.opt.deadlineMs) + ": it waits for the callback");
+            r.sdkStuck = true;
+            return;
+        }
+        long lateF0, lateS0;
+        {
+            std::lock_guard<std::mutex> lk(s.mu);
+            lateF0 = s.lateFrames;
+            lateS0 = s.lateStatus;
+        }
+        s.watchLate();
+        std::lock_guard<std::mutex> lk(s.mu);
+        ok(Check::CloseInsideStatus, s.closeStatus);
+        const std::string stop = "VdStop " + statusText(s.closeStopStatus);
+        if (s.closeStatus != VD_OK)
+            fail(Check::CloseInsideStatus, "detaching or VdUnInit failed; " + stop);
+        else if (s.framesInFlightAtClose > 0 || s.statusInFlightAtClose > 1)
+            fail(Check::CloseInsideStatus, "a callback was still running when VdUnInit returned");
+        else if (s.lateFrames != lateF0 || s.lateStatus != lateS0)
+            fail(Check::CloseInsideStatus, "a callback started after VdUnInit returned");
+        else
+            pass(Check::CloseInsideStatus, stop + ", detached, released");
+    }
+    if (!s.waitIdle()) {
+        r.sdkStuck = true;
+        return;
+    }
+
+    s.opt.prompt("Plug camera " + serial + " back in and let it start up, then press Enter.");
+    const auto start = Clock::now();
+    int count = 0;
+    bool listed = false;
+    VdStatus st = VD_OK;
+    VdDeviceInfo again{};
+    for (;;) {
+        std::vector<VdDeviceInfo> table(kTableSize);
+        count = kTableSize;
+        st = s.sdk.enumerateDevice(table.data(), &count);
+        for (int i = 0; st == VD_OK && i < std::min(count, kTableSize); ++i)
+            if (fieldText(table[size_t(i)].serialNumber) == serial) {
+                listed = true;
+                again = table[size_t(i)];
+            }
+        if (listed || Clock::now() - start > milliseconds(s.opt.replugMs))
+            break;
+        std::this_thread::sleep_for(milliseconds(kReplugPollMs));
+    }
+    ok(Check::ReplugEnumerate, st);
+    if (!listed) {
+        fail(Check::ReplugEnumerate, serial + " not listed within " + seconds(s.opt.replugMs));
+        return;
+    }
+    if (count != firstCount)
+        fail(Check::ReplugEnumerate, std::to_string(count) + " device(s) instead of " + std::to_string(firstCount)
+                                         + ": the driver reconnects only at the same count");
+    else
+        pass(Check::ReplugEnumerate, std::to_string(count) + " device(s)");
+
+    record = again;
+    {
+        std::lock_guard<std::mutex> lk(s.mu);
+        s.framesClosed = false;
+        s.statusClosed = false;
+    }
+    if (!open(h, Check::ReplugOpen, Check::ReplugOpen))
+        return;
+    const long m = s.frameCount();
+    if (!ok(Check::ReplugOpen, s.sdk.play(h)) || !s.waitFrames(m + 3))
+        fail(Check::ReplugOpen, "no frames after reopening");
+    else
+        pass(Check::ReplugOpen);
+    closeQuietly(h);
+}
+
+void Checker::run()
+{
+    for (size_t i = 0; i < size_t(Check::Count); ++i) {
+        Row &rw = r.rows[i];
+        rw.check = Check(i);
+        rw.name = kNames[i];
+        rw.detail = "not reached";
+    }
+    if (!s.opt.interactive)
+        for (Check c : {Check::UnplugMessage, Check::CloseInsideStatus, Check::ReplugEnumerate, Check::ReplugOpen})
+            row(c).detail = "needs --interactive";
+
+    if (!enumerate())
+        return;
+    progress("opening " + r.camera);
+    VdHandle h = -1;
+    if (!open(h, Check::Open, Check::RegisterCallbacks))
+        return;
+    pass(Check::Open, "handle " + std::to_string(h));
+    pass(Check::RegisterCallbacks);
+    if (!describeCamera(h)) {
+        closeQuietly(h);
+        return;
+    }
+    // Acquisition as the driver starts it: continuous.
+    int initialMode = -1;
+    const VdStatus g = s.sdk.getTriggerMode(h, &initialMode);
+    const VdStatus c = s.sdk.setTriggerMode(h, VD_TRIGGER_CONTINUOUS);
+    if (!okAll(Check::TriggerMode, {g, c}))
+        fail(Check::TriggerMode, "reading the mode " + statusText(g) + ", setting continuous " + statusText(c));
+    if (!stream(h)) {
+        closeQuietly(h);
+        return;
+    }
+    formats(h);
+    if (!triggers(h, initialMode)) {
+        closeQuietly(h);
+        return;
+    }
+    if (!stopping(h)) {
+        if (!r.sdkStuck)
+            closeQuietly(h);
+        return;
+    }
+
+    progress("reopening");
+    if (!open(h, Check::Reopen, Check::Reopen))
+        return;
+    const long n = s.frameCount();
+    if (!ok(Check::Reopen, s.sdk.play(h)) || !s.waitFrames(n + 3)) {
+        fail(Check::Reopen, "no frames after reopening");
+        closeQuietly(h);
+        return;
+    }
+    pass(Check::Reopen, "handle " + std::to_string(h));
+    if (!inside(Action::UnInit, Check::UnInitInsideCallback, "VdUnInit")) {
+        if (!r.sdkStuck)
+            closeQuietly(h);   // no frame came to release it from
+        return;
+    }
+
+    if (s.opt.interactive && s.opt.prompt) {
+        progress("unplug and replug");
+        interactive();
+    }
+}
+
+// The rows that watch every frame of the run.
+void Checker::finish()
+{
+    if (row(Check::FramesArrive).outcome == Outcome::NotRun)
+        return;
+    std::lock_guard<std::mutex> lk(s.mu);
+    long statusWrong = 0;
+    for (const Message &m : s.messages)
+        statusWrong += !m.sdkThread || !m.rightContext || !m.rightHandle;
+    const std::string counts =
+        std::to_string(s.frames) + " frame and " + std::to_string(s.messages.size()) + " status callback(s)";
+    if (s.wrongThread > 0)
+        fail(Check::CallbackThreads,
+             std::to_string(s.wrongThread) + " frame callback(s) on the thread that called the SDK");
+    else if (s.wrongHandle > 0 || s.wrongContext > 0 || statusWrong > 0)
+        fail(Check::CallbackThreads, "callbacks with another handle or context than registered");
+    else if (s.missingArgs > 0)
+        fail(Check::CallbackThreads, std::to_string(s.missingArgs) + " frame callback(s) without buffer or header");
+    else
+        pass(Check::CallbackThreads, counts);
+
+    if (s.badHeaders > 0)
+        fail(Check::FrameHeaders, std::to_string(s.badHeaders) + " of " + std::to_string(s.frames)
+                                      + " headers do not fit, first " + s.firstBadHeader);
+    else
+        pass(Check::FrameHeaders, std::to_string(s.frames) + " headers");
+
+    if (s.processFailures > 0) {
+        ok(Check::Processing, s.processStatus);
+        fail(Check::Processing, std::to_string(s.processFailures) + " of " + std::to_string(s.processed) + " failed");
+    } else if (s.guardBroken > 0) {
+        fail(Check::Processing, std::to_string(s.guardBroken) + " wrote past the header's byte count");
+    } else if (s.countGrew > 0) {
+        fail(Check::Processing, std::to_string(s.countGrew) + " raised the byte count beyond the buffer given");
+    } else if (s.processed > 0 && s.written == 0) {
+        fail(Check::Processing, "no processed frame wrote into the buffer");
+    } else if (s.processed == 0) {
+        fail(Check::Processing, "no frame could be processed");
+    } else {
+        ok(Check::Processing, VD_OK);
+        pass(Check::Processing, std::to_string(s.processed) + " frames");
+    }
+
+    if (s.releaseFailures > 0) {
+        ok(Check::Release, s.releaseStatus);
+        fail(Check::Release, std::to_string(s.releaseFailures) + " of " + std::to_string(s.releases) + " refused");
+    } else {
+        ok(Check::Release, VD_OK);
+        pass(Check::Release, std::to_string(s.releases) + " buffers");
+    }
+}
+
+} // namespace
+
+bool Report::passed() const
+{
+    return !rows.empty()
+           && std::none_of(rows.begin(), rows.end(), [](const Row &rw) { return rw.outcome == Outcome::Fail; });
+}
+
+std::string statusText(VdStatus status)
+{
+    const char *name = "unknown status";
+    switch (status) {
+    case VD_OK: name = "VD_OK"; break;
+    case VD_ERR_NOT_INITIALISED: name = "VD_ERR_NOT_INITIALISED"; break;
+    case VD_ERR_BAD_HANDLE: name = "VD_ERR_BAD_HANDLE"; break;
+    case VD_ERR_NO_DEVICE: name = "VD_ERR_NO_DEVICE"; break;
+    case VD_ERR_BUSY: name = "VD_ERR_BUSY"; break;
+    case VD_ERR_BAD_ARGUMENT: name = "VD_ERR_BAD_ARGUMENT"; break;
+    case VD_ERR_UNSUPPORTED_FORMAT: name = "VD_ERR_UNSUPPORTED_FORMAT"; break;
+    case VD_ERR_NOT_PLAYING: name = "VD_ERR_NOT_PLAYING"; break;
+    case VD_ERR_LINK_DOWN: name = "VD_ERR_LINK_DOWN"; break;
+    case VD_ERR_INTERNAL: name = "VD_ERR_INTERNAL"; break;
+    default: break;
+    }
+    return std::to_string(status) + " " + name;
+}
+
+Report runChecks(const SdkApi &sdk, const Options &options)
+{
+    Report report;
+    report.rows.resize(size_t(Check::Count));
+    auto session = std::make_shared<Session>(sdk, options);
+    std::atomic_store(&current, session);
+    Checker checker(*session, report);
+    checker.run();
+    checker.finish();
+    std::atomic_store(&current, std::shared_ptr<Session>());
+    return report;
+}
+
+void printReport(const Report &report, std::ostream &out)
+{
+    size_t nameWidth = 5;
+    size_t statusWidth = 10;
+    for (const Row &rw : report.rows) {
+        nameWidth = std::max(nameWidth, rw.name.size());
+        if (rw.hasStatus)
+            statusWidth = std::max(statusWidth, statusText(rw.status).size());
+    }
+    out << "vdcamsdk-check: " << (report.camera.empty() ? std::string("no camera") : report.camera) << "\n\n";
+    out << std::left << std::setw(3) << "#" << "  " << std::setw(int(nameWidth)) << "check" << "  "
+        << std::setw(7) << "result" << "  " << std::setw(int(statusWidth)) << "SDK status" << "  detail\n";
+    int passed = 0, failed = 0, notRun = 0;
+    for (size_t i = 0; i < report.rows.size(); ++i) {
+        const Row &rw = report.rows[i];
+        const char *result = rw.outcome == Outcome::Pass ? "pass" : rw.outcome == Outcome::Fail ? "FAIL" : "-";
+        passed += rw.outcome == Outcome::Pass;
+        failed += rw.outcome == Outcome::Fail;
+        notRun += rw.outcome == Outcome::NotRun;
+        out << std::left << std::setw(3) << i + 1 << "  " << std::setw(int(nameWidth)) << rw.name << "  "
+            << std::setw(7) << result << "  " << std::setw(int(statusWidth))
+            << (rw.hasStatus ? statusText(rw.status) : std::string("-")) << "  " << rw.detail << "\n";
+    }
+    out << "\n" << passed << " passed, " << failed << " failed, " << notRun << " not run: "
+        << (report.passed() ? "the SDK behaves as the driver relies on" : "NOT as the driver relies on") << "\n";
+    if (report.sdkStuck)
+        out << "An SDK call did not return; the check stopped there.\n";
+}
+
+} // namespace vdcheck
