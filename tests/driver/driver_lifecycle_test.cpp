@@ -35,13 +35,13 @@ TEST_F(DriverTest, DiscoveryKeepsTheFamilyAndCountsEveryDevice)
 
 class FamilyNames : public DriverTest
 {
-    const char *population() const override
+    QByteArray population() const override
     {
-        return R"({"devices": [
-          {"productName": "LS VD-XG16K", "serialNumber": "MIDDLE000001", "attached": true},
-          {"productName": "vd-xg4k", "serialNumber": "LOWER0000002", "attached": true},
-          {"productName": "VD-XGABCDEFGHIJKLMNOPQRSTUVWXYZ0", "serialNumber": "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", "attached": true}
-        ]})";
+        return Population()
+            .add("LS VD-XG16K", "MIDDLE000001")
+            .add("vd-xg4k", "LOWER0000002")
+            .add("VD-XGABCDEFGHIJKLMNOPQRSTUVWXYZ0", "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")
+            .json();
     }
 };
 
@@ -59,18 +59,15 @@ TEST_F(FamilyNames, FamilyMatchIsCaseSensitiveAnywhereAndTextsStayInTheirFields)
 
 class CrowdedBus : public DriverTest
 {
-    const char *population() const override { return crowd.constData(); }
-
-public:
-    CrowdedBus()
+    QByteArray population() const override
     {
-        QByteArray json = R"({"devices": [)";
-        for (int i = 0; i < 25; ++i)
-            json += QByteArray(i ? "," : "") + R"({"productName": "VD-XG2K-M", "serialNumber": "CROWD)"
-                    + QByteArray::number(100000 + i) + R"(", "attached": true, "mono": true})";
-        crowd = json + "]}";
+        Population crowd;
+        for (int i = 0; i < 25; ++i) {
+            crowd.add("VD-XG2K-M", ("CROWD" + std::to_string(100000 + i)).c_str(),
+                      [](Population::Device &d) { d.mono = true; });
+        }
+        return crowd.json();
     }
-    QByteArray crowd;
 };
 
 TEST_F(CrowdedBus, DiscoveryNeverReadsPastTheTable)

@@ -22,11 +22,18 @@ constexpr size_t kFrameBytes = size_t(kWidth) * kHeight;
 
 class Memory : public DriverTest
 {
-    const char *population() const override
+    QByteArray population() const override
     {
-        return R"({"devices": [{"productName": "VD-XG1K-M", "serialNumber": "MEMORY000001", "sensorWidth": 1024,
-                   "sensorHeight": 256, "frameHeight": 256, "mono": true, "frameRate": 0, "attached": true,
-                   "triggerMode": 1}]})";
+        return Population()
+            .add("VD-XG1K-M", "MEMORY000001", [](Population::Device &d) {
+                d.sensorWidth = 1024;
+                d.sensorHeight = 256;
+                d.frameHeight = 256;
+                d.mono = true;
+                d.frameRate = 0;
+                d.triggerMode = 1;
+            })
+            .json();
     }
 
 protected:
@@ -157,11 +164,16 @@ TEST_F(Memory, AByteCountNoFormatCouldNeedIsRefusedBeforeAnythingIsAllocated)
 
 class LargeFrames : public Memory
 {
-    const char *population() const override
+    QByteArray population() const override
     {
-        return R"({"devices": [{"productName": "VD-XG4K-M", "serialNumber": "MEMORYLARGE1", "sensorWidth": 4096,
-                   "sensorHeight": 4096, "frameHeight": 1024, "mono": true, "frameRate": 0, "attached": true,
-                   "triggerMode": 1}]})";
+        return Population()
+            .add("VD-XG4K-M", "MEMORYLARGE1", [](Population::Device &d) {
+                d.frameHeight = 1024;
+                d.mono = true;
+                d.frameRate = 0;
+                d.triggerMode = 1;
+            })
+            .json();
     }
 };
 

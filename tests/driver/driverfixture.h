@@ -4,6 +4,7 @@
 // plug-in's own object for discovery, and a thread-safe sink for frames.
 
 #include "framelock.h"
+#include "population.h"
 #include "vandrel.h"
 #include "vdsim.h"
 #include "waituntil.h"
@@ -22,19 +23,45 @@ namespace drivertest {
 
 // Colour and monochrome VD-XG cameras and one camera of another family.
 // Software trigger mode, so nothing flows unless a test asks for frames.
-inline const char *kPopulation = R"({"devices": [
-  {"productName": "VD-XG2K-C", "serialNumber": "XGCOLOR00001", "sensorWidth": 256, "sensorHeight": 2048,
-   "frameHeight": 64, "mono": false, "lineTimeUs": 2.0, "exposureMin": 10, "exposureMax": 50000,
-   "gainMin": 1, "gainMax": 32, "gammaMin": 50, "gammaMax": 250, "contrastMin": 50, "contrastMax": 200,
-   "sharpnessMin": 0, "sharpnessMax": 10, "frameRate": 0, "attached": true, "triggerMode": 1},
-  {"productName": "VD-XG4K-M", "serialNumber": "XGMONO000002", "sensorWidth": 512, "sensorHeight": 1024,
-   "frameHeight": 32, "mono": true, "lineTimeUs": 4.0, "exposureMin": 5, "exposureMax": 20000,
-   "gainMin": 1, "gainMax": 16, "gammaMin": 10, "gammaMax": 400, "contrastMin": 10, "contrastMax": 300,
-   "sharpnessMin": 1, "sharpnessMax": 8, "frameRate": 0, "attached": true, "triggerMode": 1},
-  {"productName": "VD-AC1300", "serialNumber": "ACOTHER00003", "sensorWidth": 1280, "sensorHeight": 1024,
-   "frameHeight": 1024, "mono": true, "lineTimeUs": 10.0, "exposureMin": 1, "exposureMax": 1000,
-   "frameRate": 0, "attached": true, "triggerMode": 1}
-]})";
+inline QByteArray defaultPopulation()
+{
+    return Population()
+        .add("VD-XG2K-C", "XGCOLOR00001", [](Population::Device &d) {
+            typicalColourRanges(d);
+            d.sensorWidth = 256;
+            d.sensorHeight = 2048;
+            d.frameHeight = 64;
+            d.frameRate = 0;
+            d.triggerMode = 1;
+        })
+        .add("VD-XG4K-M", "XGMONO000002", [](Population::Device &d) {
+            d.sensorWidth = 512;
+            d.sensorHeight = 1024;
+            d.frameHeight = 32;
+            d.mono = true;
+            d.lineTimeUs = 4.0;
+            d.exposureMin = 5;
+            d.exposureMax = 20000;
+            d.gainMin = 1;
+            d.gammaMin = 10;
+            d.contrastMin = 10;
+            d.contrastMax = 300;
+            d.sharpnessMin = 1;
+            d.sharpnessMax = 8;
+            d.frameRate = 0;
+            d.triggerMode = 1;
+        })
+        .add("VD-AC1300", "ACOTHER00003", [](Population::Device &d) {
+            d.sensorWidth = 1280;
+            d.sensorHeight = 1024;
+            d.frameHeight = 1024;
+            d.mono = true;
+            d.exposureMax = 1000;
+            d.frameRate = 0;
+            d.triggerMode = 1;
+        })
+        .json();
+}
 
 inline const QString kColour = QStringLiteral("XGCOLOR00001");
 inline const QString kMono = QStringLiteral("XGMONO000002");
@@ -100,7 +127,7 @@ class DriverTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(VdSimConfigure(population()), 0);
+        ASSERT_EQ(VdSimConfigure(population().constData()), 0);
         VdSimResetCounters();
         releasedAtStart = VdSimReleasedHandleCalls();
         plugin = std::make_unique<CameraVandrel>();
@@ -112,7 +139,7 @@ protected:
         EXPECT_EQ(VdSimOutstandingBuffers(), 0);
         EXPECT_EQ(VdSimReleasedHandleCalls(), releasedAtStart) << "an SDK call named a released handle";
     }
-    virtual const char *population() const { return kPopulation; }
+    virtual QByteArray population() const { return defaultPopulation(); }
 
     QVector<QString> enumerate()
     {

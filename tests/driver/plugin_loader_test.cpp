@@ -6,6 +6,7 @@
 #include "waituntil.h"
 #include "logcapture.h"
 #include "paramwrap.h"
+#include "population.h"
 #include "vdsim.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,19 @@
 namespace {
 
 const QString kModule = QStringLiteral(VANDREL_MODULE_PATH);
+
+QByteArray loaderPopulation()
+{
+    return Population()
+        .add("VD-XG2K-M", "LOADER000001", [](Population::Device &d) {
+            d.sensorWidth = 128;
+            d.sensorHeight = 256;
+            d.frameHeight = 16;
+            d.mono = true;
+            d.triggerMode = 1;
+        })
+        .json();
+}
 
 // Names of the sections of an ELF file.
 QStringList sectionNames(const QString &path)
@@ -72,9 +86,7 @@ protected:
     void SetUp() override
     {
         qRegisterMetaType<ImageProcessData>("ImageProcessData");
-        ASSERT_EQ(VdSimConfigure(R"({"devices": [
-          {"productName": "VD-XG2K-M", "serialNumber": "LOADER000001", "sensorWidth": 128, "sensorHeight": 256,
-           "frameHeight": 16, "mono": true, "attached": true, "triggerMode": 1}]})"), 0);
+        ASSERT_EQ(VdSimConfigure(loaderPopulation().constData()), 0);
         loader.setFileName(kModule);
     }
     QPluginLoader loader;
@@ -205,9 +217,7 @@ TEST(PluginModule, RegistersNoMetaTypeOfItsOwn)
         return;
     }
     ASSERT_EQ(QMetaType::type("ImageProcessData"), int(QMetaType::UnknownType));
-    ASSERT_EQ(VdSimConfigure(R"({"devices": [
-      {"productName": "VD-XG2K-M", "serialNumber": "LOADER000001", "sensorWidth": 128, "sensorHeight": 256,
-       "frameHeight": 16, "mono": true, "attached": true, "triggerMode": 1}]})"), 0);
+    ASSERT_EQ(VdSimConfigure(loaderPopulation().constData()), 0);
     QPluginLoader loader(kModule);
     auto *plugin = qobject_cast<CameraInterface *>(loader.instance());
     ASSERT_NE(plugin, nullptr);

@@ -30,27 +30,58 @@ namespace {
 constexpr int kFrameWidth = 256;
 constexpr int kFrameHeight = 16;
 
-const char *kStressPopulation = R"({"devices": [
-  {"productName": "VD-XG2K-C", "serialNumber": "XGSTRESSC001", "sensorWidth": 256, "sensorHeight": 1024,
-   "frameHeight": 16, "mono": false, "lineTimeUs": 2.0, "exposureMin": 10, "exposureMax": 50000,
-   "gainMin": 1, "gainMax": 32, "gammaMin": 50, "gammaMax": 250, "contrastMin": 50, "contrastMax": 200,
-   "sharpnessMin": 0, "sharpnessMax": 10, "frameRate": 0, "attached": true, "triggerMode": 0},
-  {"productName": "VD-XG2K-C", "serialNumber": "XGSTRESSC002", "sensorWidth": 256, "sensorHeight": 512,
-   "frameHeight": 16, "mono": false, "lineTimeUs": 3.0, "exposureMin": 10, "exposureMax": 50000,
-   "gainMin": 1, "gainMax": 32, "gammaMin": 50, "gammaMax": 250, "contrastMin": 50, "contrastMax": 200,
-   "sharpnessMin": 0, "sharpnessMax": 10, "frameRate": 0, "attached": true, "triggerMode": 0},
-  {"productName": "VD-XG4K-M", "serialNumber": "XGSTRESSM003", "sensorWidth": 256, "sensorHeight": 1024,
-   "frameHeight": 16, "mono": true, "lineTimeUs": 4.0, "exposureMin": 5, "exposureMax": 20000,
-   "gainMin": 1, "gainMax": 16, "gammaMin": 10, "gammaMax": 400, "contrastMin": 10, "contrastMax": 300,
-   "sharpnessMin": 1, "sharpnessMax": 8, "frameRate": 0, "attached": true, "triggerMode": 0},
-  {"productName": "VD-XG4K-M", "serialNumber": "XGSTRESSM004", "sensorWidth": 256, "sensorHeight": 256,
-   "frameHeight": 16, "mono": true, "lineTimeUs": 1.0, "exposureMin": 5, "exposureMax": 20000,
-   "gainMin": 1, "gainMax": 16, "gammaMin": 10, "gammaMax": 400, "contrastMin": 10, "contrastMax": 300,
-   "sharpnessMin": 1, "sharpnessMax": 8, "frameRate": 0, "attached": true, "triggerMode": 0},
-  {"productName": "VD-AC1300", "serialNumber": "ACSTRESS0005", "sensorWidth": 256, "sensorHeight": 256,
-   "frameHeight": 16, "mono": true, "lineTimeUs": 10.0, "exposureMin": 1, "exposureMax": 1000,
-   "frameRate": 0, "attached": true, "triggerMode": 0}
-]})";
+// Two colour and two monochrome VD-XG cameras of small frames, streaming as
+// fast as frames are taken, and one camera of another family.
+QByteArray stressPopulation()
+{
+    auto streaming = [](Population::Device &d) {
+        d.sensorWidth = 256;
+        d.frameHeight = 16;
+        d.frameRate = 0;
+    };
+    auto monoRanges = [](Population::Device &d) {
+        d.mono = true;
+        d.exposureMin = 5;
+        d.exposureMax = 20000;
+        d.gainMin = 1;
+        d.gammaMin = 10;
+        d.contrastMin = 10;
+        d.contrastMax = 300;
+        d.sharpnessMin = 1;
+        d.sharpnessMax = 8;
+    };
+    return Population()
+        .add("VD-XG2K-C", "XGSTRESSC001", [&](Population::Device &d) {
+            streaming(d);
+            typicalColourRanges(d);
+            d.sensorHeight = 1024;
+        })
+        .add("VD-XG2K-C", "XGSTRESSC002", [&](Population::Device &d) {
+            streaming(d);
+            typicalColourRanges(d);
+            d.sensorHeight = 512;
+            d.lineTimeUs = 3.0;
+        })
+        .add("VD-XG4K-M", "XGSTRESSM003", [&](Population::Device &d) {
+            streaming(d);
+            monoRanges(d);
+            d.sensorHeight = 1024;
+            d.lineTimeUs = 4.0;
+        })
+        .add("VD-XG4K-M", "XGSTRESSM004", [&](Population::Device &d) {
+            streaming(d);
+            monoRanges(d);
+            d.sensorHeight = 256;
+            d.lineTimeUs = 1.0;
+        })
+        .add("VD-AC1300", "ACSTRESS0005", [&](Population::Device &d) {
+            streaming(d);
+            d.sensorHeight = 256;
+            d.mono = true;
+            d.exposureMax = 1000;
+        })
+        .json();
+}
 
 const std::array<const char *, 5> kSerials = {"XGSTRESSC001", "XGSTRESSC002", "XGSTRESSM003", "XGSTRESSM004",
                                                 "ACSTRESS0005"};
@@ -266,7 +297,7 @@ class Stress : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(VdSimConfigure(kStressPopulation), 0);
+        ASSERT_EQ(VdSimConfigure(stressPopulation().constData()), 0);
         VdSimResetCounters();
         QLoggingCategory::setFilterRules(QStringLiteral("vandrel.debug=false"));
         totals = &counts;

@@ -1,0 +1,26 @@
+# Compile and link settings of the project's own targets, on one interface
+# target that each of them links: vandrel_build_flags.
+add_library(vandrel_build_flags INTERFACE)
+
+# Log contexts name files relative to the repository root, whatever the build
+# path, and release builds of Qt keep file, line and function in them: the
+# messages hosts see depend on both, so they apply in every build.
+target_compile_options(vandrel_build_flags INTERFACE "-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=")
+target_compile_definitions(vandrel_build_flags INTERFACE QT_MESSAGELOGCONTEXT)
+
+# Warnings and sanitizers are the project's own business: a parent project
+# that adds Vandrel as a subdirectory keeps its own.
+set(VANDREL_SANITIZE "" CACHE STRING "Sanitizer build: empty, address or thread")
+if(CMAKE_SOURCE_DIR STREQUAL PROJECT_SOURCE_DIR)
+  target_compile_options(vandrel_build_flags INTERFACE -Wall -Wextra)
+  if(VANDREL_SANITIZE STREQUAL "address")
+    target_compile_options(vandrel_build_flags INTERFACE
+      -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(vandrel_build_flags INTERFACE -fsanitize=address,undefined)
+  elseif(VANDREL_SANITIZE STREQUAL "thread")
+    target_compile_options(vandrel_build_flags INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(vandrel_build_flags INTERFACE -fsanitize=thread)
+  elseif(NOT VANDREL_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "VANDREL_SANITIZE must be empty, address or thread")
+  endif()
+endif()
