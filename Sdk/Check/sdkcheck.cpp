@@ -1,6 +1,7 @@
 #include "sdkcheck.h"
 
 #include "report.h"
+#include "session.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,16 +18,12 @@
 #include <thread>
 
 namespace vdcheck {
+namespace detail {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 
 constexpr int kTableSize = 20;           // the driver's device table
 constexpr int kTableSpare = 4;           // records behind it that must stay untouched
 constexpr unsigned char kUntouched = 0xCD;
-constexpr size_t kGuardBytes = 64;       // behind the processing buffer
-constexpr unsigned char kGuard = 0xA5;
 constexpr int kDriverMinSize = 64;       // the driver's smallest width and height
 constexpr int kSoftTriggers = 3;
 constexpr int kReplugPollMs = 250;
@@ -42,312 +39,6 @@ std::string seconds(int ms)
     std::ostringstream s;
     s << ms / 1000.0 << " s";
     return s.str();
-}
-
-enum class Action { None, Stop, Detach, UnInit };
-
-struct Message {
-    unsigned msg;
-    unsigned param;
-    bool sdkThread;
-    bool rightHandle;
-    bool rightContext;
-};
-
-// What the callbacks see, shared with the thread that runs the checks. The
-// checking thread never holds `mu` while it calls the SDK, so a call that
-// waits for a callback cannot wait on it.
-class Session
-{
-public:
-    Session(const SdkApi &api, const Options &o) : sdk(api), opt(o) {}
-
-    const SdkApi sdk;
-    const Options opt;
-    const std::thread::id checkThread = std::this_thread::get_id();
-
-    std::mutex mu;
-    std::condition_variable cv;
-
-    // Guarded by mu.
-    VdHandle handle = -1;
-    long frames = 0;
-    Clock::time_point lastFrame;
-    int lastBpp = 0;              // bytes per pixel of the last frame whose header fitted
-    int expectedBpp = 0;          // 0: 1 or 3
-    bool framesClosed = false;    // a frame callback starting now is a fault
-    long lateFrames = 0;
-    long wrongThread = 0;
-    long wrongHandle = 0;
-    long wrongContext = 0;
-    long missingArgs = 0;
-    long badHeaders = 0;
-    std::string firstBadHeader;
-    long processed = 0;
-    long written = 0;
-    long processFailures = 0;
-    VdStatus processStatus = VD_OK;
-    long guardBroken = 0;
-    long countGrew = 0;
-    long releases = 0;
-    long releaseFailures = 0;
-    VdStatus releaseStatus = VD_OK;
-    Action armed = Action::None;
-    bool actionDone = false;
-    VdStatus actionStatus = VD_OK;
-    int inFlightAtAction = 0;
-    std::vector<Message> messages;
-    bool statusClosed = false;
-    long lateStatus = 0;
-    bool closeOnLoss = false;
-    bool closeDone = false;
-    VdStatus closeStopStatus = VD_OK;
-    VdStatus closeStatus = VD_OK;  // first failure of the detaching and the release
-    int framesInFlightAtClose = 0;
-    int statusInFlightAtClose = 0;
-
-    std::atomic<int> frameInFlight{0};
-    std::atomic<int> statusInFlight{0};
-
-    void frame(int cbHandle, unsigned char *data, VdFrameHead *head, void *context);
-    void status(int cbHandle, unsigned msg, unsigned param, void *context);
-
-    // Waits for pred (evaluated under mu) until the deadline.
-    template <typename Pred>
-    bool waitFor(int ms, Pred pred)
-    {
-        std::unique_lock<std::mutex> lk(mu);
-        const auto deadline = Clock::now() + milliseconds(ms);
-        // In slices: the in-flight counters change outside mu.
-        while (!pred()) {
-            if (Clock::now() >= deadline)
-                return false;
-            cv.wait_for(lk, milliseconds(10));
-        }
-        return true;
-    }
-
-    long frameCount()
-    {
-        std::lock_guard<std::mutex> lk(mu);
-        return frames;
-    }
-
-    bool waitFrames(long n) { return waitFor(opt.deadlineMs, [&] { return frames >= n; }); }
-
-    // Until no frame has come for quietMs.
-    bool waitQuiet()
-    {
-        return waitFor(opt.deadlineMs, [&] { return Clock::now() - lastFrame >= milliseconds(opt.quietMs); });
-    }
-
-    bool waitIdle()
-    {
-        return waitFor(opt.deadlineMs, [&] { return frameInFlight.load() == 0 && statusInFlight.load() == 0; });
-    }
-
-    // Watches for quietMs whether a callback starts that must not.
-    void watchLate() { waitFor(opt.quietMs, [] { return false; }); }
-
-private:
-    std::mutex bufferMu;
-    std::vector<unsigned char> buffer;   // guarded by bufferMu
-    unsigned char fill = 0;              // guarded by bufferMu
-
-    void consume(VdHandle h, unsigned char *data, VdFrameHead *head);
-    void runArmed(VdHandle h);
-};
-
-// The running check's session. A callback holds it for its whole run, so a
-// callback that an SDK delivers too late still finds it alive.
-std::shared_ptr<Session> current;
-
-void onFrame(int handle, unsigned char *data, VdFrameHead *head, void *context) noexcept
-{
-    const std::shared_ptr<Session> s = std::atomic_load(&current);
-    if (!s)
-        return;
-    ++s->frameInFlight;
-    try {
-        s->frame(handle, data, head, context);
-    } catch (...) {
-        // Nothing may escape into the SDK's thread.
-    }
-    s->cv.notify_all();
-    --s->frameInFlight;
-}
-
-void onStatus(int handle, unsigned msg, unsigned param, void *context) noexcept
-{
-    const std::shared_ptr<Session> s = std::atomic_load(&current);
-    if (!s)
-        return;
-    ++s->statusInFlight;
-    try {
-        s->status(handle, msg, param, context);
-    } catch (...) {
-    }
-    s->cv.notify_all();
-    --s->statusInFlight;
-}
-
-void Session::frame(int cbHandle, unsigned char *data, VdFrameHead *head, void *context)
-{
-    VdHandle h;
-    {
-        std::lock_guard<std::mutex> lk(mu);
-        if (framesClosed)
-            ++lateFrames;
-        ++frames;
-        lastFrame = Clock::now();
-        wrongThread += std::this_thread::get_id() == checkThread;
-        wrongHandle += cbHandle != handle;
-        wrongContext += context != this;
-        missingArgs += !data || !head;
-        h = handle;
-    }
-    if (data && head)
-        consume(h, data, head);
-    runArmed(h);
-}
-
-void Session::consume(VdHandle h, unsigned char *data, VdFrameHead *head)
-{
-    const VdFrameHead before = *head;
-    const uint64_t pixels = before.width > 0 && before.height > 0
-                                ? uint64_t(before.width) * uint64_t(before.height)
-                                : 0;
-    int bpp = 0;
-    if (pixels && before.byteCount == pixels)
-        bpp = 1;
-    else if (pixels && before.byteCount == pixels * 3)
-        bpp = 3;
-    {
-        std::lock_guard<std::mutex> lk(mu);
-        if (bpp)
-            lastBpp = bpp;
-        if (!bpp || (expectedBpp && bpp != expectedBpp)) {
-            if (badHeaders++ == 0) {
-                std::ostringstream d;
-                d << before.width << " x " << before.height << " with byte count " << before.byteCount;
-                if (expectedBpp)
-                    d << ", expected " << pixels * uint64_t(expectedBpp);
-                firstBadHeader = d.str();
-            }
-        }
-    }
-
-    // Processed as the driver does, into a buffer of exactly the header's
-    // byte count, here with a guard behind it. A byte count no output format
-    // can need is not allocated for.
-    bool didProcess = false;
-    VdStatus ps = VD_OK;
-    bool guardOk = true;
-    bool grew = false;
-    bool wrote = false;
-    if (before.byteCount > 0 && uint64_t(before.byteCount) <= pixels * 4) {
-        std::lock_guard<std::mutex> bl(bufferMu);
-        const size_t n = before.byteCount;
-        buffer.resize(n + kGuardBytes);
-        // Alternating fills, so that a dark or a white scene still shows
-        // whether anything was written.
-        fill = static_cast<unsigned char>(~fill);
-        std::memset(buffer.data(), fill, n);
-        std::memset(buffer.data() + n, kGuard, kGuardBytes);
-        ps = sdk.imageProcess(h, data, buffer.data(), head);
-        didProcess = true;
-        guardOk = std::all_of(buffer.begin() + std::ptrdiff_t(n), buffer.end(),
-                              [](unsigned char b) { return b == kGuard; });
-        grew = head->byteCount > before.byteCount;
-        const unsigned char f = fill;
-        wrote = std::any_of(buffer.begin(), buffer.begin() + std::ptrdiff_t(n),
-                            [f](unsigned char b) { return b != f; });
-    }
-    const VdStatus rs = sdk.releaseImageBuffer(h, data);
-
-    std::lock_guard<std::mutex> lk(mu);
-    if (didProcess) {
-        ++processed;
-        if (ps != VD_OK && processFailures++ == 0)
-            processStatus = ps;
-        guardBroken += !guardOk;
-        countGrew += grew;
-        written += ps == VD_OK && wrote;
-    }
-    ++releases;
-    if (rs != VD_OK && releaseFailures++ == 0)
-        releaseStatus = rs;
-}
-
-void Session::runArmed(VdHandle h)
-{
-    Action a;
-    {
-        std::lock_guard<std::mutex> lk(mu);
-        a = armed;
-        armed = Action::None;
-    }
-    if (a == Action::None)
-        return;
-    VdStatus st = VD_OK;
-    switch (a) {
-    case Action::Stop:
-        st = sdk.stop(h);
-        break;
-    case Action::Detach:
-        st = sdk.setCallbackFunction(h, nullptr, nullptr, nullptr);
-        break;
-    case Action::UnInit:
-        st = sdk.unInit(h);
-        break;
-    case Action::None:
-        break;
-    }
-    const int inFlight = frameInFlight.load();
-    std::lock_guard<std::mutex> lk(mu);
-    actionStatus = st;
-    inFlightAtAction = inFlight;
-    framesClosed = true;
-    statusClosed = statusClosed || a == Action::UnInit;
-    actionDone = true;
-}
-
-void Session::status(int cbHandle, unsigned msg, unsigned param, void *context)
-{
-    bool close = false;
-    VdHandle h;
-    {
-        std::lock_guard<std::mutex> lk(mu);
-        if (statusClosed)
-            ++lateStatus;
-        messages.push_back({msg, param, std::this_thread::get_id() != checkThread, cbHandle == handle,
-                            context == this});
-        close = closeOnLoss && msg == VD_MSG_LINK_LOST;
-        if (close)
-            closeOnLoss = false;
-        h = handle;
-    }
-    if (!close)
-        return;
-    // What the driver does on a loss, on this very thread.
-    const VdStatus stop = sdk.stop(h);
-    VdStatus first = sdk.setConnectionStatusCallback(h, nullptr, nullptr);
-    const VdStatus detach = sdk.setCallbackFunction(h, nullptr, nullptr, nullptr);
-    const VdStatus release = sdk.unInit(h);
-    if (first == VD_OK)
-        first = detach;
-    if (first == VD_OK)
-        first = release;
-    const int framesIn = frameInFlight.load();
-    const int statusIn = statusInFlight.load();
-    std::lock_guard<std::mutex> lk(mu);
-    closeStopStatus = stop;
-    closeStatus = first;
-    framesInFlightAtClose = framesIn;
-    statusInFlightAtClose = statusIn;
-    framesClosed = true;
-    statusClosed = true;
-    closeDone = true;
 }
 
 class Checker
@@ -1164,17 +855,18 @@ void Checker::finish()
 }
 
 } // namespace
+} // namespace detail
 
 Report runChecks(const SdkApi &sdk, const Options &options)
 {
     Report report;
     report.rows.resize(size_t(Check::Count));
-    auto session = std::make_shared<Session>(sdk, options);
-    std::atomic_store(&current, session);
-    Checker checker(*session, report);
+    auto session = std::make_shared<detail::Session>(sdk, options);
+    detail::makeCurrent(session);
+    detail::Checker checker(*session, report);
     checker.run();
     checker.finish();
-    std::atomic_store(&current, std::shared_ptr<Session>());
+    detail::makeCurrent(nullptr);
     return report;
 }
 
