@@ -85,8 +85,12 @@ public:
     std::atomic<int> frameInFlight{0};
     std::atomic<int> statusInFlight{0};
 
+    // On the SDK's threads, called only through onFrame and onStatus, which
+    // catch whatever they throw.
     void frame(int cbHandle, unsigned char *data, VdFrameHead *head, void *context);
     void status(int cbHandle, unsigned msg, unsigned param, void *context);
+
+    // The rest: on the checking thread.
 
     // Waits for pred (evaluated under mu) until the deadline.
     template <typename Pred>
