@@ -110,6 +110,9 @@ struct Report {
     bool passed() const;
 };
 
+// Runs on the calling thread, which is also where options.prompt and
+// options.progress are called. One run at a time per process: the SDK's
+// callbacks report to the single run in progress.
 Report runChecks(const SdkApi &sdk, const Options &options);
 void printReport(const Report &report, std::ostream &out);
 // "0 VD_OK", "-8 VD_ERR_LINK_DOWN", ...
