@@ -1,6 +1,6 @@
 // Acquisition in both trigger modes, processing into the output formats,
 // pushed frames with odd headers, and the raw buffer pool.
-#include "sdktest.h"
+#include "sdkfixture.h"
 
 #include <cstdlib>
 

@@ -250,5 +250,5 @@ TEST(PluginModule, RegistersNoMetaTypeOfItsOwn)
     delete plugin;
 }
 
-#include "plugin_loader_test.moc"
+#include "driver_pluginloader_test.moc"
 #include "waituntil.h"

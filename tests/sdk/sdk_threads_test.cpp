@@ -1,6 +1,6 @@
 // The detach guarantee, link loss and return, timed events, thread
 // ownership, concurrent use, and configuration through the environment.
-#include "sdktest.h"
+#include "sdkfixture.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,6 +1,6 @@
 // Records, enumeration, opening and closing, device queries and the refusal
 // of bad input.
-#include "sdktest.h"
+#include "sdkfixture.h"
 
 #include <cstddef>
 #include <set>
