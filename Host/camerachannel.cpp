@@ -21,7 +21,10 @@ CameraChannel::CameraChannel(CameraInterface *camera, const QString &serial, int
 {
 }
 
-CameraChannel::~CameraChannel() = default;
+CameraChannel::~CameraChannel()
+{
+    deleteCamera();
+}
 
 void CameraChannel::deleteCamera()
 {

@@ -56,7 +56,7 @@ public:
     static constexpr int kSheetFrames = 6;
     static constexpr qint64 kRateWindowMs = 2000;
 
-    // Takes the camera (may be null in tests); frameLimit 0: no limit.
+    // Owns the camera from here on (it may be null); frameLimit 0: no limit.
     CameraChannel(CameraInterface *camera, const QString &serial, int frameLimit, Clock clock);
     ~CameraChannel() override;
 

@@ -16,7 +16,7 @@
 #include <QTimer>
 
 GrabSession::GrabSession(CameraInterface *p, const GrabOptions &o, TextOut &humanOut)
-    : plugin(p), opts(o), human(humanOut), writer(o.saveDir, o.every), lines(humanOut, channels, clock)
+    : plugin(p), opts(o), human(humanOut), writer(o.saveDir, o.every), progressLines(humanOut, channels, clock)
 {
 }
 
@@ -115,13 +115,13 @@ int GrabSession::run()
     if (opts.seconds > 0)
         QTimer::singleShot(int(opts.seconds * 1000.0), Qt::PreciseTimer, this,
                            [this] { requestStop(QStringLiteral("time")); });
-    lines.start();
+    progressLines.start();
     loop.exec();
     runMs = clock.elapsed();
-    lines.finish();
+    progressLines.finish();
     tearDown();
     // Log lines of the teardown, queued to the progress lines, come before the report.
-    QCoreApplication::sendPostedEvents(&lines, QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(&progressLines, QEvent::MetaCall);
     // Every frame handed to the writers is on disk before the report.
     writer.waitForDone();
     saveContactSheet();
@@ -215,7 +215,7 @@ void GrabSession::onFrameCounted(CameraChannel *ch, const ImageProcessData &data
 
 void GrabSession::onLinkChanged(CameraChannel *ch, qint64 atMs, const QString &what)
 {
-    lines.printEvent(eventLine(QDateTime::currentDateTime(), atMs, ch->serial(), what));
+    progressLines.printEvent(eventLine(QDateTime::currentDateTime(), atMs, ch->serial(), what));
 }
 
 void GrabSession::saveContactSheet()

@@ -34,7 +34,7 @@ public:
     int run();
     QString error() const { return failure; }
 
-    ProgressLines &progress() { return lines; }
+    ProgressLines &progress() { return progressLines; }
 
 public slots:
     void requestStop(const QString &reason);
@@ -59,7 +59,7 @@ private:
     QElapsedTimer clock;
     std::vector<std::unique_ptr<CameraChannel>> channels;
     FrameWriter writer;
-    ProgressLines lines;
+    ProgressLines progressLines;
     bool running = false;
     QString stopReason;
     QString failure;
