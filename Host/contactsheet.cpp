@@ -1,8 +1,12 @@
 #include "contactsheet.h"
 
+#include <QDir>
+
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -102,4 +106,20 @@ cv::Mat buildContactSheet(const QVector<SheetColumn> &columns, int tileWidth)
         sheet = smaller;
     }
     return sheet;
+}
+
+QString writeContactSheet(const QVector<SheetColumn> &columns, const QString &dir, QString &error)
+{
+    try {
+        const cv::Mat sheet = buildContactSheet(columns);
+        if (sheet.empty())
+            return QString();
+        const QString path = QDir(dir).absoluteFilePath(QStringLiteral("contact-sheet.png"));
+        if (cv::imwrite(path.toStdString(), sheet))
+            return path;
+        error = QStringLiteral("cannot write %1").arg(path);
+    } catch (const std::exception &e) {
+        error = QStringLiteral("contact sheet failed: %1").arg(QString::fromLocal8Bit(e.what()));
+    }
+    return QString();
 }

@@ -28,3 +28,8 @@ cv::Mat toBgr(const cv::Mat &delivered);
 // camera's frames continue one another), scaled to tileWidth pixels, each
 // labelled with its sequence and numbers. Empty if no camera has a frame.
 cv::Mat buildContactSheet(const QVector<SheetColumn> &columns, int tileWidth = 480);
+
+// Writes the sheet as DIR/contact-sheet.png. Returns its absolute path, or
+// an empty string with no error when no camera has a frame; on failure an
+// empty string and the reason in one line.
+QString writeContactSheet(const QVector<SheetColumn> &columns, const QString &dir, QString &error);

@@ -9,16 +9,23 @@ TextOut::TextOut(FILE *file) : ts(file), terminal(isatty(fileno(file)) != 0)
     ts.setCodec("UTF-8");
 }
 
+// Never destroyed: Qt and the plug-in may still log while statics go away.
 TextOut &stdOut()
 {
-    static TextOut out(stdout);
-    return out;
+    static TextOut *out = new TextOut(stdout);
+    return *out;
 }
 
 TextOut &stdErr()
 {
-    static TextOut err(stderr);
-    return err;
+    static TextOut *err = new TextOut(stderr);
+    return *err;
+}
+
+int fail(int status, const QString &reason)
+{
+    stdErr().lines() << "vandrel-host: " << reason << '\n';
+    return status;
 }
 
 namespace {

@@ -1,27 +1,61 @@
 #pragma once
 
+#include <QMutexLocker>
+#include <QRecursiveMutex>
 #include <QString>
 #include <QTextStream>
 
 #include <cstdio>
 
-// UTF-8 text streams on the standard outputs; the labels and descriptions of
-// the plug-in are Chinese, whatever the locale says.
+// The program's two output streams, UTF-8 on stdout and stderr whatever the
+// locale says (the plug-in's labels and descriptions are Chinese). Nothing
+// else in vandrel-host writes to either, and nothing else asks whether one
+// is a terminal.
+//
+// Threading: any thread. Writes go through a Lines, which holds the stream's
+// lock while it exists and flushes when it goes, so that the driver's log
+// lines from the SDK's threads never land inside another writer's lines. The
+// lock is recursive: a message logged while a Lines is open on the same
+// thread must not deadlock.
 class TextOut
 {
 public:
+    class Lines
+    {
+    public:
+        explicit Lines(TextOut &out) : target(out), lock(&out.mutex) {}
+        ~Lines() { target.ts.flush(); }
+        Lines(const Lines &) = delete;
+        Lines &operator=(const Lines &) = delete;
+
+        QTextStream &stream() { return target.ts; }
+        template <class T>
+        Lines &operator<<(const T &value)
+        {
+            target.ts << value;
+            return *this;
+        }
+
+    private:
+        TextOut &target;
+        QMutexLocker lock;
+    };
+
     explicit TextOut(FILE *file);
-    QTextStream &stream() { return ts; }
+    Lines lines() { return Lines(*this); }
     bool isTerminal() const { return terminal; }
-    void flush() { ts.flush(); }
 
 private:
-    QTextStream ts;
-    bool terminal;
+    QRecursiveMutex mutex;
+    QTextStream ts;  // guarded by mutex
+    const bool terminal;
 };
 
 TextOut &stdOut();
 TextOut &stdErr();
+
+// Ends a command: one line "vandrel-host: reason" on stderr; returns status.
+int fail(int status, const QString &reason);
 
 // Columns a text takes in a terminal: East Asian wide characters take two.
 int displayWidth(const QString &text);

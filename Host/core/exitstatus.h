@@ -8,4 +8,5 @@ enum ExitStatus {
     ExitNoPlugin = 3,
     ExitNoCamera = 4,
     ExitBadSettings = 5,
+    ExitInterrupted = 130,  // stopped by Ctrl-C or SIGTERM: the shell's 128 + SIGINT
 };

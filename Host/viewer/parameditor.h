@@ -6,17 +6,13 @@
 #include <QWidget>
 
 class CameraSession;
+class ParamRow;
 class ParamWrap;
 class QBoxLayout;
 class QLabel;
-class QToolButton;
 
 // An editor generated from the parameter descriptors of a camera
-// (pluginParams()), one row per descriptor in their order: a heading for
-// SeparateParam; for LineEditCameraParam a spin box (int, float, double, with
-// the descriptor's range and step), a check box (bool) or a line edit (text);
-// check boxes or radio buttons for CheckBoxParam and RadioBoxParam; a combo
-// box for ComboBoxParam. Descriptions are tooltips.
+// (pluginParams()), one row per descriptor in their order (paramrow.h).
 //
 // Every edit writes through the descriptor, calls paramsChanged() and has
 // every editor of the camera re-read all values; a value the camera (or the
@@ -59,24 +55,22 @@ signals:
     void rowsChanged();
 
 private:
-    struct Row;
     void clearRows();
     void addRow(int index, ParamWrap *p);
-    void buildEditor(Row &row, ParamWrap *p, QBoxLayout *line);
     void applyFilter();
     ParamWrap *descriptor(int index) const;
-    QVariant readValue(int index) const;
-    void display(Row &row, ParamWrap *p);
+    void display(ParamRow *row, ParamWrap *p);
     void commit(int index, const QVariant &requested);
     void onValuesChanged(int editedIndex, const QVariant &requested);
-    void mark(Row &row, const QVariant &asked, const QVariant &got);
 
     Mode mode;
     Level filter = Level::Basic;
     QPointer<CameraSession> current;
-    QVector<Row *> built;
+    QVector<ParamRow *> built;
     QBoxLayout *body;
     QLabel *empty;
+    // Rows of an earlier build, still queued for deletion, see another generation.
     quint64 generation = 0;
+    // While values are shown, the widgets' signals are not edits.
     bool refreshing = false;
 };

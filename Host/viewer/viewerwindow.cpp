@@ -1,5 +1,6 @@
 #include "viewerwindow.h"
 
+#include "cameralistpanel.h"
 #include "camerasession.h"
 #include "controlspanel.h"
 #include "liveview.h"
@@ -14,14 +15,10 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
-#include <QToolButton>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 ViewerWindow::ViewerWindow(CameraInterface *p, QWidget *parent) : QMainWindow(parent), plugin(p)
@@ -59,75 +56,77 @@ void ViewerWindow::buildUi()
     centreLayout->addWidget(area, 1);
     setCentralWidget(centre);
 
+    auto dock = [this](const QString &title, const QString &name) {
+        auto *d = new QDockWidget(title, this);
+        d->setObjectName(name);
+        d->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+        return d;
+    };
     // Left: the cameras, and the controls below them.
-    auto *camerasDock = new QDockWidget(tr("Cameras"), this);
-    camerasDock->setObjectName(QStringLiteral("camerasDock"));
-    camerasDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-    auto *cams = new QWidget(camerasDock);
-    auto *camsLayout = new QVBoxLayout(cams);
-    camsLayout->setContentsMargins(6, 4, 6, 4);
-    deviceLabel = new QLabel(cams);
-    deviceLabel->setObjectName(QStringLiteral("deviceCount"));
-    camsLayout->addWidget(deviceLabel);
-    cameraList = new QTreeWidget(cams);
-    cameraList->setObjectName(QStringLiteral("cameraList"));
-    cameraList->setColumnCount(2);
-    cameraList->setHeaderLabels({tr("Camera"), tr("State")});
-    cameraList->setRootIsDecorated(false);
-    cameraList->setUniformRowHeights(true);
-    cameraList->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    cameraList->setMinimumHeight(110);
-    camsLayout->addWidget(cameraList, 1);
-    auto *camButtons = new QHBoxLayout;
-    auto *refresh = new QPushButton(tr("Refresh"), cams);
-    refresh->setToolTip(tr("enumerateCameras"));
-    auto *openButton = new QPushButton(tr("Open"), cams);
-    openButton->setToolTip(tr("createCamera and load its settings (or the defaults)"));
-    auto *closeButton = new QPushButton(tr("Close"), cams);
-    camButtons->addWidget(refresh);
-    camButtons->addWidget(openButton);
-    camButtons->addWidget(closeButton);
-    camsLayout->addLayout(camButtons);
-    camerasDock->setWidget(cams);
+    QDockWidget *camerasDock = dock(tr("Cameras"), QStringLiteral("camerasDock"));
+    cameraList = new CameraListPanel(camerasDock);
+    camerasDock->setWidget(cameraList);
     addDockWidget(Qt::LeftDockWidgetArea, camerasDock);
-
-    auto *controlsDock = new QDockWidget(tr("Controls"), this);
-    controlsDock->setObjectName(QStringLiteral("controlsDock"));
-    controlsDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    QDockWidget *controlsDock = dock(tr("Controls"), QStringLiteral("controlsDock"));
     controlsPanel = new ControlsPanel(controlsDock);
     controlsDock->setWidget(controlsPanel);
     addDockWidget(Qt::LeftDockWidgetArea, controlsDock);
-
     // Right: the editor of the selected camera.
-    auto *editorDock = new QDockWidget(tr("Parameters"), this);
-    editorDock->setObjectName(QStringLiteral("editorDock"));
-    editorDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-    auto *editorBox = new QWidget(editorDock);
-    auto *editorLayout = new QVBoxLayout(editorBox);
-    editorLayout->setContentsMargins(4, 4, 4, 4);
-    auto *editorHead = new QHBoxLayout;
-    editorTitle = new QLabel(editorBox);
-    levelChoice = new QComboBox(editorBox);
+    QDockWidget *editorDock = dock(tr("Parameters"), QStringLiteral("editorDock"));
+    editorDock->setWidget(buildEditorBox(editorDock));
+    addDockWidget(Qt::RightDockWidgetArea, editorDock);
+    resizeDocks({camerasDock, controlsDock}, {220, 560}, Qt::Vertical);
+    resizeDocks({camerasDock, editorDock}, {330, 420}, Qt::Horizontal);
+    buildMenus(camerasDock, controlsDock, editorDock);
+
+    connect(cameraList, &CameraListPanel::refreshRequested, this, &ViewerWindow::refreshCameras);
+    connect(cameraList, &CameraListPanel::openRequested, this, &ViewerWindow::openSelected);
+    connect(cameraList, &CameraListPanel::closeRequested, this, &ViewerWindow::closeSelected);
+    connect(cameraList, &CameraListPanel::selectionChanged, this, &ViewerWindow::onSelectionChanged);
+    connect(cameraList, &CameraListPanel::activated, this, [this](const QString &serial) {
+        if (session(serial))
+            return;
+        QString error;
+        if (!openCamera(serial, error))
+            showMessage(error, true);
+    });
+    connect(controlsPanel, &ControlsPanel::message, this, &ViewerWindow::showMessage);
+    connect(controlsPanel, &ControlsPanel::saveSettingsRequested, this, &ViewerWindow::saveSettingsWithDialog);
+    connect(controlsPanel, &ControlsPanel::loadSettingsRequested, this, &ViewerWindow::loadSettingsWithDialog);
+
+    onSelectionChanged();
+}
+
+QWidget *ViewerWindow::buildEditorBox(QWidget *parent)
+{
+    auto *box = new QWidget(parent);
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(4, 4, 4, 4);
+    auto *head = new QHBoxLayout;
+    editorTitle = new QLabel(box);
+    levelChoice = new QComboBox(box);
     levelChoice->setObjectName(QStringLiteral("levelChoice"));
     levelChoice->addItem(tr("Basic"));
     levelChoice->addItem(tr("Expert"));
     levelChoice->setToolTip(tr("Basic shows parameter levels 0 and 1, expert every level"));
-    editorHead->addWidget(editorTitle, 1);
-    editorHead->addWidget(levelChoice);
-    editorLayout->addLayout(editorHead);
-    auto *scroll = new QScrollArea(editorBox);
+    head->addWidget(editorTitle, 1);
+    head->addWidget(levelChoice);
+    layout->addLayout(head);
+    auto *scroll = new QScrollArea(box);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     paramEditor = new ParamEditor(ParamEditor::Mode::Full);
     scroll->setWidget(paramEditor);
-    editorLayout->addWidget(scroll, 1);
-    editorBox->setMinimumWidth(400);
-    editorDock->setWidget(editorBox);
-    addDockWidget(Qt::RightDockWidgetArea, editorDock);
-    resizeDocks({camerasDock, controlsDock}, {220, 560}, Qt::Vertical);
-    resizeDocks({camerasDock, editorDock}, {330, 420}, Qt::Horizontal);
+    layout->addWidget(scroll, 1);
+    box->setMinimumWidth(400);
+    connect(levelChoice, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
+        paramEditor->setLevel(i == 1 ? ParamEditor::Level::Expert : ParamEditor::Level::Basic);
+    });
+    return box;
+}
 
-    // Menus.
+void ViewerWindow::buildMenus(QDockWidget *camerasDock, QDockWidget *controlsDock, QDockWidget *editorDock)
+{
     QMenu *file = menuBar()->addMenu(tr("&File"));
     file->addAction(tr("&Save settings…"), this, &ViewerWindow::saveSettingsWithDialog, QKeySequence::Save);
     file->addAction(tr("&Load settings…"), this, &ViewerWindow::loadSettingsWithDialog, QKeySequence::Open);
@@ -145,33 +144,12 @@ void ViewerWindow::buildUi()
     viewMenu->addAction(camerasDock->toggleViewAction());
     viewMenu->addAction(controlsDock->toggleViewAction());
     viewMenu->addAction(editorDock->toggleViewAction());
-
-    connect(refresh, &QPushButton::clicked, this, &ViewerWindow::refreshCameras);
-    connect(openButton, &QPushButton::clicked, this, &ViewerWindow::openSelected);
-    connect(closeButton, &QPushButton::clicked, this, &ViewerWindow::closeSelected);
-    connect(cameraList, &QTreeWidget::itemSelectionChanged, this, &ViewerWindow::onSelectionChanged);
-    connect(cameraList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) {
-        const QString serial = item->data(0, Qt::UserRole).toString();
-        if (session(serial))
-            return;
-        QString error;
-        if (!openCamera(serial, error))
-            showMessage(error, true);
-    });
-    connect(levelChoice, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
-        paramEditor->setLevel(i == 1 ? ParamEditor::Level::Expert : ParamEditor::Level::Basic);
-    });
-    connect(controlsPanel, &ControlsPanel::message, this, &ViewerWindow::showMessage);
-    connect(controlsPanel, &ControlsPanel::saveSettingsRequested, this, &ViewerWindow::saveSettingsWithDialog);
-    connect(controlsPanel, &ControlsPanel::loadSettingsRequested, this, &ViewerWindow::loadSettingsWithDialog);
-
-    onSelectionChanged();
 }
 
 void ViewerWindow::setPluginError(const QString &reason)
 {
     showMessage(tr("No plug-in: %1").arg(reason), true);
-    deviceLabel->setText(tr("No plug-in loaded"));
+    cameraList->setCountText(tr("No plug-in loaded"));
 }
 
 void ViewerWindow::setStartupSettings(const QMap<QString, QJsonObject> &settings)
@@ -197,23 +175,19 @@ void ViewerWindow::refreshCameras()
     const QVector<QString> serials = plugin->enumerateCameras(count);
     listed = QStringList(serials.toList());
     devices = count;
-    deviceLabel->setText(tr("SDK devices: %1 · VD-XG cameras: %2").arg(count).arg(listed.size()));
+    cameraList->setCountText(tr("SDK devices: %1 · VD-XG cameras: %2").arg(count).arg(listed.size()));
     updateList();
 }
 
 void ViewerWindow::updateList()
 {
-    const QString selected = currentSerial();
     QStringList shown = listed;
     // A lost camera leaves the enumeration but stays open here.
     for (const Open &o : open)
         if (!shown.contains(o.session->serial()))
             shown.append(o.session->serial());
-    const QSignalBlocker block(cameraList);
-    cameraList->clear();
+    QVector<CameraListPanel::Entry> entries;
     for (const QString &serial : qAsConst(shown)) {
-        auto *item = new QTreeWidgetItem(cameraList, {serial, badgeText(serial)});
-        item->setData(0, Qt::UserRole, serial);
         CameraSession *s = session(serial);
         QColor colour = palette().color(QPalette::Disabled, QPalette::Text);
         if (s && s->link() == CameraSession::Link::Lost)
@@ -222,10 +196,9 @@ void ViewerWindow::updateList()
             colour = QColor(0x15, 0x65, 0xc0);
         else if (s)
             colour = QColor(0x2e, 0x7d, 0x32);
-        item->setForeground(1, colour);
-        if (serial == selected)
-            item->setSelected(true);
+        entries.append({serial, badgeText(serial), colour});
     }
+    cameraList->setEntries(entries);
 }
 
 QString ViewerWindow::badgeText(const QString &serial) const
@@ -317,21 +290,14 @@ QList<LiveView *> ViewerWindow::views() const
 
 void ViewerWindow::selectCamera(const QString &serial)
 {
-    for (int i = 0; i < cameraList->topLevelItemCount(); ++i) {
-        QTreeWidgetItem *item = cameraList->topLevelItem(i);
-        if (item->data(0, Qt::UserRole).toString() == serial) {
-            cameraList->setCurrentItem(item);
-            item->setSelected(true);
-        }
-    }
+    cameraList->select(serial);
     if (LiveView *v = view(serial))
         area->setCurrent(v);
 }
 
 QString ViewerWindow::currentSerial() const
 {
-    const QList<QTreeWidgetItem *> items = cameraList->selectedItems();
-    return items.isEmpty() ? QString() : items.first()->data(0, Qt::UserRole).toString();
+    return cameraList->currentSerial();
 }
 
 CameraSession *ViewerWindow::selectedSession() const

@@ -10,13 +10,14 @@
 #include <memory>
 #include <vector>
 
+class CameraListPanel;
 class CameraSession;
 class ControlsPanel;
 class LiveView;
 class ParamEditor;
 class QComboBox;
+class QDockWidget;
 class QLabel;
-class QTreeWidget;
 class ViewArea;
 
 // The viewer's main window: the camera list with state badges, a live view
@@ -76,6 +77,8 @@ private:
         LiveView *view = nullptr;
     };
     void buildUi();
+    QWidget *buildEditorBox(QWidget *parent);
+    void buildMenus(QDockWidget *camerasDock, QDockWidget *controlsDock, QDockWidget *editorDock);
     void updateList();
     void onSelectionChanged();
     void openSelected();
@@ -91,8 +94,7 @@ private:
     QMap<QString, QJsonObject> startup;
     bool stripForNew = false;
 
-    QTreeWidget *cameraList = nullptr;
-    QLabel *deviceLabel = nullptr;
+    CameraListPanel *cameraList = nullptr;
     QLabel *messageBar = nullptr;
     ViewArea *area = nullptr;
     ParamEditor *paramEditor = nullptr;

@@ -295,14 +295,11 @@ TEST_F(HostTest, SettingsRoundTripThroughFiles)
 
 TEST_F(HostTest, BadInputEndsWithOneLineAndItsStatus)
 {
+    // The parser's reasons are tested in host_options; these show that they
+    // reach stderr as one line with status 2, Qt's wording and the host's.
     expectFailure(runHost({}), 2, QStringLiteral("no command"));
-    expectFailure(run(QStringLiteral("snap")), 2, QStringLiteral("unknown command \"snap\""));
     expectFailure(run(QStringLiteral("grab"), {QStringLiteral("--bogus")}), 2, QStringLiteral("bogus"));
-    expectFailure(run(QStringLiteral("grab"), {QStringLiteral("--frames"), QStringLiteral("0")}), 2, QStringLiteral("--frames"));
     expectFailure(run(QStringLiteral("grab"), {QStringLiteral("--frames"), QStringLiteral("ten")}), 2, QStringLiteral("\"ten\""));
-    expectFailure(run(QStringLiteral("grab"), {QStringLiteral("--seconds"), QStringLiteral("-1")}), 2, QStringLiteral("--seconds"));
-    expectFailure(run(QStringLiteral("list"), {QStringLiteral("--frames"), QStringLiteral("3")}), 2, QStringLiteral("grab only"));
-    expectFailure(run(QStringLiteral("grab"), {QStringLiteral("--every"), QStringLiteral("2")}), 2, QStringLiteral("--save-dir"));
     expectFailure(run(QStringLiteral("grab"), {QStringLiteral("--exposure"), QStringLiteral("5"), QStringLiteral("--frames"), QStringLiteral("1")}),
                   2, QStringLiteral("no such exposure configuration"));
     expectFailure(runHost({QStringLiteral("list"), QStringLiteral("--sim-config"), path(QStringLiteral("absent.json"))}), 2,

@@ -1,0 +1,202 @@
+#include "hostcommands.h"
+
+#include "camerainterface.h"
+#include "exitstatus.h"
+#include "grabsession.h"
+#include "hostlog.h"
+#include "hostoptions.h"
+#include "paramtable.h"
+#include "pluginhost.h"
+#include "settingsfile.h"
+#include "stoponsignal.h"
+#include "textout.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+void printJson(const QJsonObject &o)
+{
+    stdOut().lines() << QJsonDocument(o).toJson(QJsonDocument::Indented);
+}
+
+QString noSuchCamera(const QString &serial, const QVector<QString> &found)
+{
+    return QStringLiteral("no camera %1 (cameras: %2)").arg(serial, QStringList(found.toList()).join(QStringLiteral(", ")));
+}
+
+QString noCameraFound(int count)
+{
+    return QStringLiteral("no VD-XG camera found (the SDK reports %1 device(s))").arg(count);
+}
+
+class Commands
+{
+public:
+    Commands(const HostOptions &o, PluginHost &h) : opts(o), host(h) {}
+    int info();
+    int list();
+    int params();
+    int grab();
+
+private:
+    // The family's cameras; fails with ExitNoCamera when there is none.
+    bool enumerate(QVector<QString> &serials, QString &error);
+
+    const HostOptions &opts;
+    PluginHost &host;
+};
+
+bool Commands::enumerate(QVector<QString> &serials, QString &error)
+{
+    int count = 0;
+    serials = host.plugin()->enumerateCameras(count);
+    if (serials.isEmpty()) {
+        error = noCameraFound(count);
+        return false;
+    }
+    return true;
+}
+
+int Commands::info()
+{
+    CameraInterface *p = host.plugin();
+    const QJsonObject meta = host.metaData();
+    if (opts.json) {
+        printJson(QJsonObject{{QStringLiteral("file"), host.filePath()},
+                              {QStringLiteral("metadataIID"), meta.value(QStringLiteral("IID"))},
+                              {QStringLiteral("className"), meta.value(QStringLiteral("className"))},
+                              {QStringLiteral("interfaceIID"), QStringLiteral(CameraInterface_iid)},
+                              {QStringLiteral("pluginIID"), p->pluginIID()},
+                              {QStringLiteral("name"), p->pluginName()},
+                              {QStringLiteral("version"), p->pluginVersion()},
+                              {QStringLiteral("description"), p->pluginDescription()}});
+        return ExitOk;
+    }
+    stdOut().lines() << "file:          " << host.filePath() << '\n'
+                     << "metadata IID:  " << meta.value(QStringLiteral("IID")).toString() << '\n'
+                     << "class:         " << meta.value(QStringLiteral("className")).toString() << '\n'
+                     << "interface IID: " << CameraInterface_iid << '\n'
+                     << "plug-in IID:   " << p->pluginIID() << '\n'
+                     << "name:          " << p->pluginName() << '\n'
+                     << "version:       " << p->pluginVersion() << '\n'
+                     << "description:   " << p->pluginDescription() << '\n';
+    return ExitOk;
+}
+
+int Commands::list()
+{
+    int count = 0;
+    const QVector<QString> serials = host.plugin()->enumerateCameras(count);
+    if (opts.json) {
+        QJsonArray a;
+        for (const QString &s : serials)
+            a.append(s);
+        printJson(QJsonObject{{QStringLiteral("deviceCount"), count}, {QStringLiteral("cameras"), a}});
+    } else {
+        TextOut::Lines out = stdOut().lines();
+        out << "SDK devices: " << count << '\n' << "VD-XG cameras: " << serials.size() << '\n';
+        for (const QString &s : serials)
+            out << "  " << s << '\n';
+    }
+    if (serials.isEmpty())
+        return fail(ExitNoCamera, noCameraFound(count));
+    return ExitOk;
+}
+
+int Commands::params()
+{
+    QVector<QString> found;
+    QString error;
+    if (!enumerate(found, error))
+        return fail(ExitNoCamera, error);
+    const QString serial = opts.serial.isEmpty() ? found.constFirst() : opts.serial;
+    if (!found.contains(serial))
+        return fail(ExitNoCamera, noSuchCamera(serial, found));
+    QMap<QString, QJsonObject> loaded;
+    if (opts.settingsFile && !readSettingsFile(*opts.settingsFile, {serial}, loaded, error))
+        return fail(ExitBadSettings, error);
+
+    CameraInterface *cam = host.plugin()->createCamera(0, serial, 0);
+    if (!cam)
+        return fail(ExitNoCamera, QStringLiteral("the plug-in created no camera for %1").arg(serial));
+    if (cam->cameraSerial() == QLatin1String("-1")) {
+        delete cam;
+        return fail(ExitNoCamera, QStringLiteral("camera %1 could not be opened").arg(serial));
+    }
+    if (opts.settingsFile)
+        cam->load(loaded.value(serial));
+    const QVector<ParamWrap *> *list = cam->pluginParams();
+    const QVector<ParamWrap *> descriptors = list ? *list : QVector<ParamWrap *>();
+    if (opts.json) {
+        printJson(QJsonObject{{QStringLiteral("serial"), serial}, {QStringLiteral("params"), paramsToJson(descriptors)}});
+    } else {
+        TextOut::Lines out = stdOut().lines();
+        out << "Camera " << serial << ": " << descriptors.size() << " parameters\n";
+        printParamTable(describeParams(descriptors), out.stream());
+    }
+    delete cam;
+    return ExitOk;
+}
+
+int Commands::grab()
+{
+    QVector<QString> found;
+    QString error;
+    if (!enumerate(found, error))
+        return fail(ExitNoCamera, error);
+    GrabOptions g = opts.grab;
+    g.serials = opts.cameras;
+    for (const QString &s : qAsConst(g.serials))
+        if (!found.contains(s))
+            return fail(ExitNoCamera, noSuchCamera(s, found));
+    if (g.serials.isEmpty())
+        g.serials = QStringList(found.toList());
+    g.serials.removeDuplicates();
+    if (opts.settingsFile && !readSettingsFile(*opts.settingsFile, g.serials, g.settings, error))
+        return fail(ExitBadSettings, error);
+
+    GrabSession session(host.plugin(), g, opts.json ? stdErr() : stdOut());
+    int status;
+    {
+        const StopOnSignal interrupt([&session] { session.requestStop(QStringLiteral("interrupted")); });
+        if (session.progress().isLive())
+            divertLogsTo(&session.progress());
+        status = session.run();
+        divertLogsTo(nullptr);
+    }
+    if (status != ExitOk && status != ExitInterrupted)
+        return fail(status, session.error());
+    return status;
+}
+
+} // namespace
+
+int runHostCommand(const HostOptions &options)
+{
+    if (options.simConfig) {
+        QString error;
+        if (!applySimConfig(*options.simConfig, error))
+            return fail(ExitBadOptions, error);
+    }
+    PluginHost host;
+    {
+        QString error;
+        if (!host.load(options.pluginDir.value_or(PluginHost::defaultPluginDir()), error))
+            return fail(ExitNoPlugin, error);
+    }
+    Commands commands(options, host);
+    switch (options.command) {
+    case HostCommand::Info:
+        return commands.info();
+    case HostCommand::List:
+        return commands.list();
+    case HostCommand::Params:
+        return commands.params();
+    case HostCommand::Grab:
+        return commands.grab();
+    }
+    return ExitFailure;
+}

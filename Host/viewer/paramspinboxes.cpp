@@ -1,0 +1,87 @@
+#include "paramspinboxes.h"
+
+#include <QWheelEvent>
+
+#include <cmath>
+
+std::optional<qint64> IntSpin::takeTyped()
+{
+    auto t = typed;
+    typed.reset();
+    return t;
+}
+
+QValidator::State IntSpin::validate(QString &text, int &) const
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t == QLatin1String("-") || t == QLatin1String("+"))
+        return QValidator::Intermediate;
+    bool ok = false;
+    locale().toLongLong(t, &ok);
+    return ok ? QValidator::Acceptable : QValidator::Invalid;
+}
+
+int IntSpin::valueFromText(const QString &text) const
+{
+    bool ok = false;
+    const qint64 v = locale().toLongLong(text.trimmed(), &ok);
+    if (!ok)
+        return value();
+    typed = v;
+    return int(qBound<qint64>(minimum(), v, maximum()));
+}
+
+void IntSpin::stepBy(int steps)
+{
+    typed.reset();
+    QSpinBox::stepBy(steps);
+}
+
+void IntSpin::wheelEvent(QWheelEvent *event)
+{
+    if (hasFocus())
+        QSpinBox::wheelEvent(event);
+    else
+        event->ignore();
+}
+
+std::optional<double> RealSpin::takeTyped()
+{
+    auto t = typed;
+    typed.reset();
+    return t;
+}
+
+QValidator::State RealSpin::validate(QString &text, int &) const
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t == QLatin1String("-") || t == QLatin1String("+") || t == locale().decimalPoint())
+        return QValidator::Intermediate;
+    bool ok = false;
+    locale().toDouble(t, &ok);
+    return ok ? QValidator::Acceptable : QValidator::Invalid;
+}
+
+double RealSpin::valueFromText(const QString &text) const
+{
+    bool ok = false;
+    const double v = locale().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(v))
+        return value();
+    typed = v;
+    return qBound(minimum(), v, maximum());
+}
+
+void RealSpin::stepBy(int steps)
+{
+    typed.reset();
+    QDoubleSpinBox::stepBy(steps);
+}
+
+void RealSpin::wheelEvent(QWheelEvent *event)
+{
+    if (hasFocus())
+        QDoubleSpinBox::wheelEvent(event);
+    else
+        event->ignore();
+}
