@@ -1,5 +1,7 @@
 #include "hostrunner.h"
 
+#include "population.h"
+
 #include <QJsonDocument>
 #include <QProcess>
 
@@ -46,12 +48,25 @@ HostRun runHost(const QStringList &args, int timeoutMs, const QString &workDir)
 
 QByteArray smallPopulation()
 {
-    return R"({"devices": [
-  {"productName": "VD-XG4K-C", "serialNumber": "VDXGTEST0C01", "sensorWidth": 512, "sensorHeight": 1024,
-   "frameHeight": 64, "mono": false, "frameRate": 50},
-  {"productName": "VD-XG8K-M", "serialNumber": "VDXGTEST0M02", "sensorWidth": 640, "sensorHeight": 1024,
-   "frameHeight": 64, "mono": true, "frameRate": 50},
-  {"productName": "VD-AC1300", "serialNumber": "VDACTEST0003", "sensorWidth": 256, "sensorHeight": 256,
-   "frameHeight": 256, "frameRate": 10}
-]})";
+    return Population()
+        .add("VD-XG4K-C", "VDXGTEST0C01", [](Population::Device &d) {
+            d.sensorWidth = 512;
+            d.sensorHeight = 1024;
+            d.frameHeight = 64;
+            d.frameRate = 50;
+        })
+        .add("VD-XG8K-M", "VDXGTEST0M02", [](Population::Device &d) {
+            d.sensorWidth = 640;
+            d.sensorHeight = 1024;
+            d.frameHeight = 64;
+            d.mono = true;
+            d.frameRate = 50;
+        })
+        .add("VD-AC1300", "VDACTEST0003", [](Population::Device &d) {
+            d.sensorWidth = 256;
+            d.sensorHeight = 256;
+            d.frameHeight = 256;
+            d.frameRate = 10;
+        })
+        .json();
 }

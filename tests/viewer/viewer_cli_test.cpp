@@ -2,6 +2,7 @@
 // one-line reason and exit status for what cannot work.
 
 #include "screenshotcheck.h"
+#include "population.h"
 
 #include <QFile>
 #include <QImage>
@@ -68,13 +69,23 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
 // Two VD-XG cameras at 50 frames/s; `trigger` 1 leaves them waiting for triggers.
 QByteArray population(int trigger)
 {
-    return QStringLiteral(R"({"devices": [
-      {"productName": "VD-XG2K-C", "serialNumber": "CLICOLOUR001", "sensorWidth": 1024, "sensorHeight": 2048,
-       "frameHeight": 256, "mono": false, "frameRate": 50, "attached": true, "triggerMode": %1},
-      {"productName": "VD-XG2K-M", "serialNumber": "CLIMONO00002", "sensorWidth": 2048, "sensorHeight": 2048,
-       "frameHeight": 256, "mono": true, "frameRate": 50, "attached": true, "triggerMode": %1}]})")
-        .arg(trigger)
-        .toUtf8();
+    return Population()
+        .add("VD-XG2K-C", "CLICOLOUR001", [trigger](Population::Device &d) {
+            d.sensorWidth = 1024;
+            d.sensorHeight = 2048;
+            d.frameHeight = 256;
+            d.frameRate = 50;
+            d.triggerMode = trigger;
+        })
+        .add("VD-XG2K-M", "CLIMONO00002", [trigger](Population::Device &d) {
+            d.sensorWidth = 2048;
+            d.sensorHeight = 2048;
+            d.frameHeight = 256;
+            d.mono = true;
+            d.frameRate = 50;
+            d.triggerMode = trigger;
+        })
+        .json();
 }
 
 class ViewerCli : public ::testing::Test

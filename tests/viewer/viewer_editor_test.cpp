@@ -4,7 +4,7 @@
 
 #include "controlspanel.h"
 #include "settingsfile.h"
-#include "viewertest.h"
+#include "viewerfixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>

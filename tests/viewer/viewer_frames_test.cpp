@@ -4,7 +4,7 @@
 #include "framesink.h"
 #include "imagecanvas.h"
 #include "linestrip.h"
-#include "viewertest.h"
+#include "viewerfixture.h"
 
 #include <QImage>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 // A lost camera shows its state, timed, while the other keeps working; the
 // driver's reconnect tick is driven here rather than waited for.
 
-#include "viewertest.h"
+#include "viewerfixture.h"
 
 #include <QTimer>
 #include <QTreeWidget>

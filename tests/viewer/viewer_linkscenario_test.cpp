@@ -1,14 +1,14 @@
 // The README's link-loss scenario in the viewer, with the driver's own 30 s
 // reconnect timer: about 35 s.
 
-#include "viewertest.h"
+#include "viewerfixture.h"
 
 using namespace viewertest;
 
 class LinkScenario : public ViewerTest
 {
 protected:
-    const char *population() const override { return R"({"devices": []})"; }
+    QByteArray population() const override { return Population().json(); }
 };
 
 TEST_F(LinkScenario, BadgeShowsTheLossAndTheDriversOwnReconnection)

@@ -3,7 +3,7 @@
 // edits while they stream go through. The figures are printed for the
 // record.
 
-#include "viewertest.h"
+#include "viewerfixture.h"
 #include "residentmemory.h"
 
 #include <QEventLoop>
@@ -93,13 +93,16 @@ private:
 class UnderLoad : public ViewerTest
 {
 protected:
-    const char *population() const override
+    QByteArray population() const override
     {
-        return R"({"devices": [
-          {"productName": "VD-XG16K-M", "serialNumber": "LOAD16K00001", "sensorWidth": 16384, "sensorHeight": 4096,
-           "frameHeight": 512, "mono": true, "frameRate": 0, "attached": true, "triggerMode": 0},
-          {"productName": "VD-XG16K-M", "serialNumber": "LOAD16K00002", "sensorWidth": 16384, "sensorHeight": 4096,
-           "frameHeight": 512, "mono": true, "frameRate": 0, "attached": true, "triggerMode": 0}]})";
+        // 16384 x 512 monochrome frames, as fast as they are taken.
+        auto wide = [](Population::Device &d) {
+            d.sensorWidth = 16384;
+            d.frameHeight = 512;
+            d.mono = true;
+            d.frameRate = 0;
+        };
+        return Population().add("VD-XG16K-M", "LOAD16K00001", wide).add("VD-XG16K-M", "LOAD16K00002", wide).json();
     }
     // Both cameras open, numbering every frame (no preview thinning), shown as strips.
     void openBoth()

@@ -9,6 +9,7 @@
 #include "parameditor.h"
 #include "paramwrap.h"
 #include "pluginhost.h"
+#include "population.h"
 #include "vdsim.h"
 #include "viewerwindow.h"
 #include "waituntil.h"
@@ -26,16 +27,32 @@
 namespace viewertest {
 
 // Two VD-XG cameras streaming small frames at 50 frames/s, one of another family.
-inline const char *kPopulation = R"({"devices": [
-  {"productName": "VD-XG2K-C", "serialNumber": "VWCOLOUR0001", "sensorWidth": 512, "sensorHeight": 1024,
-   "frameHeight": 64, "mono": false, "lineTimeUs": 2.0, "exposureMin": 10, "exposureMax": 50000,
-   "gainMin": 1, "gainMax": 32, "gammaMin": 50, "gammaMax": 250, "contrastMin": 50, "contrastMax": 200,
-   "sharpnessMin": 0, "sharpnessMax": 10, "frameRate": 50, "attached": true, "triggerMode": 0},
-  {"productName": "VD-XG4K-M", "serialNumber": "VWMONO000002", "sensorWidth": 640, "sensorHeight": 1024,
-   "frameHeight": 64, "mono": true, "frameRate": 50, "attached": true, "triggerMode": 0},
-  {"productName": "VD-AC1300", "serialNumber": "VWOTHER00003", "sensorWidth": 1280, "sensorHeight": 1024,
-   "frameHeight": 1024, "mono": true, "frameRate": 10, "attached": true}
-]})";
+inline QByteArray defaultPopulation()
+{
+    return Population()
+        .add("VD-XG2K-C", "VWCOLOUR0001", [](Population::Device &d) {
+            typicalColourRanges(d);
+            d.sensorWidth = 512;
+            d.sensorHeight = 1024;
+            d.frameHeight = 64;
+            d.frameRate = 50;
+        })
+        .add("VD-XG4K-M", "VWMONO000002", [](Population::Device &d) {
+            d.sensorWidth = 640;
+            d.sensorHeight = 1024;
+            d.frameHeight = 64;
+            d.mono = true;
+            d.frameRate = 50;
+        })
+        .add("VD-AC1300", "VWOTHER00003", [](Population::Device &d) {
+            d.sensorWidth = 1280;
+            d.sensorHeight = 1024;
+            d.frameHeight = 1024;
+            d.mono = true;
+            d.frameRate = 10;
+        })
+        .json();
+}
 
 inline const QString kColour = QStringLiteral("VWCOLOUR0001");
 inline const QString kMono = QStringLiteral("VWMONO000002");
@@ -63,7 +80,7 @@ protected:
     {
         plugin = loadedPlugin();
         ASSERT_NE(plugin, nullptr);
-        ASSERT_EQ(VdSimConfigure(population()), 0);
+        ASSERT_EQ(VdSimConfigure(population().constData()), 0);
         window = std::make_unique<ViewerWindow>(plugin);
     }
     void TearDown() override
@@ -71,7 +88,7 @@ protected:
         window.reset();
         EXPECT_EQ(VdSimOutstandingBuffers(), 0);
     }
-    virtual const char *population() const { return kPopulation; }
+    virtual QByteArray population() const { return defaultPopulation(); }
 
     CameraSession *open(const QString &serial)
     {
