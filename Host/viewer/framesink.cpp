@@ -6,10 +6,11 @@ FrameSink::FrameSink(QObject *parent) : QObject(parent) {}
 
 FrameSink::~FrameSink() = default;
 
-void FrameSink::setHistoryRows(int rows)
+bool FrameSink::setHistoryRows(int rows)
 {
     std::lock_guard<std::mutex> guard(lock);
     historyRows = qMax(0, rows);
+    return !waiting.empty();
 }
 
 void FrameSink::onFrame(ImageProcessData data)

@@ -27,7 +27,8 @@ public:
 
     // Lines of history to keep for a strip: the newest frames whose heights
     // add up to at least `rows` stay waiting. 0 keeps the newest frame only.
-    void setHistoryRows(int rows);
+    // Returns whether frames were waiting at that moment.
+    bool setHistoryRows(int rows);
     // The waiting frames, oldest first; re-arms framesWaiting().
     std::vector<ImageProcessData> take();
 

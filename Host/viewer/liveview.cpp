@@ -133,9 +133,10 @@ void LiveView::setStripMode(bool on)
         stripButton->setChecked(on);
     }
     lines.clear();
-    if (cam)
-        cam->sink()->setHistoryRows(on ? lines.capacity() : 0);
-    if (strip && haveFrame)
+    const bool newerWaiting = cam && cam->sink()->setHistoryRows(on ? lines.capacity() : 0);
+    // The frame shown starts the strip only when nothing newer waits: with a
+    // single slot the mailbox may have replaced the frame that follows it.
+    if (strip && haveFrame && !newerWaiting)
         lines.append(latest.image);
     if (haveFrame)
         picture->setImage(strip ? BandedImage(lines.bands()) : BandedImage(std::vector<cv::Mat>{latest.image}), ++serial);
