@@ -3,6 +3,7 @@
 
 #include "camerainterface.h"
 #include "camerabase.h"
+#include "inertcamera.h"
 #include "logcapture.h"
 #include "paramwrap.h"
 #include "vtableslot.h"
@@ -19,51 +20,13 @@
 
 namespace {
 
-// Implements every pure operation with an inert body; only the inline
-// numbering, the defaults and the vtable layout are under test.
-class TestCamera : public CameraInterface
+// Only the inline numbering, the defaults and the vtable layout are under
+// test: every operation is inert.
+class TestCamera : public InertCamera
 {
 public:
-    void load(const QJsonObject &) override {}
-    void save(QJsonObject &) override {}
-    QString pluginIID() override { return QString(); }
-    QString pluginName() override { return QString(); }
-    QString pluginVersion() override { return QString(); }
-    QString pluginDescription() override { return QString(); }
-    QPixmap pluginIcon() override { return QPixmap(); }
-    QVector<ParamWrap *> *pluginParams() override { return nullptr; }
-    bool hostQueryFlag5() override { return false; }
-    qint32 hostQueryValue() override { return 0; }
-    QString cameraSerial() override { return QString(); }
-    void paramsChanged() override {}
-    QSize imageSize() override { return QSize(); }
-    int channels() override { return 1; }
-    void softTrigger(int, int, std::function<void()>) override {}
-    CameraInterface *createCamera(int, QString, int) override { return nullptr; }
-    QVector<QString> enumerateCameras(int &count) override
-    {
-        count = 0;
-        return {};
-    }
-    bool hostQueryFlag1() override { return true; }
-    int hostQueryCode() override { return 63; }
-    void setTrigParams(CameraTrigParams *) override {}
-    void setContinueCapture(bool) override {}
-    bool isContinueCapture() override { return false; }
-    void saveSnapshot() override {}
-    void restoreSnapshot() override {}
-    void setExposureConfigCount(int) override {}
-    bool hostQueryFlag2() override { return false; }
-    QMutex *frameMutex() override { return &mutex; }
-    cv::Mat blankImage() override { return cv::Mat(); }
-    void hostNotify1() override {}
-    void closeCamera() override {}
-    void restartCamera() override {}
-
     // QObject's last virtual operation; the contract's operations follow it.
     static std::ptrdiff_t lastQObjectSlot() { return vtableSlot(&TestCamera::disconnectNotify); }
-
-    QMutex mutex;
 };
 
 struct Numbers {

@@ -2,6 +2,7 @@
 // real plug-in, and on a stand-in camera for the kinds and limits the driver
 // does not have.
 
+#include "inertcamera.h"
 #include "controlspanel.h"
 #include "settingsfile.h"
 #include "viewerfixture.h"
@@ -306,7 +307,7 @@ namespace {
 // A camera of a host's own making, for kinds and limits the driver lacks:
 // a radio row, text, a flag, a double, a value type without editor, and a
 // camera limit narrower than the descriptor's range.
-class StandInCamera : public CameraInterface
+class StandInCamera : public InertCamera
 {
 public:
     StandInCamera()
@@ -327,16 +328,9 @@ public:
     }
     ~StandInCamera() override { qDeleteAll(params); }
 
-    void load(const QJsonObject &) override {}
-    void save(QJsonObject &) override {}
     QString pluginIID() override { return QStringLiteral("stand-in"); }
     QString pluginName() override { return QStringLiteral("stand-in"); }
-    QString pluginVersion() override { return QString(); }
-    QString pluginDescription() override { return QString(); }
-    QPixmap pluginIcon() override { return QPixmap(); }
     QVector<ParamWrap *> *pluginParams() override { return &params; }
-    bool hostQueryFlag5() override { return false; }
-    qint32 hostQueryValue() override { return 0; }
     QString cameraSerial() override { return QStringLiteral("STANDIN00001"); }
     void paramsChanged() override
     {
@@ -344,9 +338,6 @@ public:
         offThread = offThread || QThread::currentThread() != QCoreApplication::instance()->thread();
         count = qMin(count, 100);  // the camera's own limit
     }
-    QSize imageSize() override { return QSize(); }
-    int channels() override { return 1; }
-    void softTrigger(int, int, std::function<void()>) override {}
     CameraInterface *createCamera(int, QString, int) override { return new StandInCamera; }
     QVector<QString> enumerateCameras(int &n) override
     {
@@ -355,18 +346,7 @@ public:
     }
     bool hostQueryFlag1() override { return false; }
     int hostQueryCode() override { return 0; }
-    void setTrigParams(CameraTrigParams *) override {}
-    void setContinueCapture(bool) override {}
     bool isContinueCapture() override { return true; }
-    void saveSnapshot() override {}
-    void restoreSnapshot() override {}
-    void setExposureConfigCount(int) override {}
-    bool hostQueryFlag2() override { return false; }
-    QMutex *frameMutex() override { return &mutex; }
-    cv::Mat blankImage() override { return cv::Mat(); }
-    void hostNotify1() override {}
-    void closeCamera() override {}
-    void restartCamera() override {}
 
     QVector<ParamWrap *> params;
     qint32 count = 5, countMin = 0, countMax = 1000, countStep = 5;
@@ -378,7 +358,6 @@ public:
     QString modeDescs[3] = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
     int changes = 0;
     bool offThread = false;
-    QMutex mutex;
 };
 
 } // namespace
