@@ -51,13 +51,8 @@ bool parseInt(const QCommandLineParser &p, const QCommandLineOption &o, int min,
 
 CommandLine parseCommandLine(const QStringList &arguments)
 {
-    const QCommandLineOption pluginDir(QStringLiteral("plugin-dir"),
-                                       QStringLiteral("Directory of libVandrel.so (default: %1).")
-                                           .arg(PluginHost::defaultPluginDir()),
-                                       QStringLiteral("DIR"));
-    const QCommandLineOption simConfig(QStringLiteral("sim-config"),
-                                       QStringLiteral("Configuration of the simulated cameras for this run."),
-                                       QStringLiteral("FILE"));
+    const QCommandLineOption pluginDir = PluginHost::pluginDirOption();
+    const QCommandLineOption simConfig = PluginHost::simConfigOption();
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Machine-readable output on stdout."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Show the driver's debug messages."));
     const QCommandLineOption camera(QStringLiteral("camera"),

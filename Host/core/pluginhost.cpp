@@ -69,3 +69,17 @@ bool applySimConfig(const QString &file, QString &error)
     qputenv("VDCAMSDK_SIM_CONFIG", QFileInfo(file).absoluteFilePath().toLocal8Bit());
     return true;
 }
+
+QCommandLineOption PluginHost::pluginDirOption()
+{
+    return QCommandLineOption(QStringLiteral("plugin-dir"),
+                              QStringLiteral("Directory of libVandrel.so (default: %1).").arg(defaultPluginDir()),
+                              QStringLiteral("DIR"));
+}
+
+QCommandLineOption PluginHost::simConfigOption()
+{
+    return QCommandLineOption(QStringLiteral("sim-config"),
+                              QStringLiteral("Configuration of the simulated cameras for this run."),
+                              QStringLiteral("FILE"));
+}

@@ -2,6 +2,7 @@
 
 #include "camerainterface.h"
 
+#include <QCommandLineOption>
 #include <QJsonObject>
 #include <QPluginLoader>
 #include <QString>
@@ -15,6 +16,9 @@ public:
     // Where the module is looked for when no directory is given.
     static QString defaultPluginDir();
     static QString moduleFileName() { return QStringLiteral("libVandrel.so"); }
+    // The options every program that loads the plug-in offers alike.
+    static QCommandLineOption pluginDirOption();
+    static QCommandLineOption simConfigOption();
 
     // On failure returns false and says why in one line.
     bool load(const QString &pluginDir, QString &error);

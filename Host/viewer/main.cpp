@@ -39,13 +39,8 @@ int run(QApplication &app)
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption pluginDir(QStringLiteral("plugin-dir"),
-                                       QStringLiteral("Directory of libVandrel.so (default: %1).")
-                                           .arg(PluginHost::defaultPluginDir()),
-                                       QStringLiteral("DIR"));
-    const QCommandLineOption simConfig(QStringLiteral("sim-config"),
-                                       QStringLiteral("Configuration of the simulated cameras for this run."),
-                                       QStringLiteral("FILE"));
+    const QCommandLineOption pluginDir = PluginHost::pluginDirOption();
+    const QCommandLineOption simConfig = PluginHost::simConfigOption();
     const QCommandLineOption settings(QStringLiteral("settings"),
                                       QStringLiteral("Camera settings to load when a camera is opened."),
                                       QStringLiteral("FILE"));
