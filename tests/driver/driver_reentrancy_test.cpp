@@ -167,6 +167,7 @@ TEST_F(Reentrancy, AHostHoldingTheFrameMutexOnAnotherThreadBlocksNoOperation)
         camera->saveSnapshot();
         camera->restoreSnapshot();
         camera->setExposureConfigCount(2);
+        camera->restartCamera();
     }
     EXPECT_FALSE(holder.release()) << "an operation waited for the frame mutex";
     const int before = sink.count();
@@ -190,4 +191,58 @@ TEST_F(Reentrancy, AHostHoldingTheFrameMutexOnItsOwnThreadBlocksNoOperation)
     camera->isRunning = true;
     locked.unlock();
     EXPECT_EQ(camera->trigParams->productsPerCycle, 3);
+}
+
+// A line host may end or reconfigure acquisition from the receiver itself,
+// after the frame it waited for.
+TEST_F(Reentrancy, ADirectReceiverMayReconfigureRestartOrCloseTheCamera)
+{
+    CameraTrigParams trig;
+    trig.capturesPerProduct = 3;
+    std::atomic<int> frames{0};
+    std::atomic<bool> closed{false};
+    std::atomic<int> afterClose{0};
+    QObject::connect(camera, &CameraInterface::captureCompleted, camera, [&](ImageProcessData) {
+        if (closed) {
+            ++afterClose;
+            return;
+        }
+        const int n = ++frames;
+        if (n == 2) {
+            camera->setTrigParams(&trig);
+            camera->setContinueCapture(true);
+        } else if (n == 4) {
+            camera->restartCamera();
+        } else if (n == 6) {
+            camera->closeCamera();
+            closed = true;
+        }
+    }, Qt::DirectConnection);
+
+    Deadline deadline("setContinueCapture, restartCamera and closeCamera from a direct receiver", kDeadlineMs);
+    camera->setContinueCapture(true);
+    ASSERT_TRUE(waitUntil([&] { return closed.load(); })) << frames.load() << " frames";
+    EXPECT_FALSE(camera->opened);
+    EXPECT_EQ(afterClose.load(), 0);
+}
+
+// Closing or restarting while holding the frame mutex, as a host that
+// serialises all its camera calls with deliveries does.
+TEST_F(Reentrancy, AHostHoldingTheFrameMutexMayCloseAndRestart)
+{
+    FrameSink sink(camera);
+    camera->setContinueCapture(true);
+    ASSERT_TRUE(waitUntil([&] { return sink.count() > 0; }));
+    Deadline deadline("restartCamera and closeCamera under the frame mutex", kDeadlineMs);
+    {
+        QMutexLocker locked(camera->frameMutex());
+        camera->restartCamera();
+    }
+    const int before = sink.count();
+    ASSERT_TRUE(waitUntil([&] { return sink.count() > before; })) << "frames flow again after the restart";
+    {
+        QMutexLocker locked(camera->frameMutex());
+        camera->closeCamera();
+    }
+    EXPECT_FALSE(camera->opened);
 }

@@ -23,10 +23,11 @@ public:
     explicit FrameLock(QMutex *mutex) : mutex(mutex)
     {
         mutex->lock();
-#ifdef VANDREL_TSAN
-        __tsan_acquire(mutex);
-#endif
+        acquired();
     }
+    // Takes over a mutex the caller has just locked.
+    enum AdoptLock { Adopt };
+    FrameLock(QMutex *mutex, AdoptLock) : mutex(mutex) { acquired(); }
     ~FrameLock()
     {
 #ifdef VANDREL_TSAN
@@ -38,5 +39,11 @@ public:
     FrameLock &operator=(const FrameLock &) = delete;
 
 private:
+    void acquired()
+    {
+#ifdef VANDREL_TSAN
+        __tsan_acquire(mutex);
+#endif
+    }
     QMutex *mutex;
 };

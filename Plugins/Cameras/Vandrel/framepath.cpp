@@ -15,6 +15,8 @@ constexpr int kPreviewSpacingMs = 50;
 constexpr int kMaxBytesPerPixel = 4;  // RGBA8, the widest output
 constexpr qint64 kMaxFrameBytes = std::numeric_limits<qint32>::max();
 constexpr int kBufferWindowFrames = 64;
+// How often a delivery waiting for the frame mutex looks for a stop.
+constexpr int kStopPollMs = 5;
 
 } // namespace
 
@@ -81,6 +83,16 @@ unsigned char *CameraVandrel::processingBuffer(size_t bytes)
     return processBuffer.get();
 }
 
+bool CameraVandrel::lockForDelivery()
+{
+    QMutex *frames = frameMutex();
+    while (!frames->tryLock(kStopPollMs)) {
+        if (stopsUnderWay.load() > 0)
+            return false;
+    }
+    return true;
+}
+
 void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
 {
     // Declared before the lock, so destroyed after it is released: a pool
@@ -89,7 +101,14 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
     cv::Mat image;
     std::function<void()> hook;
 
-    FrameLock guard(frameMutex());
+    if (!lockForDelivery()) {
+        // The holder of the mutex is stopping this camera, and the stop waits
+        // for this callback: the frame is given up.
+        VdReleaseImageBuffer(cameraHandle, data);
+        qCDebug(lcVandrel) << "Camera" << cameraIndex << "frame dropped while stopping.";
+        return;
+    }
+    FrameLock guard(frameMutex(), FrameLock::Adopt);
     struct Delivering {
         std::atomic<std::thread::id> &thread;
         explicit Delivering(std::atomic<std::thread::id> &t) : thread(t) { thread = std::this_thread::get_id(); }

@@ -9,6 +9,17 @@
 
 #include "driverlog.h"  // last: names the file of the messages below
 
+namespace {
+
+// Marks an SDK call that waits for the frame callbacks to return.
+struct StopUnderWay {
+    explicit StopUnderWay(std::atomic<int> &count) : count(count) { ++count; }
+    ~StopUnderWay() { --count; }
+    std::atomic<int> &count;
+};
+
+} // namespace
+
 // ---------------------------------------------------------------- discovery
 
 QVector<QString> CameraVandrel::enumerateCameras(int &count)
@@ -146,10 +157,13 @@ bool CameraVandrel::claimClose(VdHandle &handle)
 
 void CameraVandrel::releaseClaimedHandle(VdHandle handle)
 {
-    VdSetConnectionStatusCallback(handle, nullptr, nullptr);
-    VdSetCallbackFunction(handle, nullptr, nullptr, nullptr);
-    qCInfo(lcVandrel) << "cameraVandrel Close";
-    VdUnInit(handle);
+    {
+        const StopUnderWay stopping(stopsUnderWay);
+        VdSetConnectionStatusCallback(handle, nullptr, nullptr);
+        VdSetCallbackFunction(handle, nullptr, nullptr, nullptr);
+        qCInfo(lcVandrel) << "cameraVandrel Close";
+        VdUnInit(handle);
+    }
     // Last touch of this object on a foreign thread: the owning thread may
     // destroy it as soon as it sees `closing` clear.
     std::lock_guard<std::mutex> guard(stateLock);
@@ -188,7 +202,11 @@ void CameraVandrel::CameraStop()
     const HandleUse use(*this);
     if (!use)
         return;
-    const VdStatus status = VdStop(use.get());
+    VdStatus status;
+    {
+        const StopUnderWay stopping(stopsUnderWay);
+        status = VdStop(use.get());
+    }
     if (status != VD_OK)
         qCWarning(lcVandrel) << status;
 }

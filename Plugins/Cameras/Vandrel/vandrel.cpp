@@ -1,5 +1,6 @@
 #include "vandrel.h"
 
+#include "framelock.h"
 
 #include <QGuiApplication>
 
@@ -22,6 +23,9 @@ CameraVandrel::~CameraVandrel()
 {
     CameraStop();
     CameraClose();
+    // A receiver that closed the camera from inside a delivery may still be
+    // unwinding that delivery; it lets go of the frame mutex last.
+    { FrameLock unwound(frameMutex()); }
     clearParams();
     delete trigParams;
     trigParams = nullptr;

@@ -60,7 +60,9 @@
 // - The SDK runs CameraSnapCallback on a frame thread, holding `mutex` for
 //   the whole delivery, emit included. Only paramsChanged takes `mutex`
 //   besides the delivery, so a receiver connected directly, the trigger hook,
-//   or a host holding frameMutex() may call every other operation.
+//   or a host holding frameMutex() may call every other operation. (The
+//   destructor takes it last, to wait for a delivery whose receiver closed
+//   the camera and which is still unwinding.)
 // - What the owning thread writes and a delivery reads (the numbering
 //   counters and cycleTimer, triggerCallback, the contents of *trigParams,
 //   matType) is guarded by `triggerLock`, held only for the moment of a read
@@ -76,6 +78,9 @@
 //   of other threads are back before it releases the handle, so no call ever
 //   gets a released handle. A close from inside a delivery does not wait: a
 //   borrower may be waiting for that very delivery (VdStop, VdPlay).
+// - A delivery waits for `mutex` only while no stop or close is under way
+//   (`stopsUnderWay`); then it drops its frame, so closeCamera and
+//   restartCamera may be called while holding frameMutex().
 // - `opened`, `connectionLost` and `lossCount` are atomics: read anywhere,
 //   `opened` written only under `stateLock`.
 class CameraVandrel : public CameraInterface, public CameraBase
@@ -164,6 +169,9 @@ private:
     bool onOwningThread() const;
 
     void deliverFrame(unsigned char *data, VdFrameHead *head);
+    // Locks `mutex` for a delivery; false when a stop or close of this
+    // camera is under way meanwhile, which waits for this very callback.
+    bool lockForDelivery();
     // Called once per frame, before the frame's buffer is chosen.
     void ageProcessingBuffer();
     unsigned char *processingBuffer(size_t bytes);
@@ -177,6 +185,11 @@ private:
     // Counts reported losses, so a reconnection can tell whether the link was
     // lost again while it ran.
     std::atomic<quint64> lossCount{0};
+    // SDK calls in progress that wait for the frame callbacks to return
+    // (stop, detach, release). A delivery that finds the frame mutex taken
+    // gives up its frame while any runs: the host may hold the mutex while
+    // it stops the camera.
+    std::atomic<int> stopsUnderWay{0};
 
     std::mutex triggerLock;
 
