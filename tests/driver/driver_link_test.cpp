@@ -1,6 +1,8 @@
+#include "deadline.h"
 #include "driverfixture.h"
 #include "logcapture.h"
 
+#include <QMutexLocker>
 #include <QRandomGenerator>
 
 #include <atomic>
@@ -331,4 +333,36 @@ TEST_F(Link, AFailedReopenLeavesNoHandleBehind)
     EXPECT_EQ(VdSimCallCount("VdSoftTrigger"), 0);
     EXPECT_EQ(VdSimCallCount("VdSetTriggerMode"), 0);
     EXPECT_EQ(VdSimReleasedHandleCalls(), releasedAtStart);
+}
+
+// Hosts react to a loss in the receiver itself, and may be holding the frame
+// mutex when the link drops; neither may hang the status thread.
+TEST_F(Link, ALossHandledInItsReceiverOrUnderTheFrameMutexHangsNothing)
+{
+    Deadline deadline("a loss with the receiver closing, or the frame mutex held", 20000);
+    QMetaObject::Connection closer = QObject::connect(camera, &CameraInterface::CameraLoss, camera, [&] {
+        camera->closeCamera();
+    }, Qt::DirectConnection);
+    loseLink(1);
+    QObject::disconnect(closer);
+    restoreLink();
+    camera->reconnectTick();
+    ASSERT_TRUE(camera->opened);
+    EXPECT_FALSE(camera->connectionLost.load());
+
+    {
+        // A frame waits for the held mutex while the status thread closes.
+        QMutexLocker held(camera->frameMutex());
+        std::thread pusher([] { push(kColour); });  // returns once delivered or dropped
+        const bool waiting = waitUntil([] { return simValue(kColour, "outstandingBuffers") == 1; });
+        if (waiting)
+            loseLink(0);
+        held.unlock();
+        pusher.join();
+        ASSERT_TRUE(waiting);
+    }
+    EXPECT_EQ(simValue(kColour, "outstandingBuffers"), 0);
+    restoreLink();
+    camera->reconnectTick();
+    EXPECT_TRUE(camera->opened);
 }
