@@ -38,16 +38,8 @@ inline QByteArray defaultPopulation()
             d.sensorWidth = 512;
             d.sensorHeight = 1024;
             d.frameHeight = 32;
-            d.mono = true;
+            typicalMonoRanges(d);
             d.lineTimeUs = 4.0;
-            d.exposureMin = 5;
-            d.exposureMax = 20000;
-            d.gainMin = 1;
-            d.gammaMin = 10;
-            d.contrastMin = 10;
-            d.contrastMax = 300;
-            d.sharpnessMin = 1;
-            d.sharpnessMax = 8;
             d.frameRate = 0;
             d.triggerMode = 1;
         })

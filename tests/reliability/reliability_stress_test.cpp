@@ -39,17 +39,6 @@ QByteArray stressPopulation()
         d.frameHeight = 16;
         d.frameRate = 0;
     };
-    auto monoRanges = [](Population::Device &d) {
-        d.mono = true;
-        d.exposureMin = 5;
-        d.exposureMax = 20000;
-        d.gainMin = 1;
-        d.gammaMin = 10;
-        d.contrastMin = 10;
-        d.contrastMax = 300;
-        d.sharpnessMin = 1;
-        d.sharpnessMax = 8;
-    };
     return Population()
         .add("VD-XG2K-C", "XGSTRESSC001", [&](Population::Device &d) {
             streaming(d);
@@ -64,13 +53,13 @@ QByteArray stressPopulation()
         })
         .add("VD-XG4K-M", "XGSTRESSM003", [&](Population::Device &d) {
             streaming(d);
-            monoRanges(d);
+            typicalMonoRanges(d);
             d.sensorHeight = 1024;
             d.lineTimeUs = 4.0;
         })
         .add("VD-XG4K-M", "XGSTRESSM004", [&](Population::Device &d) {
             streaming(d);
-            monoRanges(d);
+            typicalMonoRanges(d);
             d.sensorHeight = 256;
             d.lineTimeUs = 1.0;
         })

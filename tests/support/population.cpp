@@ -73,3 +73,16 @@ void typicalColourRanges(Population::Device &d)
     d.sharpnessMin = 0;
     d.sharpnessMax = 10;
 }
+
+void typicalMonoRanges(Population::Device &d)
+{
+    d.mono = true;
+    d.exposureMin = 5;
+    d.exposureMax = 20000;
+    d.gainMin = 1;
+    d.gammaMin = 10;
+    d.contrastMin = 10;
+    d.contrastMax = 300;
+    d.sharpnessMin = 1;
+    d.sharpnessMax = 8;
+}

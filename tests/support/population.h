@@ -29,3 +29,5 @@ private:
 
 // The capability ranges most tests give a colour camera.
 void typicalColourRanges(Population::Device &d);
+// A monochrome camera with the ranges the driver and stress tests give it.
+void typicalMonoRanges(Population::Device &d);
