@@ -2,10 +2,16 @@
 
 namespace vdsim {
 
-bool CallCounters::count(const char *function, VdStatus &failure)
+bool CallCounters::count(const char *function, VdStatus &failure, int &delayMs)
 {
     std::lock_guard<std::mutex> lk(mu_);
     ++counts_[function];
+    delayMs = 0;
+    auto delay = delays_.find(function);
+    if (delay != delays_.end()) {
+        delayMs = delay->second;
+        delays_.erase(delay);
+    }
     auto it = failures_.find(function);
     if (it == failures_.end())
         return false;
@@ -20,6 +26,12 @@ void CallCounters::failNext(const std::string &function, int status)
     failures_[function] = status;
 }
 
+void CallCounters::delayNext(const std::string &function, int ms)
+{
+    std::lock_guard<std::mutex> lk(mu_);
+    delays_[function] = ms;
+}
+
 int CallCounters::calls(const std::string &function) const
 {
     std::lock_guard<std::mutex> lk(mu_);
@@ -32,6 +44,7 @@ void CallCounters::reset()
     std::lock_guard<std::mutex> lk(mu_);
     counts_.clear();
     failures_.clear();
+    delays_.clear();
 }
 
 } // namespace vdsim

@@ -3,8 +3,10 @@
 // status so that none crosses the C interface; the simulator does the rest.
 #include "simulator.h"
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 using namespace vdsim;
 
@@ -16,7 +18,11 @@ VdStatus entry(const char *name, F &&body) noexcept
     try {
         Simulator &s = Simulator::instance();
         VdStatus planned = VD_OK;
-        if (s.calls().count(name, planned))
+        int delayMs = 0;
+        const bool fail = s.calls().count(name, planned, delayMs);
+        if (delayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        if (fail)
             return planned;
         return body(s);
     } catch (...) {

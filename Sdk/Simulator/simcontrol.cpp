@@ -94,6 +94,16 @@ int VdSimFailNext(const char *function, int status)
     });
 }
 
+int VdSimDelayNext(const char *function, int ms)
+{
+    return control([&](Simulator &s) {
+        if (!function || std::strncmp(function, "Vd", 2) != 0 || ms < 0)
+            return int(VD_ERR_BAD_ARGUMENT);
+        s.calls().delayNext(function, ms);
+        return int(VD_OK);
+    });
+}
+
 int VdSimCallCount(const char *function)
 {
     return control([&](Simulator &s) { return function ? s.calls().calls(function) : int(VD_ERR_BAD_ARGUMENT); });

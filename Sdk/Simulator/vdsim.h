@@ -50,6 +50,9 @@ VDCAMSDK_API int VdSimSetAttached(const char *serial, int attached);
 VDCAMSDK_API int VdSimPushFrame(const char *serial, const VdSimFrame *frame);
 /* The next call of the named SDK function returns status without effect. */
 VDCAMSDK_API int VdSimFailNext(const char *function, int status);
+/* The next call of the named SDK function waits ms milliseconds after it is
+ * counted and before it acts, so a test can hold a caller inside a call. */
+VDCAMSDK_API int VdSimDelayNext(const char *function, int ms);
 VDCAMSDK_API int VdSimCallCount(const char *function);
 VDCAMSDK_API void VdSimResetCounters(void);
 /* Calls, since the process started, that named a handle VdUnInit had
