@@ -215,7 +215,7 @@ TEST_F(DriverTest, FailingStartAndStopAreLoggedAsTheirStatus)
     VdSimFailNext("VdPlay", VD_ERR_LINK_DOWN);
     camera->CameraStart();
     VdSimFailNext("VdStop", VD_ERR_BAD_HANDLE);
-    camera->CameraStop();
+    camera->closeCamera();
     ASSERT_EQ(log.count(QString::number(VD_ERR_LINK_DOWN)), 1);
     EXPECT_EQ(log.matching(QString::number(VD_ERR_LINK_DOWN)).first().type, QtWarningMsg);
     EXPECT_EQ(log.matching(QString::number(VD_ERR_LINK_DOWN)).first().file,

@@ -2,6 +2,7 @@
 
 #include "framelock.h"
 #include "framepool.h"
+#include "sdkthread.h"
 
 #include <cstring>
 #include <exception>
@@ -15,8 +16,8 @@ constexpr int kPreviewSpacingMs = 50;
 constexpr int kMaxBytesPerPixel = 4;  // RGBA8, the widest output
 constexpr qint64 kMaxFrameBytes = std::numeric_limits<qint32>::max();
 constexpr int kBufferWindowFrames = 64;
-// How often a delivery waiting for the frame mutex looks for a stop.
-constexpr int kStopPollMs = 5;
+// How often a delivery waiting for the frame mutex looks for a close.
+constexpr int kClosePollMs = 5;
 
 } // namespace
 
@@ -31,6 +32,7 @@ void CameraVandrel::CameraSnapCallback(int handle, unsigned char *data, VdFrameH
         return;
     }
     try {
+        const sdkthread::InCallback inCallback;
         self->deliverFrame(data, head);
     } catch (const std::exception &e) {
         qCWarning(lcVandrel) << "frame dropped:" << e.what();
@@ -86,11 +88,42 @@ unsigned char *CameraVandrel::processingBuffer(size_t bytes)
 bool CameraVandrel::lockForDelivery()
 {
     QMutex *frames = frameMutex();
-    while (!frames->tryLock(kStopPollMs)) {
-        if (stopsUnderWay.load() > 0)
+    while (!frames->tryLock(kClosePollMs)) {
+        if (!opened)
             return false;
     }
+    if (opened)
+        return true;
+    // Closed while this frame waited: nothing more is delivered.
+    frames->unlock();
+    return false;
+}
+
+bool CameraVandrel::acceptPreviewTiming()
+{
+    const QTime now = QTime::currentTime();
+    if (!isRunning && qAbs(lastFrameTime.msecsTo(now)) < kPreviewSpacingMs) {
+        qCDebug(lcVandrel) << "Camera" << cameraIndex << "skip preview frame.";
+        return false;
+    }
+    lastFrameTime = now;
     return true;
+}
+
+void CameraVandrel::emptyFrame(unsigned char *data, VdFrameHead *head)
+{
+    // An image without pixels still counts as an accepted frame for the
+    // preview spacing; it is processed only when its byte count is honest
+    // (0), since no buffer size can be trusted for it otherwise.
+    if (head->byteCount == 0) {
+        unsigned char scratch = 0;
+        const VdStatus status = VdImageProcess(cameraHandle, data, &scratch, head);
+        if (status != VD_OK)
+            qCWarning(lcVandrel) << "VdImageProcess failed:" << status;
+    }
+    VdReleaseImageBuffer(cameraHandle, data);
+    acceptPreviewTiming();
+    // Nothing to copy: dropped without a word.
 }
 
 void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
@@ -101,11 +134,12 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
     cv::Mat image;
     std::function<void()> hook;
 
+    const VdHandle handle = cameraHandle;
     if (!lockForDelivery()) {
-        // The holder of the mutex is stopping this camera, and the stop waits
-        // for this callback: the frame is given up.
-        VdReleaseImageBuffer(cameraHandle, data);
-        qCDebug(lcVandrel) << "Camera" << cameraIndex << "frame dropped while stopping.";
+        // The camera is closing, and its teardown waits for this callback:
+        // the frame is given up.
+        VdReleaseImageBuffer(handle, data);
+        qCDebug(lcVandrel) << "Camera" << cameraIndex << "frame dropped while closing.";
         return;
     }
     FrameLock guard(frameMutex(), FrameLock::Adopt);
@@ -125,7 +159,6 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
         type = matType;
     }
 
-    const VdHandle handle = cameraHandle;
     if (!head) {
         VdReleaseImageBuffer(handle, data);
         qCWarning(lcVandrel) << "frame without header dropped";
@@ -146,8 +179,7 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
     }
     const qint64 pixels = qint64(rows) * cols;
     if (pixels == 0) {
-        // Nothing to show; the byte count of an empty image is meaningless.
-        VdReleaseImageBuffer(handle, data);
+        emptyFrame(data, head);
         return;
     }
     // No output format needs more than 4 bytes per pixel: a larger count is a
@@ -180,12 +212,8 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
         qCWarning(lcVandrel) << "VdImageProcess failed:" << status;
     VdReleaseImageBuffer(handle, data);
 
-    const QTime now = QTime::currentTime();
-    if (!isRunning && qAbs(lastFrameTime.msecsTo(now)) < kPreviewSpacingMs) {
-        qCDebug(lcVandrel) << "Camera" << cameraIndex << "skip preview frame.";
+    if (!acceptPreviewTiming())
         return;
-    }
-    lastFrameTime = now;
 
     // Bounded by what the SDK reports after processing, by the matrix and by
     // what was allocated, in case processing changed the byte count.

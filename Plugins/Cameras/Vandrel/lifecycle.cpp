@@ -2,28 +2,25 @@
 
 #include "devicetable.h"
 #include "handleuse.h"
+#include "sdkthread.h"
 
 #include <QThread>
 
 #include <cstring>
+#include <exception>
 
 #include "driverlog.h"  // last: names the file of the messages below
-
-namespace {
-
-// Marks an SDK call that waits for the frame callbacks to return.
-struct StopUnderWay {
-    explicit StopUnderWay(std::atomic<int> &count) : count(count) { ++count; }
-    ~StopUnderWay() { --count; }
-    std::atomic<int> &count;
-};
-
-} // namespace
 
 // ---------------------------------------------------------------- discovery
 
 QVector<QString> CameraVandrel::enumerateCameras(int &count)
 {
+    if (sdkthread::current()) {
+        // The device table belongs to the host's thread, where cameras open.
+        qCWarning(lcVandrel) << "enumerateCameras called from an SDK callback; ignored";
+        count = 0;
+        return {};
+    }
     int found = 0;
     VdSdkInit(0);
     const VdStatus status = devicetable::refresh(found);
@@ -46,16 +43,13 @@ CameraInterface *CameraVandrel::createCamera(int cameraNumber, QString serialNum
     return camera;
 }
 
-// ---------------------------------------------------- Created/Closed -> Open
+// ---------------------------------------------- Created/Closed/Lost -> Open
 
 void CameraVandrel::CameraOpen()
 {
-    waitForForeignClose();
-    if (opened) {
-        // Opening an open camera would leak its handle; close it first.
-        CameraStop();
-        CameraClose();
-    }
+    // A teardown still running holds the device; an open camera is closed
+    // first, so that its handle is not leaked.
+    CameraClose();
     if (serialNumber.size() <= 8) {
         opened = 0;
         return;
@@ -65,7 +59,7 @@ void CameraVandrel::CameraOpen()
         opened = 0;
         return;
     }
-    // Written to the member only on success: a failed open must not leave a
+    // Written to the members only on success: a failed open must not leave a
     // handle behind that a later call could use.
     VdHandle opening = -1;
     if (VdInit(record, -1, -1, &opening) != VD_OK) {
@@ -73,12 +67,13 @@ void CameraVandrel::CameraOpen()
         return;
     }
     {
-        std::lock_guard<std::mutex> guard(stateLock);
+        std::lock_guard<std::mutex> guard(link->lock);
+        link->handle = opening;
         cameraHandle = opening;
         opened = 1;
     }
-    // A loss reported while the camera is being set up closes it once the
-    // set-up's calls are done.
+    // A loss reported while the camera is being set up claims the close at
+    // once; its teardown waits for this borrow.
     const HandleUse use(*this);
     if (!use)
         return;
@@ -89,6 +84,14 @@ void CameraVandrel::CameraOpen()
     VdCapability capability;
     std::memset(&capability, 0, sizeof capability);
     VdGetCapability(handle, &capability);
+    double lineTime = 1.0;
+    {
+        std::lock_guard<std::mutex> guard(paramsLock);
+        lineTime = exposureLineTime;
+    }
+    VdGetExposureLineTime(handle, &lineTime);
+
+    std::lock_guard<std::mutex> guard(paramsLock);
     monoSensor = capability.monoSensor;
     const qint32 w = capability.maxWidth;
     const qint32 h = capability.maxHeight;
@@ -119,7 +122,7 @@ void CameraVandrel::CameraOpen()
     packetIntervalMin = 0;
     packetIntervalMax = 0;
 
-    VdGetExposureLineTime(handle, &exposureLineTime);
+    exposureLineTime = lineTime;
     exposureMin = static_cast<float>(static_cast<quint32>(capability.exposureMin) * exposureLineTime / 1000.0);
     exposureMax = static_cast<float>(static_cast<quint32>(capability.exposureMax) * exposureLineTime / 1000.0);
 }
@@ -129,60 +132,75 @@ void CameraVandrel::CameraOpen()
 void CameraVandrel::CameraClose()
 {
     VdHandle handle = -1;
-    if (claimClose(handle))
-        releaseClaimedHandle(handle);
+    const bool onSdkThread = sdkthread::current();
+    if (!claimClose(handle)) {
+        // Closed means no more callbacks, except where waiting could hang.
+        if (!onSdkThread)
+            waitForTeardown();
+        return;
+    }
+    if (!onSdkThread) {
+        tearDown(link, handle);
+        return;
+    }
+    try {
+        std::thread([l = link, handle] { tearDown(l, handle); }).detach();
+    } catch (const std::exception &e) {
+        // Without a thread the handle cannot be released safely from here;
+        // it is given up rather than waited for.
+        qCWarning(lcVandrel) << "camera teardown could not start:" << e.what();
+        std::lock_guard<std::mutex> guard(link->lock);
+        link->handle = -1;
+        link->tearingDown = false;
+        link->changed.notify_all();
+    }
 }
 
 bool CameraVandrel::claimClose(VdHandle &handle)
 {
-    std::unique_lock<std::mutex> guard(stateLock);
-    if (!opened) {
-        // Someone else may be tearing the handle down right now; on the
-        // owning thread "closed" must mean no more callbacks.
-        guard.unlock();
-        waitForForeignClose();
+    std::lock_guard<std::mutex> guard(link->lock);
+    if (!opened)
         return false;
-    }
     opened = 0;
-    closing = true;
-    handle = cameraHandle;
-    const std::thread::id me = std::this_thread::get_id();
-    if (deliveringThread.load() != me) {
-        stateChanged.wait(guard, [this, me] {
-            return std::all_of(borrowers.begin(), borrowers.end(), [me](std::thread::id t) { return t == me; });
-        });
-    }
+    link->tearingDown = true;
+    handle = link->handle;
+    cameraHandle = -1;
     return true;
 }
 
-void CameraVandrel::releaseClaimedHandle(VdHandle handle)
+void CameraVandrel::tearDown(const std::shared_ptr<Link> &link, VdHandle handle)
 {
+    const VdStatus status = VdStop(handle);
+    if (status != VD_OK)
+        qCWarning(lcVandrel) << status;
     {
-        const StopUnderWay stopping(stopsUnderWay);
-        VdSetConnectionStatusCallback(handle, nullptr, nullptr);
-        VdSetCallbackFunction(handle, nullptr, nullptr, nullptr);
-        qCInfo(lcVandrel) << "cameraVandrel Close";
-        VdUnInit(handle);
+        // Calls that other threads started with this handle end first.
+        std::unique_lock<std::mutex> guard(link->lock);
+        const std::thread::id me = std::this_thread::get_id();
+        link->changed.wait(guard, [&] {
+            return std::all_of(link->borrowers.begin(), link->borrowers.end(),
+                               [me](std::thread::id t) { return t == me; });
+        });
     }
-    // Last touch of this object on a foreign thread: the owning thread may
-    // destroy it as soon as it sees `closing` clear.
-    std::lock_guard<std::mutex> guard(stateLock);
-    cameraHandle = -1;
-    closing = false;
-    stateChanged.notify_all();
+    VdSetConnectionStatusCallback(handle, nullptr, nullptr);
+    VdSetCallbackFunction(handle, nullptr, nullptr, nullptr);
+    qCInfo(lcVandrel) << "cameraVandrel Close";
+    VdUnInit(handle);
+    std::lock_guard<std::mutex> guard(link->lock);
+    link->handle = -1;
+    link->tearingDown = false;
+    link->changed.notify_all();
+}
+
+void CameraVandrel::waitForTeardown()
+{
+    std::unique_lock<std::mutex> guard(link->lock);
+    link->changed.wait(guard, [this] { return !link->tearingDown; });
 }
 
 bool CameraVandrel::onOwningThread() const
 {
     return QThread::currentThread() == thread();
-}
-
-void CameraVandrel::waitForForeignClose()
-{
-    if (!onOwningThread())
-        return;
-    std::unique_lock<std::mutex> guard(stateLock);
-    stateChanged.wait(guard, [this] { return !closing; });
 }
 
 // ---------------------------------------------------------- acquisition
@@ -197,30 +215,24 @@ void CameraVandrel::CameraStart()
         qCWarning(lcVandrel) << status;
 }
 
-void CameraVandrel::CameraStop()
-{
-    const HandleUse use(*this);
-    if (!use)
-        return;
-    VdStatus status;
-    {
-        const StopUnderWay stopping(stopsUnderWay);
-        status = VdStop(use.get());
-    }
-    if (status != VD_OK)
-        qCWarning(lcVandrel) << status;
-}
-
 void CameraVandrel::closeCamera()
 {
-    CameraStop();
+    runDeferred();
     CameraClose();
 }
 
 void CameraVandrel::restartCamera()
 {
-    CameraStop();
+    runDeferred();
     CameraClose();
+    if (!onOwningThread()) {
+        deferToOwner([this] {
+            CameraOpen();
+            normalizeParams();
+            CameraStart();
+        });
+        return;
+    }
     CameraOpen();
     normalizeParams();
     CameraStart();

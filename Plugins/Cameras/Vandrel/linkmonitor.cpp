@@ -1,6 +1,7 @@
 #include "vandrel.h"
 
 #include "devicetable.h"
+#include "sdkthread.h"
 
 #include "driverlog.h"  // last: names the file of the messages below
 
@@ -12,13 +13,15 @@ void CameraVandrel::ExpCallbackMSG(int handle, unsigned int msg, unsigned int pa
     if (!self)
         return;
     try {
+        const sdkthread::InCallback inCallback;
         if (msg == VD_MSG_LINK_LOST) {
             qCInfo(lcVandrel) << QStringLiteral("camera %1 disconnect").arg(self->serialNumber);
             emit self->CameraLoss();
             ++self->lossCount;
             self->connectionLost = true;
-            // Nothing of `self` may be touched after this: the owning
-            // thread may destroy it once the close is done.
+            // Only claims the close; the teardown runs elsewhere, since it
+            // waits for this very callback. Nothing of `self` may be touched
+            // after this: the owning thread may destroy it once that is done.
             self->closeCamera();
         } else {
             qCInfo(lcVandrel) << QStringLiteral("camera %1 reconnect").arg(self->serialNumber);
@@ -30,6 +33,12 @@ void CameraVandrel::ExpCallbackMSG(int handle, unsigned int msg, unsigned int pa
 
 void CameraVandrel::reconnectTick()
 {
+    if (!onOwningThread()) {
+        // Reopening and the device table belong to the owning thread.
+        deferToOwner([this] { reconnectTick(); });
+        return;
+    }
+    runDeferred();
     if (!connectionLost)
         return;
     // A loss reported while this tick runs, receivers of CameraReconnect

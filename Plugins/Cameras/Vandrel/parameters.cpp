@@ -10,13 +10,24 @@
 
 namespace {
 
-constexpr int kReconnectIntervalMs = 30000;
 constexpr qint32 kHostNumberedKind = 32;
 
 } // namespace
 
 void CameraVandrel::paramsChanged()
 {
+    runDeferred();
+    if (deliveringThread.load() == std::this_thread::get_id()) {
+        // A direct receiver or the trigger hook: this thread holds the frame
+        // mutex already, so no delivery can overlap, and taking it again
+        // would hang the delivery for good.
+        qCInfo(lcVandrel) << "CameraVandrel::paramsChanged";
+        qCWarning(lcVandrel) << "paramsChanged called while a frame is delivered (from a receiver connected "
+                                "directly to captureCompleted or from the trigger hook); checked without "
+                                "taking the frame mutex again";
+        normalizeParams();
+        return;
+    }
     FrameLock guard(&mutex);
     qCInfo(lcVandrel) << "CameraVandrel::paramsChanged";
     normalizeParams();
@@ -32,6 +43,7 @@ void CameraVandrel::normalizeParams()
             return;
         VdGetImageResolution(use.get(), &resolution);
     }
+    std::lock_guard<std::mutex> guard(paramsLock);
     normalizeParameterSet(*this, {resolution.width, resolution.height, resolution.offsetX, resolution.offsetY});
 }
 
@@ -41,21 +53,22 @@ void CameraVandrel::applyImageFormat()
         const HandleUse use(*this);
         if (!use)
             return;
-        if (monoSensor) {
-            channelCount = 1;
-        } else if (colorImage) {
-            channelCount = 3;
-            VdSetMediaType(use.get(), VD_MEDIA_COLOR);
-            VdSetIspOutFormat(use.get(), VD_PIXEL_RGB8);
-        } else {
-            channelCount = 1;
-            VdSetMediaType(use.get(), VD_MEDIA_MONO);
-            VdSetIspOutFormat(use.get(), VD_PIXEL_MONO8);
+        bool mono = false;
+        bool colour = false;
+        int channels = 1;
+        {
+            std::lock_guard<std::mutex> guard(paramsLock);
+            mono = monoSensor != 0;
+            colour = colorImage;
+            channelCount = mono ? 1 : colour ? 3 : 1;
+            channels = channelCount;
         }
-    }
-    {
+        if (!mono) {
+            VdSetMediaType(use.get(), colour ? VD_MEDIA_COLOR : VD_MEDIA_MONO);
+            VdSetIspOutFormat(use.get(), colour ? VD_PIXEL_RGB8 : VD_PIXEL_MONO8);
+        }
         std::lock_guard<std::mutex> state(triggerLock);
-        matType = channelCount == 3 ? CV_8UC3 : channelCount == 4 ? CV_8UC4 : CV_8UC1;
+        matType = channels == 3 ? CV_8UC3 : channels == 4 ? CV_8UC4 : CV_8UC1;
     }
     normalizeParams();
     CameraStart();
@@ -63,20 +76,26 @@ void CameraVandrel::applyImageFormat()
 
 int CameraVandrel::selectExposure(int index)
 {
-    if (index < 0 || index >= exposureTimes.size())
-        return -1;
-    currentExposureIndex = index;
+    runDeferred();
+    double value = 0;
+    {
+        std::lock_guard<std::mutex> guard(paramsLock);
+        if (index < 0 || index >= exposureTimes.size())
+            return -1;
+        currentExposureIndex = index;
+        value = static_cast<double>(exposureTimes[index]) * exposureLineTime * 1000.0;
+    }
     // A camera that is not open has no handle to send to.
     const HandleUse use(*this);
     if (!use)
         return VD_ERR_NOT_INITIALISED;
-    const double value = static_cast<double>(exposureTimes[index]) * exposureLineTime * 1000.0;
     return VdSetExposureTime(use.get(), value);
 }
 
 void CameraVandrel::setContinueCapture(bool continuous)
 {
     Q_UNUSED(continuous);
+    runDeferred();
     const HandleUse use(*this);
     if (!use)
         return;
@@ -87,6 +106,7 @@ void CameraVandrel::setContinueCapture(bool continuous)
 
 bool CameraVandrel::isContinueCapture()
 {
+    runDeferred();
     const HandleUse use(*this);
     if (!use)
         return false;
@@ -97,6 +117,7 @@ bool CameraVandrel::isContinueCapture()
 
 void CameraVandrel::softTrigger(int productNumber, int captureNumber, std::function<void()> hook)
 {
+    runDeferred();
     const HandleUse use(*this);
     if (!use)
         return;
@@ -120,10 +141,11 @@ void CameraVandrel::softTrigger(int productNumber, int captureNumber, std::funct
 
 void CameraVandrel::setTrigParams(CameraTrigParams *params)
 {
+    runDeferred();
     if (!opened || !params)
         return;
+    std::lock_guard<std::mutex> state(triggerLock);
     if (params != trigParams) {
-        std::lock_guard<std::mutex> state(triggerLock);
         trigParams->trigKind = params->trigKind;
         trigParams->trigValue2 = params->trigValue2;
         trigParams->trigValue3 = params->trigValue3;
@@ -142,27 +164,59 @@ void CameraVandrel::setTrigParams(CameraTrigParams *params)
 
 void CameraVandrel::save(QJsonObject &json)
 {
+    runDeferred();
+    std::lock_guard<std::mutex> guard(paramsLock);
     saveParams(json);
 }
 
 void CameraVandrel::load(const QJsonObject &json)
 {
-    loadParams(json);
+    if (!onOwningThread()) {
+        // The parameter list, the format and the reconnect timer belong to
+        // the owning thread; off it, a timer can be neither started nor stopped.
+        deferToOwner([this, json] { load(json); });
+        return;
+    }
+    runDeferred();
+    {
+        std::lock_guard<std::mutex> guard(paramsLock);
+        loadParams(json);
+    }
     applyImageFormat();
-    reconnectTimer->start(kReconnectIntervalMs);
+    reconnectTimer->start(reconnectIntervalMs);
 }
 
 void CameraVandrel::saveSnapshot()
 {
-    save(settingsSnapshot);
+    runDeferred();
+    std::lock_guard<std::mutex> guard(paramsLock);
+    saveParams(settingsSnapshot);
 }
 
 void CameraVandrel::restoreSnapshot()
 {
-    load(settingsSnapshot);
+    if (!onOwningThread()) {
+        deferToOwner([this] { restoreSnapshot(); });
+        return;
+    }
+    runDeferred();
+    QJsonObject snapshot;
+    {
+        std::lock_guard<std::mutex> guard(paramsLock);
+        snapshot = settingsSnapshot;
+    }
+    load(snapshot);
 }
 
 void CameraVandrel::setExposureConfigCount(int count)
 {
+    if (!onOwningThread()) {
+        // The host's editor reads the descriptors there; they must not be
+        // freed under it.
+        deferToOwner([this, count] { setExposureConfigCount(count); });
+        return;
+    }
+    runDeferred();
+    std::lock_guard<std::mutex> guard(paramsLock);
     rebuildParams(count);
 }

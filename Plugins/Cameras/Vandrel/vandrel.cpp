@@ -1,6 +1,5 @@
 #include "vandrel.h"
 
-#include "framelock.h"
 
 #include <QGuiApplication>
 
@@ -21,11 +20,10 @@ CameraVandrel::CameraVandrel() : trigParams(nullptr), reconnectTimer(nullptr)
 
 CameraVandrel::~CameraVandrel()
 {
-    CameraStop();
+    // Work other threads left for this camera goes with it. The close waits
+    // for a teardown still running elsewhere, and that teardown for every
+    // callback, so nothing of this object is in use once it returns.
     CameraClose();
-    // A receiver that closed the camera from inside a delivery may still be
-    // unwinding that delivery; it lets go of the frame mutex last.
-    { FrameLock unwound(frameMutex()); }
     clearParams();
     delete trigParams;
     trigParams = nullptr;
@@ -63,6 +61,8 @@ QPixmap CameraVandrel::pluginIcon()
 
 QVector<ParamWrap *> *CameraVandrel::pluginParams()
 {
+    // A list rebuilt for another thread's call is rebuilt before it is read.
+    runDeferred();
     return &paramList;
 }
 
@@ -97,6 +97,7 @@ void CameraVandrel::hostNotify1() {}
 
 QString CameraVandrel::cameraSerial()
 {
+    runDeferred();
     return opened ? serialNumber : QStringLiteral("-1");
 }
 
@@ -107,22 +108,39 @@ QMutex *CameraVandrel::frameMutex()
 
 QSize CameraVandrel::imageSize()
 {
+    runDeferred();
+    std::lock_guard<std::mutex> guard(paramsLock);
     return QSize(imageWidth, imageHeight);
 }
 
 int CameraVandrel::channels()
 {
+    runDeferred();
+    std::lock_guard<std::mutex> guard(paramsLock);
     return channelCount;
 }
 
 cv::Mat CameraVandrel::blankImage()
 {
-    if (imageWidth <= 0 || imageHeight <= 0)
+    runDeferred();
+    qint32 width = 0;
+    qint32 height = 0;
+    {
+        std::lock_guard<std::mutex> guard(paramsLock);
+        width = imageWidth;
+        height = imageHeight;
+    }
+    int type = CV_8UC1;
+    {
+        std::lock_guard<std::mutex> state(triggerLock);
+        type = matType;
+    }
+    if (width <= 0 || height <= 0)
         return cv::Mat();
     try {
-        return cv::Mat::zeros(imageHeight, imageWidth, matType);
+        return cv::Mat::zeros(height, width, type);
     } catch (const std::exception &e) {
-        qCWarning(lcVandrel) << "blank image of" << imageWidth << "x" << imageHeight << "failed:" << e.what();
+        qCWarning(lcVandrel) << "blank image of" << width << "x" << height << "failed:" << e.what();
         return cv::Mat();
     }
 }

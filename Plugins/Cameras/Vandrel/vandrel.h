@@ -17,72 +17,83 @@
 // Driver of one VD-XG line-scan camera, and the plug-in object itself.
 //
 // Where the code lives: vandrel.cpp (identity, construction, queries),
-// lifecycle.cpp (discovery, open, close, start, stop), framepath.cpp (the
+// lifecycle.cpp (discovery, open, close, start, teardown), framepath.cpp (the
 // frame callback), linkmonitor.cpp (losses and reconnection), parameters.cpp
 // (parameter application and settings), normalize.cpp (the arithmetic that
-// brings the parameter set into the camera's limits).
+// brings the parameter set into the camera's limits), ownerwork.cpp (work
+// handed to the owning thread), sdkthread.* (which threads run SDK callbacks).
 //
 // What reaches the device: of the whole parameter set only the colour choice
 // (applyImageFormat, run by load, restoreSnapshot and a reconnection) and the
 // selected exposure time (selectExposure). paramsChanged only brings the
 // stored values into the camera's limits; no other step sends them.
 //
-// States. `opened`, `closing`, `connectionLost` and `cameraHandle` carry
-// them; the reconnect timer runs from the first load or restoreSnapshot on,
-// whatever the state, and only acts in Lost.
+// The rule that keeps every thread from waiting on itself: no SDK call that
+// can wait for a callback (VdStop, the two detach calls, VdUnInit) is ever
+// made on an SDK callback thread, and what belongs to the owning thread (the
+// device table, the reconnect timer, reopening, the parameter list's shape)
+// is touched only there.
 //
-//   State    opened closing connectionLost cameraHandle
-//   Created  0      false   false          -1
-//   Open     1      false   false (1)      the SDK's handle
-//   Closing  0      true    either         the handle being released
-//   Closed   0      false   false          -1
-//   Lost     0      false   true           -1
+// States. `opened`, `connectionLost` and the link's `handle` and
+// `tearingDown` carry them; the reconnect timer runs from the first load or
+// restoreSnapshot on, whatever the state, and only acts in Lost.
 //
-//   Created, Closed -> Open    CameraOpen succeeds (owning thread, under stateLock)
-//   Lost -> Open               reconnectTick reopens, then clears the flag (owning thread);
-//                              restartCamera reopens and keeps the flag, so the next tick
-//                              reopens again and reports the reconnection
-//   Open -> Closing            a close is claimed (under stateLock) by whoever clears
-//                              `opened`: the owning thread (closeCamera, restartCamera,
-//                              destruction), the status thread on a loss, or a frame
-//                              thread when a receiver closes
-//   Closing -> Closed or Lost  the claimer releases the handle and clears `closing`
-//                              (under stateLock); Lost when the status thread set
-//                              `connectionLost` first
-//   Created, Closed, Lost      a failed CameraOpen leaves the state as it was
+//   State     opened connectionLost handle              tearingDown
+//   Created   0      false          -1                  false
+//   Open      1      false (1)      the SDK's handle    false
+//   Closing   0      either         the handle going    true
+//   Closed    0      false          -1                  false
+//   Lost      0      true           -1                  false
+//
+//   Created, Closed, Lost -> Open  CameraOpen succeeds (owning thread only)
+//   Lost -> Open (flag cleared)    reconnectTick reopens; restartCamera reopens and
+//                                  keeps the flag, so the next tick reports the reconnection
+//   Open -> Closing                a close is claimed, under the link's lock, by whoever
+//                                  clears `opened` first: closeCamera or restartCamera on
+//                                  any thread, the destructor, or a loss on the status thread
+//   Closing -> Closed or Lost      the teardown (VdStop, the detach calls, VdUnInit) ends;
+//                                  it runs on the claiming thread, or on a thread of its own
+//                                  when the claim was made on an SDK callback thread; Lost
+//                                  when a loss set `connectionLost`
 //
 //   (1) true after restartCamera of a lost camera, until the next tick.
 //
 // Threading contract:
-// - The owning thread (the host's) runs every interface operation, the
-//   constructor, the destructor and the reconnect timer's ticks. It alone
-//   writes cameraHandle (under stateLock) and the parameter set.
+// - The owning thread (the QObject's) runs the constructor, the destructor,
+//   the reconnect timer's ticks, and every operation a host calls there.
+// - A close claimed on an SDK thread (a loss, or closeCamera or
+//   restartCamera from a receiver or the hook) is visible at once: `opened`
+//   is clear, cameraSerial() answers "-1", nothing more is delivered. Its
+//   teardown runs on a thread of its own. Any other thread that opens,
+//   closes or destroys the camera first waits for that teardown; SDK threads
+//   never wait for one.
+// - Called on another thread than the owning one, restartCamera closes at
+//   once and leaves its reopening to the owning thread; load,
+//   restoreSnapshot, setExposureConfigCount and reconnectTick are left to
+//   the owning thread whole. Work left there runs from its event loop, and
+//   in any case before the owning thread's next operation on the camera.
 // - The SDK runs CameraSnapCallback on a frame thread, holding `mutex` for
-//   the whole delivery, emit included. Only paramsChanged takes `mutex`
-//   besides the delivery, so a receiver connected directly, the trigger hook,
-//   or a host holding frameMutex() may call every other operation. (The
-//   destructor takes it last, to wait for a delivery whose receiver closed
-//   the camera and which is still unwinding.)
+//   the whole delivery, emit and trigger hook included. Only paramsChanged
+//   takes `mutex` besides the delivery; called on the delivering thread
+//   itself it warns and checks without taking it again. A delivery waiting
+//   for `mutex` gives its frame up once the camera is no longer open, so a
+//   host holding frameMutex() may close or restart the camera.
 // - What the owning thread writes and a delivery reads (the numbering
 //   counters and cycleTimer, triggerCallback, the contents of *trigParams,
-//   matType) is guarded by `triggerLock`, held only for the moment of a read
-//   or write: never across an emit, a hook call or an SDK call. The delivery
-//   calls a copy of the hook.
-// - The SDK runs ExpCallbackMSG on a status thread, which closes the camera
-//   there. The owning thread waits for a close in progress elsewhere before
-//   it opens, closes or destroys; the status thread never waits for the
-//   owning thread's operations as a whole, because the owning thread's detach
-//   calls wait for a status callback in flight.
-// - Every SDK call made with the open handle outside the frame path borrows
-//   it (HandleUse) under `stateLock`; a claimed close waits until the borrows
-//   of other threads are back before it releases the handle, so no call ever
-//   gets a released handle. A close from inside a delivery does not wait: a
-//   borrower may be waiting for that very delivery (VdStop, VdPlay).
-// - A delivery waits for `mutex` only while no stop or close is under way
-//   (`stopsUnderWay`); then it drops its frame, so closeCamera and
-//   restartCamera may be called while holding frameMutex().
+//   trigKind, matType) is guarded by `triggerLock`, held only for the moment
+//   of a read or write: never across an emit, a hook call or an SDK call.
+//   The delivery calls a copy of the hook.
+// - The parameter set (CameraBase's values, bounds and descriptors) and
+//   `settingsSnapshot`, `channelCount`, `monoSensor` and `exposureLineTime`
+//   are guarded by `paramsLock` wherever the driver reads or writes them; it
+//   is taken last and held for no SDK call. Hosts edit values through the
+//   descriptors on the owning thread.
+// - Every SDK call with the open handle outside the frame path borrows it
+//   (HandleUse); the teardown waits for the borrows of other threads before
+//   it releases the handle, so no call ever names a released handle.
 // - `opened`, `connectionLost` and `lossCount` are atomics: read anywhere,
-//   `opened` written only under `stateLock`.
+//   `opened` written only under the link's lock. `cameraHandle` mirrors the
+//   link's handle, written under that lock.
 class CameraVandrel : public CameraInterface, public CameraBase
 {
     Q_OBJECT
@@ -132,9 +143,12 @@ public:
     int selectExposure(int index) override;
 
     void CameraOpen();
+    // Claims the close of an open camera and tears the handle down: here, or
+    // on a thread of its own when called on an SDK callback thread. On a
+    // camera that is not open it waits for a teardown still running, unless
+    // called on an SDK callback thread.
     void CameraClose();
     void CameraStart();
-    void CameraStop();
     bool CameraReopen();
     void normalizeParams();
     void applyImageFormat();
@@ -154,44 +168,63 @@ public:
     QTimer *reconnectTimer;
     QJsonObject settingsSnapshot;
     double exposureLineTime = 1.0;
+    // The reconnect timer's interval, set when load starts it; tests shorten it.
+    int reconnectIntervalMs = 30000;
 
 private:
     class HandleUse;
     friend class HandleUse;
 
-    // Open -> Closing: true and the handle to release when this caller
-    // cleared `opened`; waits for the other threads' borrows first.
+    // The SDK handle and who uses it; shared with a teardown that may run on
+    // a thread of its own and outlive the camera.
+    struct Link {
+        std::mutex lock;
+        std::condition_variable changed;
+        VdHandle handle = -1;                    // open, or being torn down
+        bool tearingDown = false;
+        std::vector<std::thread::id> borrowers;  // one entry per HandleUse
+    };
+
+    // Open -> Closing under the link's lock: clears `opened`; true, with the
+    // handle to tear down, when this caller did.
     bool claimClose(VdHandle &handle);
-    // Closing -> Closed (or Lost): detaches, releases, clears `closing`.
-    void releaseClaimedHandle(VdHandle handle);
-    // Blocks the owning thread while another thread tears the handle down.
-    void waitForForeignClose();
+    // Closing -> Closed: VdStop, then the detach calls and VdUnInit once the
+    // other threads' borrows are back. Touches nothing but `link`.
+    static void tearDown(const std::shared_ptr<Link> &link, VdHandle handle);
+    // Waits while a teardown runs; never on an SDK callback thread.
+    void waitForTeardown();
     bool onOwningThread() const;
 
+    // Work another thread hands to the owning thread: queued to its event
+    // loop, and run before any operation of the owning thread on this camera.
+    void deferToOwner(std::function<void()> work);
+    void runDeferred();
+
     void deliverFrame(unsigned char *data, VdFrameHead *head);
-    // Locks `mutex` for a delivery; false when a stop or close of this
-    // camera is under way meanwhile, which waits for this very callback.
+    // Locks `mutex` for a delivery; false, without the lock, once the camera
+    // is no longer open: its close waits for this very callback.
     bool lockForDelivery();
+    // The preview spacing: false, with the debug line, for a preview frame
+    // too close to the last accepted one; else the frame is accepted.
+    bool acceptPreviewTiming();
+    // A header of width or height 0: processed, returned, timed, not delivered.
+    void emptyFrame(unsigned char *data, VdFrameHead *head);
     // Called once per frame, before the frame's buffer is chosen.
     void ageProcessingBuffer();
     unsigned char *processingBuffer(size_t bytes);
 
-    std::mutex stateLock;
-    std::condition_variable stateChanged;
-    bool closing = false;                    // guarded by stateLock
-    std::vector<std::thread::id> borrowers;  // guarded by stateLock; one entry per HandleUse
+    const std::shared_ptr<Link> link = std::make_shared<Link>();
     // The thread delivering a frame, while it does (set under `mutex`).
     std::atomic<std::thread::id> deliveringThread{};
     // Counts reported losses, so a reconnection can tell whether the link was
     // lost again while it ran.
     std::atomic<quint64> lossCount{0};
-    // SDK calls in progress that wait for the frame callbacks to return
-    // (stop, detach, release). A delivery that finds the frame mutex taken
-    // gives up its frame while any runs: the host may hold the mutex while
-    // it stops the camera.
-    std::atomic<int> stopsUnderWay{0};
 
     std::mutex triggerLock;
+    std::mutex paramsLock;
+
+    std::mutex deferredLock;
+    std::vector<std::function<void()>> deferred;  // guarded by deferredLock
 
     // Where the SDK processes a frame that does not fit its matrix; frame
     // thread only, under `mutex`. Given up when a window of recent frames
