@@ -2,7 +2,8 @@
 # Reliability stage of CI, after the normal build and tests:
 #  1. the whole test suite (without tests labelled "slow") under AddressSanitizer
 #     and UndefinedBehaviorSanitizer,
-#  2. the stress test, the link and the re-entrancy cases under ThreadSanitizer,
+#  2. the stress test (both cases), the link, re-entrancy and callback cases under
+#     ThreadSanitizer,
 #  3. each libFuzzer target for a bounded time.
 #   FUZZ_SECONDS            per target (default 60)
 #   VANDREL_STRESS_SECONDS  stress duration (default 20)
@@ -28,7 +29,7 @@ CTEST_ARGS="-LE slow" \
 
 phase "TSan build: stress test, link and re-entrancy cases"
 cmake -S . -B build-tsan -DVANDREL_SANITIZE=thread -DVANDREL_BENCH=OFF >/dev/null
-cmake --build build-tsan -j"$(nproc)" --target reliability_stress_test driver_link_test driver_reentrancy_test
+cmake --build build-tsan -j"$(nproc)" --target reliability_stress_test driver_link_test driver_reentrancy_test driver_callbackcalls_test
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/reliability/tsan.supp" \
   ctest --test-dir build-tsan --output-on-failure -V -L 'stress|threads'
 

@@ -10,6 +10,8 @@ packages=(
   clang libclang-rt-14-dev
   # vandrel-viewer's screenshot under a real X server, with the Chinese labels drawn
   xvfb xauth fonts-wqy-microhei
+  # the stress test's watchdog prints every thread's stack with it
+  gdb
 )
 missing=()
 for p in "${packages[@]}"; do

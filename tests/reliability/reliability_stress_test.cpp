@@ -1,12 +1,17 @@
 // Several cameras stream as fast as the simulator delivers while the owning
 // thread runs a seeded random mix of host operations and a second thread
-// breaks links, unplugs devices and fails SDK calls.
+// breaks links, unplugs devices and fails SDK calls. In the re-entrant case,
+// receivers connected directly to captureCompleted, the trigger hook and the
+// CameraLoss and CameraReconnect receivers call the camera's operations too.
+// A watchdog ends the run, printing every thread's stack, when an operation
+// or a callback has not returned within 5 s.
 //
-//   VANDREL_STRESS_SECONDS  duration (default 20)
-//   VANDREL_STRESS_SEED     seed of both random sequences (default: from the clock)
+//   VANDREL_STRESS_SECONDS  duration of each case (default 20)
+//   VANDREL_STRESS_SEED     seed of the random sequences (default: from the clock)
 
 #include "driverfixture.h"
 #include "residentmemory.h"
+#include "stackdump.h"
 
 #include <QJsonArray>
 #include <QLoggingCategory>
@@ -98,6 +103,9 @@ int envInt(const char *name, int fallback)
 // What one camera object delivered, checked on the frame thread. The fields
 // without atomics are touched only under the camera's frame mutex.
 struct Track {
+    // Receivers call the camera's operations: frames may come in either
+    // format and with any numbers, and closes and reopens happen anywhere.
+    bool reentrant = false;
     // Host closed the camera and has not asked for a reopen since.
     std::atomic<bool> hostClosed{false};
     // Odd while a host operation that may restart acquisition (and so the
@@ -130,6 +138,74 @@ struct Track {
     std::atomic<long> hookCalls{0};
 };
 
+// Operations and callbacks under way, with their start: the watchdog's view.
+class InFlight
+{
+public:
+    class Scope
+    {
+    public:
+        Scope(InFlight &registry, const char *what) : registry(registry)
+        {
+            std::lock_guard<std::mutex> g(registry.lock);
+            id = ++registry.nextId;
+            registry.running[id] = {what, std::chrono::steady_clock::now()};
+        }
+        ~Scope()
+        {
+            std::lock_guard<std::mutex> g(registry.lock);
+            registry.running.erase(id);
+        }
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+
+    private:
+        InFlight &registry;
+        long id = 0;
+    };
+
+    // The oldest entry older than the limit, or null.
+    const char *overdue(std::chrono::milliseconds limit)
+    {
+        std::lock_guard<std::mutex> g(lock);
+        const auto now = std::chrono::steady_clock::now();
+        for (const auto &r : running)
+            if (now - r.second.second > limit)
+                return r.second.first;
+        return nullptr;
+    }
+
+private:
+    std::mutex lock;
+    long nextId = 0;
+    std::map<long, std::pair<const char *, std::chrono::steady_clock::time_point>> running;
+};
+
+InFlight *inFlight = nullptr;
+
+// What the re-entrant callbacks of one camera object share with the test.
+// The host's own edits of parameter values are plain writes: the test makes
+// them holding `edits` and the frame mutex, and so do its CameraLoss
+// receivers whatever they call, as a host that edits while its receivers
+// read the values must.
+struct Reentry {
+    std::atomic<bool> active{true};
+    std::atomic<quint64> draws{0};
+    quint64 seed = 0;
+    std::mutex edits;
+    QJsonObject saved;  // written before the receivers are connected
+    std::atomic<long> calls{0};
+
+    // A random number below n, from any thread.
+    int below(int n)
+    {
+        quint64 z = seed + 0x9e3779b97f4a7c15ull * ++draws;
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+        return int((z ^ (z >> 31)) % quint64(n));
+    }
+};
+
 struct Totals {
     std::atomic<long> frames{0};
     std::atomic<long> afterClose{0};
@@ -139,6 +215,7 @@ struct Totals {
     std::atomic<long> losses{0};
     std::atomic<long> reconnections{0};
     std::atomic<long> warnings{0};
+    std::atomic<long> reentrantCalls{0};
     QMutex firstErrorsLock;
     QStringList firstErrors;
 
@@ -171,6 +248,15 @@ void checkFrame(CameraVandrel *camera, Track &t, const ImageProcessData &d)
     ++t.frames;
     ++totals->frames;
     const QString who = camera->serialNumber;
+    if (t.reentrant) {
+        const cv::Mat &m = d.image;
+        if (m.rows != kFrameHeight || m.cols != kFrameWidth || (m.type() != CV_8UC1 && m.type() != CV_8UC3)) {
+            ++t.badSize;
+            ++totals->badSize;
+            totals->error(QStringLiteral("%1: image %2x%3 type %4").arg(who).arg(m.cols).arg(m.rows).arg(m.type()));
+        }
+        return;
+    }
     if (t.hostClosed) {
         ++t.afterClose;
         ++totals->afterClose;
@@ -231,6 +317,80 @@ void checkFrame(CameraVandrel *camera, Track &t, const ImageProcessData &d)
     }
 }
 
+constexpr int kReentrantOneIn = 16;  // callbacks that call an operation
+
+std::function<void()> reentrantHook(CameraVandrel *camera, const std::shared_ptr<Reentry> &r);
+
+// One operation, chosen at random, of those a callback may call; run by
+// receivers connected directly to captureCompleted, by the trigger hook and
+// by the link receivers.
+void reentrantCall(CameraVandrel *camera, const std::shared_ptr<Reentry> &r)
+{
+    if (!r->active || r->below(kReentrantOneIn) != 0)
+        return;
+    ++r->calls;
+    ++totals->reentrantCalls;
+    switch (r->below(12)) {
+    case 0:
+        // Rare, so that cameras spend most of the time streaming.
+        if (r->below(6) == 0)
+            camera->closeCamera();
+        break;
+    case 1:
+        if (r->below(3) == 0)
+            camera->restartCamera();
+        break;
+    case 2:
+        camera->softTrigger(r->below(1000), r->below(4), reentrantHook(camera, r));
+        break;
+    case 3: {
+        CameraTrigParams trig;
+        trig.trigKind = r->below(3) == 0 ? 32 : 4;
+        trig.capturesPerProduct = r->below(5) - 1;
+        trig.productsPerCycle = r->below(4) - 1;
+        trig.cycleTimeout = r->below(3) == 0 ? 1 + r->below(50) : 0;
+        trig.autoCount = r->below(2);
+        camera->setTrigParams(&trig);
+        break;
+    }
+    case 4:
+        camera->selectExposure(r->below(6) - 2);
+        break;
+    case 5:
+        camera->setContinueCapture(true);
+        break;
+    case 6:
+        camera->isContinueCapture();
+        break;
+    case 7:
+        camera->load(r->below(2) ? r->saved : QJsonObject());
+        break;
+    case 8: {
+        QJsonObject j;
+        camera->save(j);
+        break;
+    }
+    case 9:
+        camera->saveSnapshot();
+        break;
+    case 10:
+        camera->restoreSnapshot();
+        break;
+    default:
+        // The misuse from a frame thread: a warning, no hang.
+        camera->paramsChanged();
+        break;
+    }
+}
+
+std::function<void()> reentrantHook(CameraVandrel *camera, const std::shared_ptr<Reentry> &r)
+{
+    return [camera, r] {
+        InFlight::Scope scope(*inFlight, "trigger hook");
+        reentrantCall(camera, r);
+    };
+}
+
 enum Op {
     OpParamsChanged,
     OpSoftTrigger,
@@ -267,6 +427,7 @@ struct Slot {
     QString serial;
     std::unique_ptr<CameraVandrel> camera;
     std::shared_ptr<Track> track;
+    std::shared_ptr<Reentry> reentry;  // re-entrant case only
     CameraTrigParams trig;
     QJsonObject saved;
     // Simulator's delivery count when the host closed or destroyed the
@@ -290,6 +451,7 @@ protected:
         VdSimResetCounters();
         QLoggingCategory::setFilterRules(QStringLiteral("vandrel.debug=false"));
         totals = &counts;
+        inFlight = &running;
         previousHandler = qInstallMessageHandler(countingHandler);
         plugin = std::make_unique<CameraVandrel>();
     }
@@ -297,7 +459,10 @@ protected:
     {
         qInstallMessageHandler(previousHandler);
         totals = nullptr;
+        inFlight = nullptr;
     }
+
+    void run(bool reentrantCase);
 
     // Runs an operation that may restart acquisition or change the format,
     // then records what the camera applied.
@@ -321,6 +486,9 @@ protected:
         ++s.track->numberingEpoch;
         f();
         {
+            std::unique_lock<std::mutex> edits;
+            if (s.reentry)
+                edits = std::unique_lock<std::mutex>(s.reentry->edits);
             QMutexLocker g(s.camera->frameMutex());
             const CameraTrigParams *p = s.camera->trigParams;
             s.track->trigKind = p->trigKind;
@@ -338,7 +506,8 @@ protected:
 
     void checkStillClosed(Slot &s)
     {
-        if (s.deliveredAtClose < 0)
+        // Receivers may reopen what the owning thread closed.
+        if (reentrant || s.deliveredAtClose < 0)
             return;
         const double now = delivered(s.serial);
         EXPECT_EQ(now, s.deliveredAtClose) << s.serial.toStdString() << ": SDK delivered frames after "
@@ -354,16 +523,42 @@ protected:
         auto *camera = static_cast<CameraVandrel *>(plugin->createCamera(number, s.serial, random.bounded(3)));
         s.camera.reset(camera);
         std::shared_ptr<Track> track = s.track;
+        track->reentrant = reentrant;
+        s.reentry.reset();
+        std::shared_ptr<Reentry> r;
+        if (reentrant) {
+            r = std::make_shared<Reentry>();
+            r->seed = random.generate64();
+            r->saved = s.saved;
+            s.reentry = r;
+        }
         QObject::connect(camera, &CameraInterface::captureCompleted, camera,
-                         [camera, track](ImageProcessData d) { checkFrame(camera, *track, d); },
+                         [camera, track, r](ImageProcessData d) {
+                             InFlight::Scope scope(*inFlight, "captureCompleted receiver");
+                             checkFrame(camera, *track, d);
+                             if (r)
+                                 reentrantCall(camera, r);
+                         },
                          Qt::DirectConnection);
-        QObject::connect(camera, &CameraInterface::CameraLoss, camera, [] { ++totals->losses; },
-                         Qt::DirectConnection);
-        QObject::connect(camera, &CameraInterface::CameraReconnect, camera, [] { ++totals->reconnections; },
-                         Qt::DirectConnection);
+        QObject::connect(camera, &CameraInterface::CameraLoss, camera, [camera, r] {
+            InFlight::Scope scope(*inFlight, "CameraLoss receiver");
+            ++totals->losses;
+            if (r) {
+                std::lock_guard<std::mutex> edits(r->edits);
+                reentrantCall(camera, r);
+            }
+        }, Qt::DirectConnection);
+        QObject::connect(camera, &CameraInterface::CameraReconnect, camera, [camera, r] {
+            InFlight::Scope scope(*inFlight, "CameraReconnect receiver");
+            ++totals->reconnections;
+            if (r)
+                reentrantCall(camera, r);
+        }, Qt::DirectConnection);
         streamChange(s, [&] {
             camera->load(s.saved);
             camera->setContinueCapture(true);
+            if (r)
+                camera->softTrigger(0, 0, reentrantHook(camera, r));
         });
         setRunning(s, random.bounded(5) != 0);
     }
@@ -377,6 +572,12 @@ protected:
     void randomParams(Slot &s)
     {
         CameraVandrel *c = s.camera.get();
+        std::unique_lock<std::mutex> edits;
+        std::unique_ptr<QMutexLocker> frames;
+        if (s.reentry) {
+            edits = std::unique_lock<std::mutex>(s.reentry->edits);
+            frames = std::make_unique<QMutexLocker>(c->frameMutex());
+        }
         switch (random.bounded(4)) {
         case 0:
             c->imageWidth = random.bounded(-100, 600);
@@ -591,35 +792,36 @@ protected:
     }
 
     Totals counts;
+    InFlight running;
+    bool reentrant = false;
     QtMessageHandler previousHandler = nullptr;
     std::unique_ptr<CameraVandrel> plugin;
     QRandomGenerator random;
     QJsonObject saved;
 };
 
-TEST_F(Stress, CamerasSurviveRandomHostOperationsAndSdkFaults)
+void Stress::run(bool reentrantCase)
 {
+    reentrant = reentrantCase;
     const int seconds = qMax(1, envInt("VANDREL_STRESS_SECONDS", 20));
     const quint32 seed = quint32(envInt("VANDREL_STRESS_SEED", int(QDateTime::currentMSecsSinceEpoch() & 0x7fffffff)));
-    std::printf("stress: seed %u, %d s (VANDREL_STRESS_SEED / VANDREL_STRESS_SECONDS)\n", seed, seconds);
+    std::printf("stress: %s, seed %u, %d s (VANDREL_STRESS_SEED / VANDREL_STRESS_SECONDS)\n",
+                reentrant ? "re-entrant callbacks" : "host operations", seed, seconds);
     std::fflush(stdout);
     random.seed(seed);
 
-    // Watchdog: names the operation that hangs before ctest's time-out hits.
+    // Watchdog: an operation or a callback that has not returned within 5 s
+    // ends the run with every thread's stack.
     std::atomic<int> currentOp{-1};
-    std::atomic<long> progress{0};
     std::atomic<bool> finished{false};
     std::thread watchdog([&] {
-        long seen = -1;
-        int still = 0;
         while (!finished) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            const long now = progress.load();
-            still = now == seen ? still + 1 : 0;
-            seen = now;
-            if (still == 600) {
-                std::fprintf(stderr, "stress: no progress for 60 s in %s (seed %u)\n",
-                             currentOp >= 0 ? opName(currentOp) : "setup/teardown", seed);
+            if (const char *what = running.overdue(std::chrono::seconds(5))) {
+                const int op = currentOp.load();
+                std::fprintf(stderr, "stress: %s has not returned within 5 s (host operation: %s, seed %u)\n", what,
+                             op >= 0 ? opName(op) : "none", seed);
+                printAllThreadStacks();
                 std::abort();
             }
         }
@@ -662,20 +864,26 @@ TEST_F(Stress, CamerasSurviveRandomHostOperationsAndSdkFaults)
         if (op == OpDestroy && random.bounded(3) != 0)
             op = OpQueries;
         currentOp = op;
-        if (op == OpCreate) {
-            // A freshly plugged camera is only found by a new enumeration.
-            if (random.bounded(2))
-                plugin->enumerateCameras(count);
-            create(s, index);
-        } else {
-            if (s.camera && op != OpRestart && op != OpReconnectTick)
-                checkStillClosed(s);
-            runOp(s, op, index);
+        {
+            InFlight::Scope scope(running, opName(op));
+            if (op == OpCreate) {
+                // A freshly plugged camera is only found by a new enumeration.
+                if (random.bounded(2))
+                    plugin->enumerateCameras(count);
+                create(s, index);
+            } else {
+                if (s.camera && op != OpRestart && op != OpReconnectTick)
+                    checkStillClosed(s);
+                runOp(s, op, index);
+            }
         }
         ++ops[size_t(op)];
-        ++progress;
         currentOp = -1;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        {
+            // Work receivers left for the owning thread runs here.
+            InFlight::Scope scope(running, "the owning thread's events");
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(0, 1500)));
 
         const qint64 now = clock.elapsed();
@@ -692,6 +900,11 @@ TEST_F(Stress, CamerasSurviveRandomHostOperationsAndSdkFaults)
 
     stopChaos = true;
     simulatorThread.join();
+    // Receivers stop calling; what they left for the owning thread runs.
+    for (Slot &s : cams)
+        if (s.reentry)
+            s.reentry->active = false;
+    waitUntil([] { return false; }, 100);
     // Planned failures not yet used must not hit the teardown.
     VdSimResetCounters();
 
@@ -743,10 +956,10 @@ TEST_F(Stress, CamerasSurviveRandomHostOperationsAndSdkFaults)
     long injected = 0;
     for (const auto &f : faults)
         injected += f.second;
-    std::printf("stress: ran %.1f s, %ld host operations, %ld frames delivered, %ld losses, %ld reconnections, "
-                "%ld simulator faults, %ld warnings logged\n",
-                ranMs / 1000.0, totalOps, counts.frames.load(), counts.losses.load(), counts.reconnections.load(),
-                injected, counts.warnings.load());
+    std::printf("stress: ran %.1f s, %ld host operations, %ld operations called from callbacks, %ld frames "
+                "delivered, %ld losses, %ld reconnections, %ld simulator faults, %ld warnings logged\n",
+                ranMs / 1000.0, totalOps, counts.reentrantCalls.load(), counts.frames.load(), counts.losses.load(),
+                counts.reconnections.load(), injected, counts.warnings.load());
     std::printf("stress: operations:");
     for (int i = 0; i < OpCount; ++i)
         std::printf(" %s %ld;", opName(i), ops[size_t(i)]);
@@ -763,6 +976,9 @@ TEST_F(Stress, CamerasSurviveRandomHostOperationsAndSdkFaults)
     }
 
     EXPECT_GT(counts.frames.load(), 0);
+    if (reentrant) {
+        EXPECT_GT(counts.reentrantCalls.load(), 0);
+    }
     EXPECT_EQ(counts.afterClose.load(), 0);
     EXPECT_EQ(counts.badSize.load(), 0);
     EXPECT_EQ(counts.badStamp.load(), 0);
@@ -775,6 +991,16 @@ TEST_F(Stress, CamerasSurviveRandomHostOperationsAndSdkFaults)
         EXPECT_LE(rssPeakLate, rssBaseline + 32 * 1024) << "resident memory grew after warm-up";
     }
 #endif
+}
+
+TEST_F(Stress, CamerasSurviveRandomHostOperationsAndSdkFaults)
+{
+    run(false);
+}
+
+TEST_F(Stress, CamerasSurviveOperationsCalledFromTheirCallbacks)
+{
+    run(true);
 }
 
 } // namespace
