@@ -151,6 +151,7 @@ void CameraVandrel::CameraClose()
         qCWarning(lcVandrel) << "camera teardown could not start:" << e.what();
         std::lock_guard<std::mutex> guard(link->lock);
         link->handle = -1;
+        *link->mirror = -1;
         link->tearingDown = false;
         link->changed.notify_all();
     }
@@ -164,7 +165,6 @@ bool CameraVandrel::claimClose(VdHandle &handle)
     opened = 0;
     link->tearingDown = true;
     handle = link->handle;
-    cameraHandle = -1;
     return true;
 }
 
@@ -188,6 +188,9 @@ void CameraVandrel::tearDown(const std::shared_ptr<Link> &link, VdHandle handle)
     VdUnInit(handle);
     std::lock_guard<std::mutex> guard(link->lock);
     link->handle = -1;
+    // No callback runs any more, and the camera waits for the flag below
+    // before it can go: its mirror of the handle is still there.
+    *link->mirror = -1;
     link->tearingDown = false;
     link->changed.notify_all();
 }

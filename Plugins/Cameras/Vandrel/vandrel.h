@@ -93,7 +93,8 @@
 //   it releases the handle, so no call ever names a released handle.
 // - `opened`, `connectionLost` and `lossCount` are atomics: read anywhere,
 //   `opened` written only under the link's lock. `cameraHandle` mirrors the
-//   link's handle, written under that lock.
+//   link's handle, written under that lock and only while no callback can
+//   run, so the frame path reads it without one.
 class CameraVandrel : public CameraInterface, public CameraBase
 {
     Q_OBJECT
@@ -157,7 +158,7 @@ public:
     static void CameraSnapCallback(int handle, unsigned char *data, VdFrameHead *head, void *context);
     static void ExpCallbackMSG(int handle, unsigned int msg, unsigned int param, void *context);
 
-    VdHandle cameraHandle = -1;  // the open handle; -1 in every other state
+    VdHandle cameraHandle = -1;  // the open handle, or the one torn down; -1 otherwise
     qint32 cameraIndex = 0;
     qint32 matType = 0;
     CameraTrigParams *trigParams;
@@ -178,11 +179,16 @@ private:
     // The SDK handle and who uses it; shared with a teardown that may run on
     // a thread of its own and outlive the camera.
     struct Link {
+        explicit Link(VdHandle *mirror) : mirror(mirror) {}
         std::mutex lock;
         std::condition_variable changed;
         VdHandle handle = -1;                    // open, or being torn down
         bool tearingDown = false;
         std::vector<std::thread::id> borrowers;  // one entry per HandleUse
+        // The camera's cameraHandle, which the frame path reads unlocked:
+        // written only while no callback can run (before the callbacks are
+        // registered, after the teardown), under `lock`.
+        VdHandle *const mirror;
     };
 
     // Open -> Closing under the link's lock: clears `opened`; true, with the
@@ -213,7 +219,7 @@ private:
     void ageProcessingBuffer();
     unsigned char *processingBuffer(size_t bytes);
 
-    const std::shared_ptr<Link> link = std::make_shared<Link>();
+    const std::shared_ptr<Link> link = std::make_shared<Link>(&cameraHandle);
     // The thread delivering a frame, while it does (set under `mutex`).
     std::atomic<std::thread::id> deliveringThread{};
     // Counts reported losses, so a reconnection can tell whether the link was
