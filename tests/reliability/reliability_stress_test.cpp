@@ -907,6 +907,18 @@ void Stress::run(bool reentrantCase)
     waitUntil([] { return false; }, 100);
     // Planned failures not yet used must not hit the teardown.
     VdSimResetCounters();
+    // One more loss of an open camera, so that the reconnection below is
+    // always put to the test.
+    for (Slot &s : cams) {
+        if (s.camera && s.camera->opened) {
+            const QByteArray serial = s.serial.toUtf8();
+            VdSimLinkLost(serial.constData(), 0);
+            EXPECT_TRUE(waitUntil([&] { return s.camera->connectionLost.load(); }))
+                << s.serial.toStdString() << ": the last loss was not reported";
+            VdSimLinkRestored(serial.constData());
+            break;
+        }
+    }
 
     // Liveness: with the faults over and every link back, each lost camera is
     // open again within a few ticks. A host enumerates again after such a

@@ -1,6 +1,6 @@
 #include "vandrel.h"
 
-#include <QMetaObject>
+#include "ownerwork.h"
 
 #include <exception>
 
@@ -14,10 +14,10 @@ void CameraVandrel::deferToOwner(std::function<void()> work)
         first = deferred.empty();
         deferred.push_back(std::move(work));
     }
-    // One wake-up per batch. If the camera is destroyed first, Qt drops the
-    // queued call with it, and the work with the camera.
+    // One wake-up per batch. If the camera is destroyed first, the wake-up
+    // goes with its waker, and the work with the camera.
     if (first)
-        QMetaObject::invokeMethod(this, [this] { runDeferred(); }, Qt::QueuedConnection);
+        ownerWaker->wake();
 }
 
 void CameraVandrel::runDeferred()

@@ -182,6 +182,11 @@ void CameraVandrel::load(const QJsonObject &json)
         std::lock_guard<std::mutex> guard(paramsLock);
         loadParams(json);
     }
+    applyLoadedParams();
+}
+
+void CameraVandrel::applyLoadedParams()
+{
     applyImageFormat();
     reconnectTimer->start(reconnectIntervalMs);
 }
@@ -200,12 +205,13 @@ void CameraVandrel::restoreSnapshot()
         return;
     }
     runDeferred();
-    QJsonObject snapshot;
+    // load(settingsSnapshot), read where it lies: a copy would share its
+    // data with the snapshot that other threads may replace meanwhile.
     {
         std::lock_guard<std::mutex> guard(paramsLock);
-        snapshot = settingsSnapshot;
+        loadParams(settingsSnapshot);
     }
-    load(snapshot);
+    applyLoadedParams();
 }
 
 void CameraVandrel::setExposureConfigCount(int count)

@@ -1,5 +1,7 @@
 #include "vandrel.h"
 
+#include "ownerwork.h"
+
 
 #include <QGuiApplication>
 
@@ -16,6 +18,7 @@ CameraVandrel::CameraVandrel() : trigParams(nullptr), reconnectTimer(nullptr)
     trigParams->trigKind = trigKind;
     reconnectTimer = new QTimer(this);
     connect(reconnectTimer, &QTimer::timeout, this, &CameraVandrel::reconnectTick);
+    ownerWaker = new OwnerWaker(this, [this] { runDeferred(); });
 }
 
 CameraVandrel::~CameraVandrel()

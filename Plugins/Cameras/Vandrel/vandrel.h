@@ -7,6 +7,8 @@
 #include <QMutex>
 #include <QTimer>
 
+class OwnerWaker;
+
 #include <atomic>
 #include <condition_variable>
 #include <memory>
@@ -154,6 +156,8 @@ public:
     void normalizeParams();
     void applyImageFormat();
     void reconnectTick();
+    // What load does after loadParams: the format, then the reconnect timer.
+    void applyLoadedParams();
 
     static void CameraSnapCallback(int handle, unsigned char *data, VdFrameHead *head, void *context);
     static void ExpCallbackMSG(int handle, unsigned int msg, unsigned int param, void *context);
@@ -231,6 +235,7 @@ private:
 
     std::mutex deferredLock;
     std::vector<std::function<void()>> deferred;  // guarded by deferredLock
+    OwnerWaker *ownerWaker;                       // a child; set up by the constructor
 
     // Where the SDK processes a frame that does not fit its matrix; frame
     // thread only, under `mutex`. Given up when a window of recent frames
