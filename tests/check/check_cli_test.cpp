@@ -28,8 +28,13 @@ protected:
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        if (vendorSdk)
+        if (vendorSdk) {
             env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(VANDREL_STANDIN_SDK));
+            // A dynamic AddressSanitizer runtime wants to come first.
+            const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+            env.insert(QStringLiteral("ASAN_OPTIONS"),
+                       asan + (asan.isEmpty() ? "" : ":") + QStringLiteral("verify_asan_link_order=0"));
+        }
         if (!population.isEmpty()) {
             QFile f(dir.filePath(QStringLiteral("population.json")));
             EXPECT_TRUE(f.open(QIODevice::WriteOnly));

@@ -134,6 +134,9 @@ TEST_F(HostTest, InfoSaysWhenTheSdkIsNotTheSimulator)
 {
     QProcessEnvironment env;
     env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(VANDREL_STANDIN_SDK));
+    // A dynamic AddressSanitizer runtime wants to come first.
+    const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
+    env.insert(QStringLiteral("ASAN_OPTIONS"), asan + (asan.isEmpty() ? "" : ":") + QStringLiteral("verify_asan_link_order=0"));
     const HostRun json = runHost({QStringLiteral("info"), QStringLiteral("--json")}, 60000, dir.path(), env);
     ASSERT_TRUE(json.finished);
     EXPECT_EQ(json.exitCode, 0) << json.err.toStdString();
