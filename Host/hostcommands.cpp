@@ -7,6 +7,7 @@
 #include "hostoptions.h"
 #include "paramtable.h"
 #include "pluginhost.h"
+#include "sdkidentity.h"
 #include "settingsfile.h"
 #include "stoponsignal.h"
 #include "textout.h"
@@ -64,6 +65,7 @@ int Commands::info()
 {
     CameraInterface *p = host.plugin();
     const QJsonObject meta = host.metaData();
+    const SdkIdentity sdk = SdkIdentity::ofThisProcess();
     if (opts.json) {
         printJson(QJsonObject{{QStringLiteral("file"), host.filePath()},
                               {QStringLiteral("metadataIID"), meta.value(QStringLiteral("IID"))},
@@ -72,7 +74,9 @@ int Commands::info()
                               {QStringLiteral("pluginIID"), p->pluginIID()},
                               {QStringLiteral("name"), p->pluginName()},
                               {QStringLiteral("version"), p->pluginVersion()},
-                              {QStringLiteral("description"), p->pluginDescription()}});
+                              {QStringLiteral("description"), p->pluginDescription()},
+                              {QStringLiteral("sdkLibrary"), sdk.library.isEmpty() ? QJsonValue() : sdk.library},
+                              {QStringLiteral("sdkSimulated"), sdk.simulated}});
         return ExitOk;
     }
     stdOut().lines() << "file:          " << host.filePath() << '\n'
@@ -82,7 +86,9 @@ int Commands::info()
                      << "plug-in IID:   " << p->pluginIID() << '\n'
                      << "name:          " << p->pluginName() << '\n'
                      << "version:       " << p->pluginVersion() << '\n'
-                     << "description:   " << p->pluginDescription() << '\n';
+                     << "description:   " << p->pluginDescription() << '\n'
+                     << "SDK library:   " << sdk.libraryText() << '\n'
+                     << "simulated SDK: " << sdk.simulatedText() << '\n';
     return ExitOk;
 }
 

@@ -113,6 +113,11 @@ public:
 // Threading: operations run on the thread that owns the object; signals
 // captureCompleted and CameraLoss come from the camera SDK's threads.
 // getProductID runs on the frame thread with frameMutex() held.
+//
+// Logging: a plug-in logs to a Qt logging category named after it; the
+// Vandrel plug-in's category is "vandrel", with one debug line per frame.
+// A host silences that line, before loading the plug-in, with
+//   QLoggingCategory::setFilterRules(QStringLiteral("vandrel.debug=false"));
 class CameraInterface : public QObject, public PluginInterface
 {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "viewerwindow.h"
 
+#include "abouttext.h"
 #include "cameralistpanel.h"
 #include "camerasession.h"
 #include "controlspanel.h"
@@ -17,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -144,6 +146,11 @@ void ViewerWindow::buildMenus(QDockWidget *camerasDock, QDockWidget *controlsDoc
     viewMenu->addAction(camerasDock->toggleViewAction());
     viewMenu->addAction(controlsDock->toggleViewAction());
     viewMenu->addAction(editorDock->toggleViewAction());
+    QMenu *helpMenu = menuBar()->addMenu(tr("&Help"));
+    QAction *about = helpMenu->addAction(tr("&About vandrel-viewer"), this, [this] {
+        QMessageBox::about(this, tr("About vandrel-viewer"), aboutText(plugin));
+    });
+    about->setObjectName(QStringLiteral("aboutAction"));
 }
 
 void ViewerWindow::setPluginError(const QString &reason)

@@ -85,13 +85,15 @@ bool Checker::enumerate()
     }
     if (chosen < 0) {
         const std::string what = s.opt.camera.empty() ? "no VD-XG camera" : s.opt.camera + " is not";
-        fail(Check::CameraFound, what + " listed" + (listed.empty() ? "" : "; listed: " + listed));
+        r.cameraMissing = what + " listed" + (listed.empty() ? "; the SDK lists no device" : "; listed: " + listed);
+        fail(Check::CameraFound, r.cameraMissing);
         return false;
     }
     record = table[size_t(chosen)];
     serial = fieldText(record.serialNumber);
     const std::string product = fieldText(record.productName);
     r.camera = serial + " (" + product + ")";
+    r.deviceVersion = fieldText(record.deviceVersion);
     int same = 0;
     for (int i = 0; i < count; ++i)
         same += fieldText(table[size_t(i)].serialNumber) == serial;

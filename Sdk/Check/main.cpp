@@ -1,5 +1,7 @@
 // vdcamsdk-check: runs every check against the SDK this program is linked
-// with, prints the table, and exits 0 only when every check passed.
+// with, prints the table, and exits 0 only when every check passed against
+// an SDK that is not the simulator.
+#include "loadedsdk.h"
 #include "sdkcheck.h"
 
 #include <cstdio>
@@ -9,8 +11,17 @@
 
 namespace {
 
+enum ExitStatus {
+    ExitPassed = 0,
+    ExitCheckFailed = 1,
+    ExitBadOptions = 2,
+    ExitNoCamera = 4,
+    ExitSimulated = 5,
+};
+
 const char kUsage[] =
     "Usage: vdcamsdk-check [--camera SERIAL] [--seconds S] [--interactive]\n"
+    "       vdcamsdk-check --version\n"
     "\n"
     "Checks that the camera SDK behaves as the Vandrel driver relies on: enumeration,\n"
     "opening and closing, capabilities, acquisition, frame headers, processing, raw\n"
@@ -21,13 +32,16 @@ const char kUsage[] =
     "  --seconds S      how long the frame stream is watched (default 5)\n"
     "  --interactive    also asks you to unplug and replug the camera, and checks\n"
     "                   the link-lost message and the enumeration afterwards\n"
+    "  --version        prints the program's version\n"
     "\n"
-    "Exit status: 0 every check passed, 1 a check failed, 2 bad options.\n";
+    "Exit status: 0 every check passed, 1 a check failed, 2 bad options, 4 the\n"
+    "camera asked for (without --camera: any VD-XG camera) is not listed, 5 every\n"
+    "check passed but the SDK is the simulated one, which proves nothing for a line.\n";
 
 int badOptions(const std::string &why)
 {
     std::cerr << "vdcamsdk-check: " << why << "\n\n" << kUsage;
-    return 2;
+    return ExitBadOptions;
 }
 
 } // namespace
@@ -45,7 +59,10 @@ int main(int argc, char **argv)
         };
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
-            return 0;
+            return ExitPassed;
+        } else if (arg == "--version") {
+            std::cout << "vdcamsdk-check " VDCAMSDK_CHECK_VERSION "\n";
+            return ExitPassed;
         } else if (arg == "--camera") {
             if (!value(options.camera) || options.camera.empty())
                 return badOptions("--camera needs a serial number");
@@ -70,11 +87,31 @@ int main(int argc, char **argv)
     };
     options.progress = [](const std::string &text) { std::cerr << "vdcamsdk-check: " << text << std::endl; };
 
-    const vdcheck::Report report = vdcheck::runChecks(vdcheck::SdkApi(), options);
-    std::cout << "\n";
-    vdcheck::printReport(report, std::cout);
+    // Linked to the SDK, so it is loaded already: say which one, before
+    // anything else, and whether its cameras are real.
+    const vdsdk::LoadedSdk sdk = vdsdk::findLoadedSdk();
+    std::cout << "vdcamsdk-check " VDCAMSDK_CHECK_VERSION ", SDK library "
+              << (sdk.path.empty() ? std::string("unknown (no loaded library defines VdSdkInit)") : sdk.path)
+              << "\n";
+    if (sdk.simulated)
+        std::cout << "*** SIMULATED SDK: " << sdk.identity << "\n"
+                  << "*** Its cameras are simulated; passing here says nothing about a line's cameras.\n";
     std::cout.flush();
-    const int status = report.passed() ? 0 : 1;
+
+    const vdcheck::Report report = vdcheck::runChecks(vdcheck::SdkApi(), options);
+    int status;
+    if (!report.cameraMissing.empty()) {
+        std::cerr << "vdcamsdk-check: " << report.cameraMissing << "\n";
+        status = ExitNoCamera;
+    } else {
+        std::cout << "\n";
+        vdcheck::printReport(report, std::cout);
+        // A failure is the news, simulated or not.
+        status = !report.passed() ? ExitCheckFailed : sdk.simulated ? ExitSimulated : ExitPassed;
+        if (sdk.simulated)
+            std::cout << "simulated SDK: not a proof for a line\n";
+    }
+    std::cout.flush();
     // An SDK thread stuck in a call may keep the process from ending normally.
     if (report.sdkStuck)
         std::_Exit(status);

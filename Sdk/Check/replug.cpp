@@ -50,6 +50,15 @@ void Checker::interactive()
             s.closeOnLoss = false;
         }
         closeQuietly(h);
+        // Without the message there is no telling whether the camera was
+        // unplugged at all; one that never left would pass the replug checks.
+        for (Check c : {Check::CloseInsideStatus, Check::ReplugEnumerate, Check::ReplugOpen})
+            row(c).detail = "no link-lost message, so no unplug to come back from";
+        if (s.waitIdle())
+            s.opt.prompt("Plug camera " + serial + " back in if you unplugged it, then press Enter.");
+        else
+            r.sdkStuck = true;
+        return;
     } else {
         Message m{};
         {

@@ -91,7 +91,11 @@ void printReport(const Report &report, std::ostream &out)
         if (rw.hasStatus)
             statusWidth = std::max(statusWidth, statusText(rw.status).size());
     }
-    out << "vdcamsdk-check: " << (report.camera.empty() ? std::string("no camera") : report.camera) << "\n\n";
+    out << "vdcamsdk-check: " << (report.camera.empty() ? std::string("no camera") : report.camera);
+    if (!report.camera.empty())
+        out << (report.deviceVersion.empty() ? ", no device version in its record"
+                                             : ", device version " + report.deviceVersion);
+    out << "\n\n";
     out << std::left << std::setw(3) << "#" << "  " << std::setw(int(nameWidth)) << "check" << "  "
         << std::setw(7) << "result" << "  " << std::setw(int(statusWidth)) << "SDK status" << "  detail\n";
     int passed = 0, failed = 0, notRun = 0;

@@ -101,6 +101,11 @@ struct Options {
 struct Report {
     std::vector<Row> rows;     // one per Check, in order
     std::string camera;        // serial number and product checked, if one was found
+    std::string deviceVersion; // the checked camera's record's device version; empty if it gives none
+    // Not empty when the camera asked for (or, without one, any VD-XG camera)
+    // is not listed: the reason, naming the cameras that are. A setup
+    // mistake rather than the SDK's fault; the camera row fails with it.
+    std::string cameraMissing;
     // An SDK call made inside a callback never returned; SDK threads may
     // still be inside the check, so the process should end without cleanup.
     bool sdkStuck = false;

@@ -24,6 +24,11 @@ int control(F &&body) noexcept
 
 extern "C" {
 
+const char *VdSimIdentity(void)
+{
+    return "Vandrel simulated VD camera SDK " VDSIM_VERSION;
+}
+
 int VdSimConfigure(const char *json)
 {
     return control([&](Simulator &s) {

@@ -29,6 +29,10 @@ typedef struct VdSimFrame {
     uint32_t byteCountAfterProcess; /* VdImageProcess leaves this byte count in the header */
 } VdSimFrame;
 
+/* Names this library as the simulated SDK, with its version. The vendor's
+ * SDK has no such function: a tool that finds it beside VdSdkInit (dlsym)
+ * knows that its cameras are simulated. */
+VDCAMSDK_API const char *VdSimIdentity(void);
 /* Replaces the device population (same schema as the configuration file).
  * Handles of devices that disappear behave as detached. A malformed text
  * changes nothing and returns VD_ERR_BAD_ARGUMENT. */

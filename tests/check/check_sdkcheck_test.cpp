@@ -3,6 +3,7 @@
 // whether by failing calls (the simulator's VdSimFailNext) or by behaving
 // wrongly (wrappers put into the check's table of entry points).
 
+#include "loadedsdk.h"
 #include "sdkcheck.h"
 #include "vdsim.h"
 
@@ -373,6 +374,23 @@ TEST_F(SdkCheck, WithoutACameraNamedTheFirstVdXgCameraIsChecked)
     const Report r = vdcheck::runChecks(SdkApi(), o);
     EXPECT_TRUE(r.passed()) << table(r);
     EXPECT_EQ(r.camera, std::string(kColour) + " (VD-XG4K-C)");
+    // The record's device version, as the header line shows it.
+    EXPECT_EQ(r.deviceVersion, "SIM 1.0");
+    EXPECT_NE(table(r).find("vdcamsdk-check: VDXGCHECKC001 (VD-XG4K-C), device version SIM 1.0\n"), std::string::npos)
+        << table(r);
+}
+
+// The library this test is linked to is found among the loaded objects, and
+// known as the simulator by its own query.
+TEST(LoadedSdk, TheSimulatorLinkedInIsFoundAndKnownAsSimulated)
+{
+    const vdsdk::LoadedSdk sdk = vdsdk::findLoadedSdk();
+    ASSERT_FALSE(sdk.path.empty());
+    EXPECT_EQ(sdk.path.front(), '/') << sdk.path;
+    EXPECT_NE(sdk.path.find("/libVDCAMSDK.so"), std::string::npos) << sdk.path;
+    EXPECT_TRUE(sdk.simulated);
+    EXPECT_EQ(sdk.identity, VdSimIdentity());
+    EXPECT_EQ(sdk.identity.rfind("Vandrel simulated VD camera SDK ", 0), 0u) << sdk.identity;
 }
 
 TEST_F(SdkCheck, InteractiveUnplugAndReplugPass)
@@ -473,14 +491,20 @@ TEST_F(SdkCheck, FailsOnTextsThatFillTheirFieldsAndOnlyThere)
     EXPECT_EQ(withOutcome(r, Outcome::Fail), std::vector<Check>{Check::EnumerateTexts}) << table(r);
 }
 
+// A missing camera is the setup's mistake, which the report tells apart; a
+// serial number the driver cannot use is the SDK's.
 TEST_F(SdkCheck, FailsWhenTheCameraIsMissingOrItsSerialNumberIsTooShort)
 {
-    expectFailed(vdcheck::runChecks(SdkApi(), fastOptions("VDXGNOSUCH01")), Check::CameraFound,
-                 "VDXGNOSUCH01 is not listed");
+    const Report missing = vdcheck::runChecks(SdkApi(), fastOptions("VDXGNOSUCH01"));
+    expectFailed(missing, Check::CameraFound, "VDXGNOSUCH01 is not listed");
+    EXPECT_EQ(missing.cameraMissing,
+              "VDXGNOSUCH01 is not listed; listed: VDXGCHECKC001 (VD-XG4K-C), VDXGCHECKM002 (VD-XG8K-M), "
+              "VDAC1300CHK03 (VD-AC1300)");
 
     ASSERT_EQ(VdSimConfigure(R"({"devices": [{"productName": "VD-XG4K-C", "serialNumber": "VDXG0001"}]})"), VD_OK);
     const Report r = vdcheck::runChecks(SdkApi(), fastOptions(""));
     expectFailed(r, Check::CameraFound, "8 characters or fewer");
+    EXPECT_TRUE(r.cameraMissing.empty()) << r.cameraMissing;
     EXPECT_EQ(r.row(Check::Open).outcome, Outcome::NotRun);
 }
 
@@ -598,16 +622,33 @@ TEST_F(SdkCheck, ACallInsideACallbackThatNeverReturnsFailsAndStopsTheCheck)
 
 // ------------------------------------------------- unplug and replug
 
-TEST_F(SdkCheck, InteractiveFailsWhenUnpluggingSendsNoMessage)
+// Without a link-lost message nothing says the camera ever left: the checks
+// after it are not run, whether it was unplugged (silently) or not at all,
+// and the person is still asked to plug it back.
+TEST_F(SdkCheck, InteractiveFailsWhenUnpluggingSendsNoMessageAndRunsNoReplugCheck)
 {
-    vdcheck::Options o = fastOptions();
-    o.interactive = true;
-    o.deadlineMs = 1000;
-    int prompts = 0;
-    o.prompt = [&](const std::string &) { VdSimSetAttached(kColour, ++prompts == 1 ? 0 : 1); };
-    const Report r = vdcheck::runChecks(SdkApi(), o);
-    expectFailed(r, Check::UnplugMessage, "no link-lost message within 1 s");
-    EXPECT_EQ(withOutcome(r, Outcome::Fail), std::vector<Check>{Check::UnplugMessage}) << table(r);
+    for (const bool unplugged : {true, false}) {
+        SCOPED_TRACE(unplugged ? "unplugged without a message" : "never unplugged");
+        vdcheck::Options o = fastOptions();
+        o.interactive = true;
+        o.deadlineMs = 1000;
+        std::vector<std::string> prompts;
+        o.prompt = [&](const std::string &request) {
+            prompts.push_back(request);
+            if (unplugged)
+                VdSimSetAttached(kColour, prompts.size() == 1 ? 0 : 1);
+        };
+        const Report r = vdcheck::runChecks(SdkApi(), o);
+        expectFailed(r, Check::UnplugMessage, "no link-lost message within 1 s");
+        EXPECT_EQ(withOutcome(r, Outcome::Fail), std::vector<Check>{Check::UnplugMessage}) << table(r);
+        const std::vector<Check> after = {Check::CloseInsideStatus, Check::ReplugEnumerate, Check::ReplugOpen};
+        EXPECT_EQ(withOutcome(r, Outcome::NotRun), after) << table(r);
+        for (Check c : after)
+            EXPECT_EQ(r.row(c).detail, "no link-lost message, so no unplug to come back from");
+        ASSERT_EQ(prompts.size(), 2u);
+        EXPECT_NE(prompts[1].find("Plug camera VDXGCHECKC001 back in if you unplugged it"), std::string::npos);
+        EXPECT_EQ(VdSimOutstandingBuffers(), 0);
+    }
 }
 
 TEST_F(SdkCheck, InteractiveFailsWhenTheReplugChangesTheDeviceCount)

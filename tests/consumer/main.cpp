@@ -51,7 +51,7 @@ int main(int argc, char **argv)
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(VANDREL_PLUGIN_DIR);
     const int wanted = argc > 2 ? QByteArray(argv[2]).toInt() : 10;
     qRegisterMetaType<ImageProcessData>("ImageProcessData");
-    // The driver's per-frame lines are for debugging it.
+    // The driver logs a debug line per frame, in the category "vandrel".
     QLoggingCategory::setFilterRules(QStringLiteral("vandrel.debug=false"));
 
     QPluginLoader loader(dir + QStringLiteral("/libVandrel.so"));

@@ -3,6 +3,8 @@
 #include "hostrunner.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -113,6 +115,39 @@ TEST_F(HostTest, InfoReportsThePluginIdentity)
     EXPECT_EQ(j.value(QStringLiteral("className")).toString(), QStringLiteral("CameraVandrel"));
     EXPECT_EQ(j.value(QStringLiteral("description")).toString(), QStringLiteral("请查看帮助文档 "));
     EXPECT_TRUE(j.value(QStringLiteral("file")).toString().endsWith(QLatin1String("/libVandrel.so")));
+
+    // The SDK library the plug-in brought in, beside it, and that it is the simulator.
+    const QString pluginDir = QFileInfo(j.value(QStringLiteral("file")).toString()).path();
+    const QString sdk = j.value(QStringLiteral("sdkLibrary")).toString();
+    EXPECT_EQ(QFileInfo(sdk).path(), pluginDir) << sdk.toStdString();
+    EXPECT_TRUE(QFileInfo(sdk).fileName().startsWith(QLatin1String("libVDCAMSDK.so"))) << sdk.toStdString();
+    EXPECT_EQ(j.value(QStringLiteral("sdkSimulated")), QJsonValue(true));
+    EXPECT_TRUE(text.out.contains(QStringLiteral("\nSDK library:   %1\n").arg(sdk))) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains(QRegularExpression(QStringLiteral(
+        "\nsimulated SDK: yes, Vandrel simulated VD camera SDK [0-9.]+: its cameras are not real\n"))))
+        << text.out.toStdString();
+}
+
+// An SDK that is not the simulator (a stand-in loaded ahead of it) is named
+// as loaded and not called simulated.
+TEST_F(HostTest, InfoSaysWhenTheSdkIsNotTheSimulator)
+{
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(VANDREL_STANDIN_SDK));
+    // A dynamic AddressSanitizer runtime wants to come first.
+    const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
+    env.insert(QStringLiteral("ASAN_OPTIONS"), asan + (asan.isEmpty() ? "" : ":") + QStringLiteral("verify_asan_link_order=0"));
+    const HostRun json = runHost({QStringLiteral("info"), QStringLiteral("--json")}, 60000, dir.path(), env);
+    ASSERT_TRUE(json.finished);
+    EXPECT_EQ(json.exitCode, 0) << json.err.toStdString();
+    const QJsonObject j = json.json();
+    EXPECT_EQ(j.value(QStringLiteral("sdkLibrary")).toString(), QStringLiteral(VANDREL_STANDIN_SDK));
+    EXPECT_EQ(j.value(QStringLiteral("sdkSimulated")), QJsonValue(false));
+
+    const HostRun text = runHost({QStringLiteral("info")}, 60000, dir.path(), env);
+    EXPECT_EQ(text.exitCode, 0) << text.err.toStdString();
+    EXPECT_TRUE(text.out.contains(QStringLiteral("\nSDK library:   " VANDREL_STANDIN_SDK "\nsimulated SDK: no\n")))
+        << text.out.toStdString();
 }
 
 TEST_F(HostTest, ListShowsTheFamilysCamerasAndTheDeviceCount)

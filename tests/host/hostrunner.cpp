@@ -19,7 +19,7 @@ QStringList HostRun::hostErrLines() const
     return lines;
 }
 
-HostRun runHost(const QStringList &args, int timeoutMs, const QString &workDir)
+HostRun runHost(const QStringList &args, int timeoutMs, const QString &workDir, const QProcessEnvironment &extraEnv)
 {
     HostRun r;
     QProcess p;
@@ -30,6 +30,8 @@ HostRun runHost(const QStringList &args, int timeoutMs, const QString &workDir)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The population comes from --sim-config or the default, never from the caller.
     env.remove(QStringLiteral("VDCAMSDK_SIM_CONFIG"));
+    for (const QString &name : extraEnv.keys())
+        env.insert(name, extraEnv.value(name));
     p.setProcessEnvironment(env);
     p.start();
     if (!p.waitForStarted(10000))

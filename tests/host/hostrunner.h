@@ -22,8 +22,10 @@ struct HostRun
 };
 
 // Runs vandrel-host with args in workDir (default: the current directory) and
-// waits for it to end, at most timeoutMs.
-HostRun runHost(const QStringList &args, int timeoutMs = 60000, const QString &workDir = QString());
+// waits for it to end, at most timeoutMs. extraEnv is added to this process's
+// environment.
+HostRun runHost(const QStringList &args, int timeoutMs = 60000, const QString &workDir = QString(),
+                const QProcessEnvironment &extraEnv = QProcessEnvironment());
 
 // A small simulated population: two VD-XG cameras (colour 512 wide, mono 640
 // wide, 64-line frames at 50 frames/s) and one camera of another family.
