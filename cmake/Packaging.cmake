@@ -13,12 +13,14 @@ set(VANDREL_MAINTAINER "Vandrel developers <vandrel@vandrel.example.org>")
 if(VANDREL_SIMULATOR)
   # Sorts below the same version built against the vendor's SDK.
   set(VANDREL_DEB_VERSION "${PROJECT_VERSION}~sim")
-  set(VANDREL_BUILD_NOTE "This build's tools and tests ran against the simulated camera SDK \
-(package vandrel-simulator); on a production line install the camera vendor's SDK instead.")
+  set(VANDREL_BUILD_NOTE "A simulator build: its tools and tests ran against the simulated camera
+SDK (package vandrel-simulator). On a production line, install the camera
+vendor's SDK and not vandrel-simulator.")
 else()
   set(VANDREL_DEB_VERSION "${PROJECT_VERSION}")
-  set(VANDREL_BUILD_NOTE "Built against the camera vendor's SDK, which is installed separately: \
-beside the plug-in in /usr/${VANDREL_INSTALL_PLUGINDIR}, with any libraries of its own.")
+  set(VANDREL_BUILD_NOTE "Built against the camera vendor's SDK, which is installed separately:
+beside the plug-in, in /usr/${VANDREL_INSTALL_PLUGINDIR}, with any
+libraries of its own.")
 endif()
 set(VANDREL_SAME "(= ${VANDREL_DEB_VERSION})")
 get_property(VANDREL_CONTRACT_SOVERSION GLOBAL PROPERTY VANDREL_CONTRACT_SOVERSION)
@@ -111,11 +113,13 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # Release binaries carry no debug information; the symbol tables go as well.
 set(CPACK_STRIP_FILES ON)
-# The contract library's shlibs file and ldconfig trigger; its maintainer
-# scripts, which CPack writes for any library below /usr/lib, are overridden
-# in cmake/debian/.
-set(CPACK_DEBIAN_CONTRACT_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_CONTRACT_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/cmake/debian/triggers")
+# The contract library's shlibs file and ldconfig trigger. (The ldconfig
+# calls CPack writes into the maintainer scripts of any library below
+# /usr/lib are overridden in cmake/debian/.)
+file(WRITE "${VANDREL_DEB_DIR}/shlibs"
+  "libvandrel-contract ${VANDREL_CONTRACT_SOVERSION} ${VANDREL_CONTRACT_PACKAGE} (>= ${VANDREL_DEB_VERSION})\n")
+set(CPACK_DEBIAN_CONTRACT_PACKAGE_CONTROL_EXTRA
+  "${PROJECT_SOURCE_DIR}/cmake/debian/triggers" "${VANDREL_DEB_DIR}/shlibs")
 # Runtime dependencies on system libraries (Qt 5, OpenCV, the C++ runtime)
 # come from the binaries themselves; those on this build's own packages are
 # in the table above. The SDK beside the plug-in belongs to vandrel-simulator

@@ -73,11 +73,12 @@ stage_install() {
 }
 
 stage_consumer() {
-  test -f "$prefix/lib/pkgconfig/vandrel.pc" || stage_install
-  local how
+  test -d "$prefix/include/vandrel" || stage_install
+  local how pc
+  pc=$(find "$prefix" -name vandrel.pc)
   for how in cmake pkg-config; do
     rm -rf "$work/consumer-$how"
-    PKG_CONFIG_PATH="$prefix/lib/pkgconfig" cmake -S tests/consumer -B "$work/consumer-$how" \
+    PKG_CONFIG_PATH="$(dirname "$pc")" cmake -S tests/consumer -B "$work/consumer-$how" \
       -DCMAKE_PREFIX_PATH="$prefix" -DVANDREL_FIND="$how" | grep "plug-in folder"
     cmake --build "$work/consumer-$how" -j"$jobs"
     # Its default plug-in folder is the installed one.
