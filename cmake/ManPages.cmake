@@ -23,7 +23,7 @@ function(vandrel_man_page target component description)
       "${VANDREL_HELP2MAN}" --no-info --section=1 --no-discard-stderr
       "--version-string=${PROJECT_VERSION}" "--name=${description}"
       "--output=${page}" "$<TARGET_FILE:${target}>"
-    COMMAND ${CMAKE_COMMAND} "-DPAGE=${page}" "-DBUILD_PLUGIN_DIR=${VANDREL_PLUGIN_DIR}"
+    COMMAND ${CMAKE_COMMAND} "-DPAGE=${page}"
       "-DINSTALLED_PLUGIN_DIR=/usr/${VANDREL_INSTALL_PLUGINDIR}"
       -P "${PROJECT_SOURCE_DIR}/cmake/ManPageFix.cmake"
     COMMAND "${VANDREL_GZIP}" -9nf "${page}"

@@ -9,6 +9,7 @@
 #                                   the installed vandrel-host grab --frames 5, apt-get remove;
 #                                   a second build of the packaged targets in another folder
 #                                   gives the same bytes
+#   scripts/ci-deploy.sh reproducible   that last check alone, on the .deb files in build/
 #   scripts/ci-deploy.sh vendor     build against stand-in vendor SDKs (no SONAME, a helper
 #                                   library of their own) and run them installed
 #   scripts/ci-deploy.sh clang      build everything with clang, warnings as errors, and test
@@ -38,12 +39,13 @@ without_build() {
 # No ELF file or text under DIR names the source or build folder.
 nothing_of_the_build_machine() {
   local dir="$1" found=0 f
-  local src build_abs
+  local src
   src="$(pwd)"
-  build_abs="$(cd "$build" && pwd)"
+  # Also as a man page writes it, with its minus signs escaped.
+  local troff="${src//-/\\-}"
   while IFS= read -r -d '' f; do
-    if grep -a -q -F -e "$src" -e "$build_abs" "$f" \
-      || { [ "${f%.gz}" != "$f" ] && zcat "$f" | grep -q -F -e "$src" -e "$build_abs"; }; then
+    if grep -a -q -F -e "$src" -e "$troff" "$f" \
+      || { [ "${f%.gz}" != "$f" ] && zcat "$f" | grep -q -F -e "$src" -e "$troff"; }; then
       echo "ci-deploy: $f names the build machine's $src" >&2
       found=1
     fi
@@ -134,13 +136,27 @@ stage_package() {
 # A second build of the packaged targets, from a copy of the sources in
 # another folder, gives byte-identical packages.
 stage_reproducible() {
+  if [ $# -eq 0 ]; then set -- "$build"/*.deb; fi
   local src2="$work/repro-source" build2="$work/repro-source/build-elsewhere"
   rm -rf "$src2"
   mkdir -p "$src2"
   git ls-files -z | xargs -0 cp --parents -t "$src2"
   # Uncommitted files of the tree being tested count too.
   git ls-files -z --others --exclude-standard | xargs -0 -r cp --parents -t "$src2"
-  cmake -S "$src2" -B "$build2" -DVANDREL_BENCH=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+  # Built as build/ was, through the same compiler launcher. ccache's base_dir
+  # makes paths below it relative, which __FILE__ then shows; the copy, when
+  # the tree lies below it, gets the same.
+  local launcher args=()
+  launcher=$(sed -n 's/^CMAKE_CXX_COMPILER_LAUNCHER:[A-Z]*=//p' "$build/CMakeCache.txt")
+  if [ -n "$launcher" ]; then
+    args+=("-DCMAKE_CXX_COMPILER_LAUNCHER=$launcher" "-DCMAKE_C_COMPILER_LAUNCHER=$launcher")
+    local base
+    base=$(ccache -k base_dir 2>/dev/null || true)
+    if [ -n "$base" ] && [[ "$(pwd)/" == "${base%/}"/* ]]; then
+      export CCACHE_BASEDIR="$work"
+    fi
+  fi
+  cmake -S "$src2" -B "$build2" -DVANDREL_BENCH=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${args[@]}" >/dev/null
   cmake --build "$build2" -j"$jobs" --target Vandrel VDCAMSDK vandrel-contract vandrel-host vdcamsdk-check \
     vandrel-viewer vandrel-man-pages >/dev/null
   local debs2=() deb differ=0
@@ -236,6 +252,6 @@ stage_clang() {
 }
 
 case "${1:-}" in
-  install|consumer|package|vendor|clang) "stage_$1" ;;
-  *) echo "usage: scripts/ci-deploy.sh install|consumer|package|vendor|clang" >&2; exit 2 ;;
+  install|consumer|package|reproducible|vendor|clang) "stage_$1" ;;
+  *) echo "usage: scripts/ci-deploy.sh install|consumer|package|reproducible|vendor|clang" >&2; exit 2 ;;
 esac
