@@ -6,7 +6,9 @@
 # description, dependencies on the other packages of this build. A later
 # component (python -> python3-vandrel, gstreamer -> gstreamer1.0-vandrel)
 # adds its line with vandrel_deb_package(); components without install rules
-# in this build are left out.
+# in this build are left out. For example:
+#   vandrel_deb_package(python python3-vandrel python "vandrel ${VANDREL_SAME}"
+#     "Python 3 bindings of ..." "...")
 
 set(VANDREL_MAINTAINER "Vandrel developers <vandrel@vandrel.example.org>")
 

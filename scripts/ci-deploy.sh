@@ -140,9 +140,13 @@ stage_reproducible() {
   local src2="$work/repro-source" build2="$work/repro-source/build-elsewhere"
   rm -rf "$src2"
   mkdir -p "$src2"
-  git ls-files -z | xargs -0 cp --parents -t "$src2"
-  # Uncommitted files of the tree being tested count too.
-  git ls-files -z --others --exclude-standard | xargs -0 -r cp --parents -t "$src2"
+  if git rev-parse --git-dir >/dev/null 2>&1; then
+    git ls-files -z | xargs -0 cp --parents -t "$src2"
+    # Uncommitted files of the tree being tested count too.
+    git ls-files -z --others --exclude-standard | xargs -0 -r cp --parents -t "$src2"
+  else
+    tar --exclude='./build*' --exclude='./out' -cf - . | tar -xf - -C "$src2"
+  fi
   # Built as build/ was, through the same compiler launcher. ccache's base_dir
   # makes paths below it relative, which __FILE__ then shows; the copy, when
   # the tree lies below it, gets the same.
