@@ -6,7 +6,8 @@
 #   scripts/ci-deploy.sh consumer   build tests/consumer against that prefix, with
 #                                   find_package(Vandrel) and with pkg-config, and grab frames
 #   scripts/ci-deploy.sh package    cpack -G DEB, lintian on every package, apt-get install,
-#                                   the installed vandrel-host grab --frames 5, apt-get remove;
+#                                   the installed vandrel-host grab --frames 5, tests/consumer
+#                                   built on the installed packages both ways, apt-get remove;
 #                                   a second build of the packaged targets in another folder
 #                                   gives the same bytes
 #   scripts/ci-deploy.sh reproducible   that last check alone, on the .deb files in build/
@@ -97,7 +98,7 @@ make_debs() {
 
 stage_package() {
   local p
-  for p in vandrel vandrel-tools vandrel-simulator; do
+  for p in vandrel vandrel-tools vandrel-viewer vandrel-simulator vandrel-dev libvandrel-contract1; do
     if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
       echo "ci-deploy: package $p is installed already; not touching it" >&2
       return 1
@@ -116,17 +117,23 @@ stage_package() {
   lintian --fail-on error,warning --display-info "${debs[@]}"
   echo "ci-deploy: lintian: no errors or warnings"
 
-  # A development machine: everything but the headers, with the simulator.
-  local runtime=()
-  for deb in "${debs[@]}"; do
-    case "$(basename "$deb")" in vandrel-dev_*) ;; *) runtime+=("./${deb#./}") ;; esac
-  done
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${runtime[@]}" >/dev/null
-  local status=0
+  # A development machine: every package, the simulator included.
+  local all=()
+  for deb in "${debs[@]}"; do all+=("$(realpath "$deb")"); done
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${all[@]}" >/dev/null
+  local status=0 how
   without_build /usr/bin/vandrel-host grab --frames 5 || status=$?
+  # A host application found the usual ways, with nothing but the packages.
+  for how in cmake pkg-config; do
+    [ "$status" -eq 0 ] || break
+    rm -rf "$work/consumer-system-$how"
+    { cmake -S tests/consumer -B "$work/consumer-system-$how" -DVANDREL_FIND="$how" >/dev/null \
+        && cmake --build "$work/consumer-system-$how" -j"$jobs" >/dev/null \
+        && without_build "$work/consumer-system-$how/vandrel-consumer" "" 5; } || status=$?
+  done
   local names=()
-  for deb in "${runtime[@]}"; do names+=("$(dpkg-deb -f "$deb" Package)"); done
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq "${names[@]}" >/dev/null
+  for deb in "${all[@]}"; do names+=("$(dpkg-deb -f "$deb" Package)"); done
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq "${names[@]}" >/dev/null
   test ! -e /usr/bin/vandrel-host
   test ! -e /usr/lib/vandrel/Plugins/Cameras/libVandrel.so
   [ "$status" -eq 0 ] || return $status
