@@ -21,6 +21,24 @@ add_library(VDCAMSDK SHARED IMPORTED GLOBAL)
 set_target_properties(VDCAMSDK PROPERTIES
   IMPORTED_LOCATION "${VANDREL_SDK_LIBRARY}"
   INTERFACE_INCLUDE_DIRECTORIES "${VANDREL_SDK_INCLUDE_DIR}")
+# Many vendor SDKs are linked without a SONAME. Linked by its path, such a
+# library would be recorded in the plug-in with the build machine's absolute
+# path; linked by name, the plug-in needs it by file name and finds it
+# beside itself.
+find_program(VANDREL_READELF NAMES ${CMAKE_READELF} readelf REQUIRED)
+execute_process(COMMAND "${VANDREL_READELF}" -d "${VANDREL_SDK_LIBRARY}"
+  OUTPUT_VARIABLE sdk_dynamic RESULT_VARIABLE readelf_status ERROR_QUIET)
+if(NOT readelf_status EQUAL 0)
+  message(FATAL_ERROR "${VANDREL_SDK_LIBRARY} is not a shared library readelf can read")
+endif()
+if(sdk_dynamic MATCHES "\\(SONAME\\)[^[]*\\[([^]]*)\\]")
+  set_target_properties(VDCAMSDK PROPERTIES IMPORTED_SONAME "${CMAKE_MATCH_1}")
+  message(STATUS "Vendor SDK library's SONAME: ${CMAKE_MATCH_1}")
+else()
+  set_target_properties(VDCAMSDK PROPERTIES IMPORTED_NO_SONAME TRUE)
+  get_filename_component(sdk_file "${VANDREL_SDK_LIBRARY}" NAME)
+  message(STATUS "Vendor SDK library without a SONAME: the plug-in needs it as ${sdk_file}")
+endif()
 get_filename_component(VANDREL_SDK_LIBRARY_DIR "${VANDREL_SDK_LIBRARY}" DIRECTORY)
 set(VANDREL_SDK_LIBRARY_DIR "${VANDREL_SDK_LIBRARY_DIR}" PARENT_SCOPE)
 message(STATUS "Vendor SDK ${VANDREL_SDK_LIBRARY}. Left out, as they need the simulator's control "

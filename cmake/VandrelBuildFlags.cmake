@@ -6,6 +6,9 @@ add_library(vandrel_build_flags INTERFACE)
 # path, and release builds of Qt keep file, line and function in them: the
 # messages hosts see depend on both, so they apply in every build.
 target_compile_options(vandrel_build_flags INTERFACE "-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=")
+# Nor may the build folder show in what is built (moc's output lives there),
+# so that two builds in different folders give the same bytes.
+target_compile_options(vandrel_build_flags INTERFACE "-ffile-prefix-map=${PROJECT_BINARY_DIR}/=")
 target_compile_definitions(vandrel_build_flags INTERFACE QT_MESSAGELOGCONTEXT)
 
 # Warnings and sanitizers are the project's own business: a parent project
@@ -23,6 +26,17 @@ if(CMAKE_SOURCE_DIR STREQUAL PROJECT_SOURCE_DIR)
   elseif(NOT VANDREL_SANITIZE STREQUAL "")
     message(FATAL_ERROR "VANDREL_SANITIZE must be empty, address or thread")
   endif()
+endif()
+
+# Debian's hardening (what dpkg-buildflags gives): fortified libc calls, stack
+# protector, read-only relocations bound at load time. Fortification needs
+# optimization, so optimized builds without a sanitizer get it.
+option(VANDREL_HARDENING "Debian's hardening flags in optimized builds" ON)
+if(VANDREL_HARDENING AND VANDREL_SANITIZE STREQUAL "" AND NOT VANDREL_FUZZ)
+  target_compile_options(vandrel_build_flags INTERFACE
+    -fstack-protector-strong -Wformat -Werror=format-security
+    $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-D_FORTIFY_SOURCE=2>)
+  target_link_options(vandrel_build_flags INTERFACE "LINKER:-z,relro,-z,now")
 endif()
 
 # Hosts know the descriptor classes from their header only; their type

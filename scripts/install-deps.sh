@@ -8,6 +8,8 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  # manual pages from the programs' --help; the packages' lint
+  help2man lintian
   # vandrel-viewer's screenshot under a real X server, with the Chinese labels drawn
   xvfb xauth fonts-wqy-microhei
   # the stress test's watchdog prints every thread's stack with it

@@ -6,19 +6,43 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QStringList>
+
+#include <dlfcn.h>
+
+namespace {
+// The folder of this library itself, wherever the program that loaded it
+// lives (a Python interpreter, a GStreamer launcher).
+QString libraryDir()
+{
+    Dl_info info;
+    if (!dladdr(reinterpret_cast<const void *>(&libraryDir), &info) || !info.dli_fname)
+        return QString();
+    return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath();
+}
+} // namespace
 
 QString PluginHost::defaultPluginDir()
 {
-    // A relocated build keeps the plug-in next to the host's directory, an
-    // installation under lib/; otherwise the build tree this host was built in.
+    // Only folders relative to this program and this library: a relocated
+    // build keeps the plug-in next to the host's directory, an installation
+    // under lib/, a build folder in its own layout. Nothing of the machine
+    // the program was built on, so an installed program never falls back to
+    // a build folder.
     const QDir hostDir(QCoreApplication::applicationDirPath());
-    for (const QString &relative :
-         {QStringLiteral("../Plugins/Cameras"), QStringLiteral(VANDREL_INSTALLED_PLUGIN_DIR)}) {
-        const QString dir = hostDir.absoluteFilePath(relative);
+    const QString libDir = libraryDir();
+    QStringList candidates{hostDir.absoluteFilePath(QStringLiteral("../Plugins/Cameras")),
+                           hostDir.absoluteFilePath(QStringLiteral(VANDREL_INSTALLED_PLUGIN_DIR))};
+    if (!libDir.isEmpty()) {
+        candidates << QDir(libDir).absoluteFilePath(QStringLiteral(VANDREL_PLUGIN_DIR_FROM_LIBRARY))
+                   << QDir(libDir).absoluteFilePath(QStringLiteral(VANDREL_PLUGIN_DIR_FROM_BUILT_LIBRARY));
+    }
+    for (const QString &dir : candidates) {
         if (QFileInfo::exists(dir + QLatin1Char('/') + moduleFileName()))
             return QDir::cleanPath(dir);
     }
-    return QStringLiteral(VANDREL_DEFAULT_PLUGIN_DIR);
+    // Where an installation puts it: the error then names that folder.
+    return QDir::cleanPath(candidates.at(libDir.isEmpty() ? 1 : 2));
 }
 
 bool PluginHost::load(const QString &pluginDir, QString &error)
@@ -53,6 +77,10 @@ bool PluginHost::load(const QString &pluginDir, QString &error)
 
 bool applySimConfig(const QString &file, QString &error)
 {
+#ifndef VANDREL_SIMULATED_SDK
+    error = QStringLiteral("--sim-config %1: this build runs the camera vendor's SDK, not the simulator").arg(file);
+    return false;
+#endif
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("cannot read simulator configuration %1: %2").arg(file, f.errorString());
@@ -79,7 +107,12 @@ QCommandLineOption PluginHost::pluginDirOption()
 
 QCommandLineOption PluginHost::simConfigOption()
 {
-    return QCommandLineOption(QStringLiteral("sim-config"),
+    QCommandLineOption option(QStringLiteral("sim-config"),
                               QStringLiteral("Configuration of the simulated cameras for this run."),
                               QStringLiteral("FILE"));
+#ifndef VANDREL_SIMULATED_SDK
+    // Built against the vendor's SDK: there is no simulator to configure.
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+#endif
+    return option;
 }

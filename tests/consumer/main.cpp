@@ -1,7 +1,8 @@
-// A host as a third party writes one: the installed contract headers and the
-// installed plug-in, loaded with QPluginLoader. Grabs frames from every
-// VD-XG camera and checks what arrives.
-//   vandrel-consumer [PLUGIN_DIR] [FRAMES]
+// A host as a third party writes one: the installed contract headers and
+// library, and the installed plug-in, loaded with QPluginLoader. Checks that
+// the host's type information agrees with the plug-in's descriptors, then
+// grabs frames from every VD-XG camera and checks what arrives.
+//   vandrel-consumer [PLUGIN_DIR|""] [FRAMES]
 
 #include <camerabase.h>
 #include <camerainterface.h>
@@ -45,10 +46,49 @@ static int fail(const QString &why)
     return 1;
 }
 
+// Each descriptor the plug-in made is recognised by the host's own type
+// information (from the contract library) as the class its typeName() says,
+// and as no other.
+static QString checkDescriptorTypes(const QVector<ParamWrap *> &params, int &lineEdits)
+{
+    lineEdits = 0;
+    for (ParamWrap *p : params) {
+        const QString name = p->typeName();
+        auto *lineEdit = dynamic_cast<LineEditCameraParam *>(p);
+        auto *radio = dynamic_cast<RadioBoxParam *>(p);
+        auto *check = dynamic_cast<CheckBoxParam *>(p);
+        auto *combo = dynamic_cast<ComboBoxParam *>(p);
+        auto *separator = dynamic_cast<SeparateParam *>(p);
+        const bool agrees = (name == QLatin1String("LineEditCameraParam")) == (lineEdit != nullptr)
+            && (name == QLatin1String("RadioBoxParam") || name == QLatin1String("CheckBoxParam")) == (radio != nullptr)
+            && (name == QLatin1String("CheckBoxParam")) == (check != nullptr)
+            && (name == QLatin1String("ComboBoxParam")) == (combo != nullptr)
+            && (name == QLatin1String("SeparateParam")) == (separator != nullptr);
+        if (!agrees)
+            return QStringLiteral("descriptor \"%1\" of type %2: dynamic_cast disagrees").arg(p->label, name);
+        if (lineEdit) {
+            if (!lineEdit->value)
+                return QStringLiteral("descriptor \"%1\": no value").arg(p->label);
+            ++lineEdits;
+        }
+    }
+    return QString();
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(VANDREL_PLUGIN_DIR);
+    // The host's own parameter set, built by the contract library.
+    {
+        CameraBase own;
+        own.buildParams();
+        int lineEdits = 0;
+        const QString fault = checkDescriptorTypes(own.paramList, lineEdits);
+        if (!fault.isEmpty() || own.paramList.isEmpty())
+            return fail(QStringLiteral("the contract library's own parameter set: %1").arg(fault));
+    }
+    // An empty PLUGIN_DIR: the installed plug-in folder the build found.
+    const QString dir = argc > 1 && argv[1][0] ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(VANDREL_PLUGIN_DIR);
     const int wanted = argc > 2 ? QByteArray(argv[2]).toInt() : 10;
     qRegisterMetaType<ImageProcessData>("ImageProcessData");
     // The driver logs a debug line per frame, in the category "vandrel".
@@ -87,6 +127,15 @@ int main(int argc, char **argv)
             || settings.value(QStringLiteral("paramsWrap")).toArray().size() != params->size())
             return fail(QStringLiteral("camera %1: descriptors and saved settings disagree").arg(serials[i]));
         cam->load(settings);
+        int lineEdits = 0;
+        const QString typeFault = checkDescriptorTypes(*params, lineEdits);
+        if (!typeFault.isEmpty())
+            return fail(QStringLiteral("camera %1: %2").arg(serials[i], typeFault));
+        if (lineEdits == 0)
+            return fail(QStringLiteral("camera %1: no LineEditCameraParam among %2 descriptors")
+                            .arg(serials[i]).arg(params->size()));
+        std::printf("%s: %d descriptors, %d of them LineEditCameraParam by dynamic_cast\n",
+                    qPrintable(serials[i]), int(params->size()), lineEdits);
         {
             QMutexLocker lock(cam->frameMutex());
             cam->isRunning = true;
