@@ -152,6 +152,7 @@ int run(QApplication &app)
 
     if (!wanted.isEmpty())
         window.selectCamera(wanted.constFirst());
+    window.fitToScreen();
     window.show();
     ScreenshotTaker taker(&window, parser.value(screenshot), frames, int(seconds * 1000));
     if (unattended)

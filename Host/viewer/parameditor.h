@@ -58,6 +58,7 @@ private:
     void clearRows();
     void addRow(int index, ParamWrap *p);
     void applyFilter();
+    void updateEnabled();
     ParamWrap *descriptor(int index) const;
     void display(ParamRow *row, ParamWrap *p);
     void commit(int index, const QVariant &requested);
