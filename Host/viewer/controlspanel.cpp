@@ -45,7 +45,7 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     // Acquisition: running, continuous, soft trigger.
     auto *acq = new QGroupBox(tr("Acquisition"), this);
     auto *acqGrid = new QGridLayout(acq);
-    running = new QCheckBox(tr("Running (numbered production capture)"), acq);
+    running = new QCheckBox(tr("Running (numbered)"), acq);
     running->setObjectName(QStringLiteral("running"));
     running->setToolTip(tr("isRunning: number every frame by product, capture and cycle and keep them all.\n"
                            "Off: preview, frames thinned to one per 50 ms and not numbered."));
@@ -59,20 +59,20 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
                            "\"triggerMode\" of the device in the --sim-config file)."),
                         acq, QStringLiteral("continuous"));
     triggerProduct = spin(0, 1000000, 1, acq, QStringLiteral("triggerProduct"));
-    triggerProduct->setPrefix(tr("product "));
     triggerProduct->setToolTip(tr("Product number preset by a soft trigger when the grouping kind is 32"));
     QPushButton *trigger = button(tr("Soft trigger"), tr("Fire one software trigger"), acq, QStringLiteral("softTrigger"));
-    acqGrid->addWidget(running, 0, 0, 1, 3);
+    acqGrid->addWidget(running, 0, 0, 1, 2);
     acqGrid->addWidget(triggerMode, 1, 0, 1, 2);
-    acqGrid->addWidget(continuous, 1, 2);
-    acqGrid->addWidget(trigger, 2, 0);
-    acqGrid->addWidget(triggerProduct, 2, 1, 1, 2);
+    acqGrid->addWidget(continuous, 2, 0);
+    acqGrid->addWidget(trigger, 3, 0);
+    acqGrid->addWidget(triggerProduct, 3, 1);
     outer->addWidget(acq);
 
     // Exposure configurations.
     auto *expo = new QGroupBox(tr("Exposure configuration"), this);
     auto *expoGrid = new QGridLayout(expo);
     configCount = spin(0, SettingsLoad::kMaxExposureConfigs, 1, expo, QStringLiteral("configCount"));
+    configCount->setToolTip(tr("Number of exposure configurations"));
     QPushButton *setCount = button(tr("Set count"), tr("setExposureConfigCount: rebuilds the parameter list"), expo,
                                    QStringLiteral("setConfigCount"));
     // Numbered from 1, as the editor's "曝光时间1", "曝光时间2", ...
@@ -81,7 +81,7 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
                                  QStringLiteral("selectExposure"));
     exposureStatus = new QLabel(expo);
     exposureStatus->setObjectName(QStringLiteral("exposureStatus"));
-    expoGrid->addWidget(new QLabel(tr("Configurations"), expo), 0, 0);
+    expoGrid->addWidget(new QLabel(tr("Count"), expo), 0, 0);
     expoGrid->addWidget(configCount, 0, 1);
     expoGrid->addWidget(setCount, 0, 2);
     expoGrid->addWidget(new QLabel(tr("Configuration"), expo), 1, 0);
@@ -95,8 +95,8 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     auto *form = new QFormLayout(group);
     kind = new QComboBox(group);
     kind->setObjectName(QStringLiteral("groupingKind"));
-    kind->addItem(tr("1: counted frame by frame"), 1);
-    kind->addItem(tr("32: numbered by soft trigger"), 32);
+    kind->addItem(tr("1: frame by frame"), 1);
+    kind->addItem(tr("32: by soft trigger"), 32);
     capturesPerProduct = spin(1, 100000, 1, group, QStringLiteral("capturesPerProduct"));
     productsPerCycle = spin(1, 100000, 1, group, QStringLiteral("productsPerCycle"));
     cycleTimeout = spin(0, 3600000, 0, group, QStringLiteral("cycleTimeout"));

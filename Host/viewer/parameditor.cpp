@@ -22,6 +22,14 @@ ParamEditor::ParamEditor(Mode m, QWidget *parent) : QWidget(parent), mode(m)
     empty = new QLabel(mode == Mode::RunPanel ? tr("No pinned parameters") : tr("No camera selected"), this);
     empty->setEnabled(false);
     body->addWidget(empty);
+    if (mode == Mode::Full) {
+        legend = new QLabel(ParamEffect::legend(), this);
+        legend->setObjectName(QStringLiteral("effectLegend"));
+        legend->setWordWrap(true);
+        legend->setEnabled(false);
+        legend->hide();
+        body->addWidget(legend);
+    }
     body->addStretch(1);
 }
 
@@ -117,6 +125,12 @@ void ParamEditor::rebuild()
     empty->setText(mode == Mode::RunPanel ? tr("No pinned parameters")
                                           : current ? tr("The camera has no parameters") : tr("No camera selected"));
     empty->setVisible(built.isEmpty());
+    if (legend) {
+        bool known = false;
+        for (ParamRow *r : qAsConst(built))
+            known = known || r->effect() != ParamEffect::When::Unknown;
+        legend->setVisible(known);
+    }
     applyFilter();
     updateEnabled();
     emit rowsChanged();

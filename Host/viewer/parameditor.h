@@ -70,6 +70,7 @@ private:
     QVector<ParamRow *> built;
     QBoxLayout *body;
     QLabel *empty;
+    QLabel *legend = nullptr;
     // Rows of an earlier build, still queued for deletion, see another generation.
     quint64 generation = 0;
     // While values are shown, the widgets' signals are not edits.

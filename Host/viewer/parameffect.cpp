@@ -40,6 +40,28 @@ QString shortText(When w)
     return QString();
 }
 
+QString mark(When w)
+{
+    switch (w) {
+    case When::OnApply:
+        return QStringLiteral("A");
+    case When::OnSelect:
+        return QStringLiteral("S");
+    case When::Never:
+        return QStringLiteral("–");
+    case When::Unknown:
+        break;
+    }
+    return QString();
+}
+
+QString legend()
+{
+    return QCoreApplication::translate("ParamEffect",
+                                       "A: takes effect on Apply · S: when its configuration is selected · –: kept "
+                                       "and saved, but sent to no camera");
+}
+
 QString longText(When w)
 {
     switch (w) {

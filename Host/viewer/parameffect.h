@@ -19,6 +19,9 @@ enum class When { Unknown, OnApply, OnSelect, Never };
 When of(ParamWrap *p, const QString &pluginIid);
 // A word for the row: "Apply", "Select", "kept only"; empty for Unknown.
 QString shortText(When w);
+// The row's mark, explained by legend(): "A", "S", "–"; empty for Unknown.
+QString mark(When w);
+QString legend();
 // One sentence for the tooltip; empty for Unknown.
 QString longText(When w);
 

@@ -66,7 +66,7 @@ ParamRow::ParamRow(int index, ParamWrap *p, bool compact, ParamEffect::When w, L
     label = new QLabel(p->label, this);
     label->setToolTip(p->description);
     if (!compact) {
-        label->setMinimumWidth(96);
+        label->setMinimumWidth(72);
         label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     }
     if (p->label.isEmpty() && compact)
@@ -83,11 +83,13 @@ ParamRow::ParamRow(int index, ParamWrap *p, bool compact, ParamEffect::When w, L
             w->setToolTip(replace ? effectTip : w->toolTip() + QLatin1Char('\n') + effectTip);
         }
         if (!compact) {
-            effectNote = new QLabel(ParamEffect::shortText(when), this);
+            effectNote = new QLabel(ParamEffect::mark(when), this);
+            effectNote->setAlignment(Qt::AlignCenter);
+            effectNote->setFixedWidth(effectNote->fontMetrics().horizontalAdvance(QStringLiteral("MM")));
             effectNote->setObjectName(QStringLiteral("effectNote"));
             effectNote->setToolTip(effectTip);
             QFont f = effectNote->font();
-            f.setPointSizeF(f.pointSizeF() * 0.85);
+            f.setBold(when != ParamEffect::When::Never);
             effectNote->setFont(f);
             effectNote->setStyleSheet(when == ParamEffect::When::Never ? QStringLiteral("color: palette(mid);")
                                                                         : QStringLiteral("color: #1565c0;"));

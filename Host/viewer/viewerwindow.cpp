@@ -353,7 +353,7 @@ void ViewerWindow::fitToScreen()
         camerasDock->raise();
         resizeDocks({editorDock}, {qMax(260, room.width() / 3)}, Qt::Horizontal);
     } else {
-        resizeDocks({camerasDock, editorDock}, {qMin(330, room.width() / 5), qMin(420, room.width() / 4)},
+        resizeDocks({camerasDock, editorDock}, {qMin(350, room.width() * 26 / 100), qMin(420, room.width() / 4)},
                     Qt::Horizontal);
     }
 }
