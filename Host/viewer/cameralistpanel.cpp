@@ -90,6 +90,8 @@ QString CameraListPanel::currentSerial() const
 
 void CameraListPanel::select(const QString &serial)
 {
+    if (serial.isEmpty())
+        return;
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         QTreeWidgetItem *item = list->topLevelItem(i);
         if (item->data(0, Qt::UserRole).toString() == serial) {

@@ -116,7 +116,8 @@ int CameraSession::nextRetryMs() const
     // that load() started.
     for (const QTimer *t : cam->findChildren<QTimer *>())
         if (t->interval() == 30000 && t->isActive())
-            return t->remainingTime();
+            // A coarse timer may report a little more than its interval.
+            return qMin(t->remainingTime(), t->interval());
     return -1;
 }
 

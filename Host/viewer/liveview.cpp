@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <opencv2/imgcodecs.hpp>
@@ -50,8 +52,14 @@ LiveView::LiveView(CameraSession *session, QWidget *parent) : QWidget(parent), c
     auto *pinTitle = new QLabel(tr("Run panel:"), pinnedBox);
     pinTitle->setEnabled(false);
     pinLine->addWidget(pinTitle);
-    pinned = new ParamEditor(ParamEditor::Mode::RunPanel, pinnedBox);
-    pinLine->addWidget(pinned, 1);
+    pinned = new ParamEditor(ParamEditor::Mode::RunPanel);
+    // Many pins in a narrow view scroll sideways rather than widen the window.
+    pinScroll = new QScrollArea(pinnedBox);
+    pinScroll->setFrameShape(QFrame::NoFrame);
+    pinScroll->setWidgetResizable(true);
+    pinScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pinScroll->setWidget(pinned);
+    pinLine->addWidget(pinScroll, 1);
     outer->addWidget(pinnedBox);
 
     status = new ElidedLabel(this);
@@ -265,6 +273,15 @@ void LiveView::updateStatus()
 void LiveView::updateRunPanel()
 {
     pinnedBox->setVisible(!pinned->rows().isEmpty());
+    // As tall as the rows, and a scroll bar when they do not fit.
+    const int bar = pinScroll->horizontalScrollBar()->sizeHint().height();
+    pinScroll->setFixedHeight(pinned->sizeHint().height() + (pinned->sizeHint().width() > pinScroll->width() ? bar : 0));
+}
+
+void LiveView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    updateRunPanel();
 }
 
 void LiveView::saveWithDialog()

@@ -15,6 +15,7 @@ class CameraSession;
 class ElidedLabel;
 class ParamEditor;
 class QLabel;
+class QScrollArea;
 
 // One camera's live picture: the newest frame, or in strip mode the last
 // lines of consecutive frames, with its status line and the run panel of
@@ -75,6 +76,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -87,6 +89,7 @@ private:
     ImageCanvas *picture;
     ParamEditor *pinned;
     QWidget *pinnedBox;
+    QScrollArea *pinScroll;
     QLabel *title;
     ElidedLabel *status;
     ElidedLabel *linkLine;

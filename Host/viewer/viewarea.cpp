@@ -15,6 +15,7 @@ ViewArea::ViewArea(QWidget *parent) : QWidget(parent)
     split->setChildrenCollapsible(false);
     auto *none = new QLabel(tr("Open a camera from the list to see its pictures."), this);
     none->setAlignment(Qt::AlignCenter);
+    none->setWordWrap(true);
     none->setEnabled(false);
     stack->addWidget(none);
     stack->addWidget(tabs);

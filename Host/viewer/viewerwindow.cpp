@@ -178,7 +178,7 @@ QWidget *ViewerWindow::buildEditorBox(QWidget *parent)
     layout->addLayout(head);
     paramEditor = new ParamEditor(ParamEditor::Mode::Full);
     layout->addWidget(scrolling(paramEditor, box), 1);
-    box->setMinimumWidth(260);
+    box->setMinimumWidth(qMax(260, box->minimumSizeHint().width()));
     connect(levelChoice, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
         paramEditor->setLevel(i == 1 ? ParamEditor::Level::Expert : ParamEditor::Level::Basic);
     });
@@ -242,18 +242,20 @@ void ViewerWindow::buildToolbar()
         zoomBox->addItem(QStringLiteral("%1 %").arg(percent), percent);
     zoomBox->setMinimumContentsLength(6);
     tools->addWidget(zoomBox);
-    connect(zoomBox, QOverload<int>::of(&QComboBox::activated), this, [this](int i) {
+    auto zoomToText = [this](QString text) {
         bool ok = false;
-        QString text = zoomBox->itemText(i);
-        double percent = text.remove(QLatin1Char('%')).trimmed().toDouble(&ok);
-        if (!ok) {
-            text = zoomBox->currentText();
-            percent = text.remove(QLatin1Char('%')).trimmed().toDouble(&ok);
-        }
+        const double percent = text.remove(QLatin1Char('%')).trimmed().toDouble(&ok);
         if (ok)
             zoomTo(percent);
+        else
+            showMessage(tr("Zoom: \"%1\" is not a percentage").arg(zoomBox->currentText()), true);
         updateActions();
-    });
+    };
+    connect(zoomBox, QOverload<int>::of(&QComboBox::activated), this,
+            [this, zoomToText](int i) { zoomToText(zoomBox->itemText(i)); });
+    // A typed value that is not in the list is not "activated".
+    connect(zoomBox->lineEdit(), &QLineEdit::returnPressed, this,
+            [this, zoomToText] { zoomToText(zoomBox->currentText()); });
     QAction *zoomIn = add(QStringLiteral("zoomIn"), tr("+"), tr("Zoom in"), QKeySequence::ZoomIn);
     connect(zoomIn, &QAction::triggered, this, [this] {
         if (LiveView *v = currentView())
@@ -351,7 +353,7 @@ void ViewerWindow::fitToScreen()
         tabifyDockWidget(editorDock, camerasDock);
         tabifyDockWidget(camerasDock, controlsDock);
         camerasDock->raise();
-        resizeDocks({editorDock}, {qMax(260, room.width() / 3)}, Qt::Horizontal);
+        resizeDocks({editorDock}, {qMax(editorDock->minimumSizeHint().width(), room.width() / 3)}, Qt::Horizontal);
     } else {
         resizeDocks({camerasDock, editorDock}, {qMin(350, room.width() * 26 / 100), qMin(420, room.width() / 4)},
                     Qt::Horizontal);
