@@ -311,6 +311,7 @@ void ViewerWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(tr("&File"));
     saveSettingsAction =
         file->addAction(tr("&Save settings…"), this, &ViewerWindow::saveSettingsWithDialog, QKeySequence::Save);
+    saveSettingsAction->setEnabled(false);  // until a camera is open
     file->addAction(tr("&Load settings…"), this, &ViewerWindow::loadSettingsWithDialog, QKeySequence::Open);
     file->addSeparator();
     file->addAction(actions.value(QStringLiteral("saveImage")));

@@ -5,6 +5,7 @@
 #include "controlspanel.h"
 #include "viewerfixture.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -253,9 +254,16 @@ TEST_F(Controls, EachRowSaysWhenAnEditTakesEffectAndApplyIsMarkedWhileItWaits)
 TEST_F(Controls, SaveSettingsIsOfferedOnlyWithACameraOpen)
 {
     auto *save = control<QPushButton>("saveSettings");
+    QAction *saveAction = nullptr;
+    for (QAction *a : window->findChildren<QAction *>())
+        if (a->text() == QStringLiteral("&Save settings…"))
+            saveAction = a;
+    ASSERT_NE(saveAction, nullptr);
     EXPECT_TRUE(save->isEnabled());
+    EXPECT_TRUE(saveAction->isEnabled());
     window->closeCamera(kColour);
     EXPECT_FALSE(save->isEnabled());
+    EXPECT_FALSE(saveAction->isEnabled());
     EXPECT_EQ(save->toolTip(), QStringLiteral("No camera is open: nothing to save"));
     ASSERT_NE(open(kMono), nullptr);
     EXPECT_TRUE(save->isEnabled());
