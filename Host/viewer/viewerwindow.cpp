@@ -3,35 +3,28 @@
 #include "cameralistpanel.h"
 #include "camerasession.h"
 #include "controlspanel.h"
-#include "imagecanvas.h"
 #include "liveview.h"
 #include "parameditor.h"
-#include "paramspinboxes.h"
 #include "settingsfile.h"
 #include "viewarea.h"
+#include "viewtoolbar.h"
 #include "viewerlog.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSignalBlocker>
-#include <QStatusBar>
-#include <QStyle>
-#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
-
-#include <cmath>
 
 namespace {
 
@@ -43,12 +36,6 @@ QScrollArea *scrolling(QWidget *inner, QWidget *parent)
     s->setFrameShape(QFrame::NoFrame);
     s->setWidget(inner);
     return s;
-}
-
-QString withShortcut(const QString &tip, const QAction *a)
-{
-    return a->shortcut().isEmpty() ? tip
-                                   : QStringLiteral("%1 (%2)").arg(tip, a->shortcut().toString(QKeySequence::NativeText));
 }
 
 } // namespace
@@ -106,7 +93,11 @@ void ViewerWindow::buildUi()
     addDockWidget(Qt::RightDockWidgetArea, editorDock);
     resizeDocks({camerasDock, controlsDock}, {220, 560}, Qt::Vertical);
     resizeDocks({camerasDock, editorDock}, {330, 420}, Qt::Horizontal);
-    buildToolbar();
+    tools = new ViewToolbar(this);
+    addToolBar(tools);
+    connect(tools, &ViewToolbar::startStopRequested, this, &ViewerWindow::startStop);
+    connect(tools, &ViewToolbar::reconnectRequested, this, &ViewerWindow::reconnectNow);
+    connect(tools, &ViewToolbar::message, this, &ViewerWindow::showMessage);
     buildMenus();
 
     connect(cameraList, &CameraListPanel::refreshRequested, this, &ViewerWindow::refreshCameras);
@@ -185,127 +176,6 @@ QWidget *ViewerWindow::buildEditorBox(QWidget *parent)
     return box;
 }
 
-void ViewerWindow::buildToolbar()
-{
-    tools = addToolBar(tr("Toolbar"));
-    tools->setObjectName(QStringLiteral("toolbar"));
-    tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    tools->setIconSize(QSize(16, 16));
-    auto add = [this](const QString &name, const QString &text, const QString &tip, const QKeySequence &key,
-                      QStyle::StandardPixmap icon = QStyle::SP_CustomBase) {
-        auto *a = new QAction(text, this);
-        a->setObjectName(name);
-        a->setShortcut(key);
-        if (icon != QStyle::SP_CustomBase)
-            a->setIcon(style()->standardIcon(icon));
-        a->setToolTip(withShortcut(tip, a));
-        tools->addAction(a);
-        actions.insert(name, a);
-        return a;
-    };
-    QAction *startStop = add(QStringLiteral("startStop"), tr("Stop"), tr("Stop or start the current camera's acquisition"),
-                             QKeySequence(Qt::CTRL + Qt::Key_Space), QStyle::SP_MediaStop);
-    connect(startStop, &QAction::triggered, this, &ViewerWindow::startStop);
-    QAction *reconnect = add(QStringLiteral("reconnect"), tr("Reconnect now"),
-                             tr("Reopen the lost camera now (restartCamera) instead of at the driver's next retry"),
-                             QKeySequence(Qt::CTRL + Qt::Key_R), QStyle::SP_BrowserReload);
-    connect(reconnect, &QAction::triggered, this, &ViewerWindow::reconnectNow);
-    tools->addSeparator();
-
-    QAction *fit = add(QStringLiteral("fit"), tr("Fit"), tr("Fit the picture to the view (or double-click it)"),
-                       QKeySequence(Qt::CTRL + Qt::Key_0));
-    fit->setCheckable(true);
-    connect(fit, &QAction::triggered, this, [this] {
-        if (LiveView *v = currentView())
-            v->canvas()->setFit();
-        updateActions();
-    });
-    QAction *one = add(QStringLiteral("oneToOne"), tr("1:1"), tr("One image pixel per screen pixel"),
-                       QKeySequence(Qt::CTRL + Qt::Key_1));
-    one->setCheckable(true);
-    connect(one, &QAction::triggered, this, [this] {
-        if (LiveView *v = currentView())
-            v->canvas()->setOneToOne();
-        updateActions();
-    });
-    QAction *zoomOut = add(QStringLiteral("zoomOut"), tr("−"), tr("Zoom out"), QKeySequence::ZoomOut);
-    connect(zoomOut, &QAction::triggered, this, [this] {
-        if (LiveView *v = currentView())
-            v->canvas()->zoomBy(1 / 1.25, QPointF(v->canvas()->width() / 2.0, v->canvas()->height() / 2.0));
-    });
-    zoomBox = new QComboBox(tools);
-    zoomBox->setObjectName(QStringLiteral("zoom"));
-    zoomBox->setEditable(true);
-    zoomBox->setInsertPolicy(QComboBox::NoInsert);
-    zoomBox->setToolTip(tr("Zoom of the current view, in percent; type a value and press Enter"));
-    for (int percent : {10, 25, 50, 100, 200, 400, 800})
-        zoomBox->addItem(QStringLiteral("%1 %").arg(percent), percent);
-    zoomBox->setMinimumContentsLength(6);
-    tools->addWidget(zoomBox);
-    auto zoomToText = [this](QString text) {
-        bool ok = false;
-        const double percent = text.remove(QLatin1Char('%')).trimmed().toDouble(&ok);
-        if (ok)
-            zoomTo(percent);
-        else
-            showMessage(tr("Zoom: \"%1\" is not a percentage").arg(zoomBox->currentText()), true);
-        updateActions();
-    };
-    connect(zoomBox, QOverload<int>::of(&QComboBox::activated), this,
-            [this, zoomToText](int i) { zoomToText(zoomBox->itemText(i)); });
-    // A typed value that is not in the list is not "activated".
-    connect(zoomBox->lineEdit(), &QLineEdit::returnPressed, this,
-            [this, zoomToText] { zoomToText(zoomBox->currentText()); });
-    QAction *zoomIn = add(QStringLiteral("zoomIn"), tr("+"), tr("Zoom in"), QKeySequence::ZoomIn);
-    connect(zoomIn, &QAction::triggered, this, [this] {
-        if (LiveView *v = currentView())
-            v->canvas()->zoomBy(1.25, QPointF(v->canvas()->width() / 2.0, v->canvas()->height() / 2.0));
-    });
-    tools->addSeparator();
-
-    QAction *strip = add(QStringLiteral("strip"), tr("Strip"),
-                         tr("Stack consecutive frames into a scrolling strip of the last lines"),
-                         QKeySequence(Qt::CTRL + Qt::Key_L));
-    strip->setCheckable(true);
-    connect(strip, &QAction::toggled, this, [this](bool on) {
-        if (LiveView *v = currentView())
-            v->setStripMode(on);
-    });
-    stripSpin = new IntSpin(tools);
-    stripSpin->setObjectName(QStringLiteral("stripLines"));
-    stripSpin->setRange(LiveView::kMinStripLines, LiveView::kMaxStripLines);
-    stripSpin->setSingleStep(512);
-    stripSpin->setValue(2048);
-    stripSpin->setSuffix(tr(" lines"));
-    stripSpin->setKeyboardTracking(false);
-    stripSpin->setToolTip(tr("Lines the strip keeps: %1 to %2").arg(LiveView::kMinStripLines).arg(LiveView::kMaxStripLines));
-    tools->addWidget(stripSpin);
-    auto setLines = [this] {
-        LiveView *v = currentView();
-        const std::optional<qint64> typed = stripSpin->takeTyped();
-        if (!v)
-            return;
-        const int kept = v->setStripLines(stripSpin->value());
-        if (typed && *typed != kept)
-            showMessage(tr("The strip keeps %1 to %2 lines: %3 asked, %4 kept")
-                            .arg(LiveView::kMinStripLines)
-                            .arg(LiveView::kMaxStripLines)
-                            .arg(*typed)
-                            .arg(kept),
-                        true);
-    };
-    connect(stripSpin, QOverload<int>::of(&QSpinBox::valueChanged), this, setLines);
-    connect(stripSpin, &QAbstractSpinBox::editingFinished, this, setLines);
-    tools->addSeparator();
-    QAction *saveImage = add(QStringLiteral("saveImage"), tr("Save image…"),
-                             tr("Save the current view's picture (frame or strip) to a PNG file"),
-                             QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_S), QStyle::SP_DialogSaveButton);
-    connect(saveImage, &QAction::triggered, this, [this] {
-        if (LiveView *v = currentView())
-            v->saveWithDialog();
-    });
-}
-
 void ViewerWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(tr("&File"));
@@ -314,7 +184,7 @@ void ViewerWindow::buildMenus()
     saveSettingsAction->setEnabled(false);  // until a camera is open
     file->addAction(tr("&Load settings…"), this, &ViewerWindow::loadSettingsWithDialog, QKeySequence::Open);
     file->addSeparator();
-    file->addAction(actions.value(QStringLiteral("saveImage")));
+    file->addAction(tools->action(QStringLiteral("saveImage")));
     file->addSeparator();
     file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence::Quit);
     QMenu *cameraMenu = menuBar()->addMenu(tr("&Camera"));
@@ -322,11 +192,11 @@ void ViewerWindow::buildMenus()
     cameraMenu->addAction(tr("&Open"), this, &ViewerWindow::openSelected);
     cameraMenu->addAction(tr("&Close"), this, &ViewerWindow::closeSelected);
     cameraMenu->addSeparator();
-    cameraMenu->addAction(actions.value(QStringLiteral("startStop")));
-    cameraMenu->addAction(actions.value(QStringLiteral("reconnect")));
+    cameraMenu->addAction(tools->action(QStringLiteral("startStop")));
+    cameraMenu->addAction(tools->action(QStringLiteral("reconnect")));
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
     for (const char *name : {"fit", "oneToOne", "zoomIn", "zoomOut", "strip"})
-        viewMenu->addAction(actions.value(QLatin1String(name)));
+        viewMenu->addAction(tools->action(QLatin1String(name)));
     viewMenu->addSeparator();
     QAction *tabs = viewMenu->addAction(tr("&Tabs instead of a grid"));
     tabs->setCheckable(true);
@@ -458,10 +328,6 @@ CameraSession *ViewerWindow::openCamera(const QString &serial, QString &error)
             setCurrent(cs->serial());
     });
     connect(v, &LiveView::message, this, &ViewerWindow::showMessage);
-    connect(v->canvas(), &ImageCanvas::viewChanged, this, [this, v] {
-        if (v == currentView())
-            updateActions();
-    });
     open.push_back({std::move(s), v});
     area->addView(v, serial);
     controlsPanel->setCanSave(true);
@@ -539,7 +405,7 @@ LiveView *ViewerWindow::currentView() const
 
 QAction *ViewerWindow::action(const QString &name) const
 {
-    return actions.value(name);
+    return tools->action(name);
 }
 
 void ViewerWindow::onListSelection()
@@ -582,43 +448,7 @@ void ViewerWindow::updateCurrent()
 
 void ViewerWindow::updateActions()
 {
-    CameraSession *s = selectedSession();
-    LiveView *v = currentView();
-    QAction *startStop = actions.value(QStringLiteral("startStop"));
-    const bool lost = s && s->lost();
-    startStop->setEnabled(s && !lost);
-    const bool stopped = s && s->stopped();
-    startStop->setText(stopped ? tr("Start") : tr("Stop"));
-    startStop->setIcon(style()->standardIcon(stopped ? QStyle::SP_MediaPlay : QStyle::SP_MediaStop));
-    actions.value(QStringLiteral("reconnect"))->setEnabled(lost);
-    for (const char *name : {"fit", "oneToOne", "zoomIn", "zoomOut", "strip", "saveImage"})
-        actions.value(QLatin1String(name))->setEnabled(v != nullptr);
-    zoomBox->setEnabled(v != nullptr);
-    stripSpin->setEnabled(v != nullptr);
-    if (!v)
-        return;
-    ImageCanvas *c = v->canvas();
-    actions.value(QStringLiteral("fit"))->setChecked(c->isFit());
-    actions.value(QStringLiteral("oneToOne"))->setChecked(c->isOneToOne());
-    {
-        const QSignalBlocker a(actions.value(QStringLiteral("strip")));
-        actions.value(QStringLiteral("strip"))->setChecked(v->stripMode());
-        const QSignalBlocker b(stripSpin);
-        stripSpin->setValue(v->stripLines());
-    }
-    const QSignalBlocker block(zoomBox);
-    const double percent = c->zoom() * 100.0;
-    zoomBox->setEditText(percent >= 10 ? QStringLiteral("%1 %").arg(std::round(percent))
-                                       : QStringLiteral("%1 %").arg(percent, 0, 'f', 1));
-}
-
-void ViewerWindow::zoomTo(double percent)
-{
-    LiveView *v = currentView();
-    if (!v || !(percent > 0))
-        return;
-    ImageCanvas *c = v->canvas();
-    c->zoomBy(percent / 100.0 / c->zoom(), QPointF(c->width() / 2.0, c->height() / 2.0));
+    tools->setCurrent(currentView(), selectedSession());
 }
 
 void ViewerWindow::openSelected()

@@ -14,16 +14,15 @@
 class CameraListPanel;
 class CameraSession;
 class ControlsPanel;
-class IntSpin;
 class LiveView;
 class ParamEditor;
 class QAction;
 class QComboBox;
 class QDockWidget;
 class QLabel;
-class QToolBar;
 class QToolButton;
 class ViewArea;
+class ViewToolbar;
 
 // The viewer's main window: the camera list with state badges, a live view
 // per open camera, the toolbar, and the editor and controls of the current
@@ -75,7 +74,7 @@ public:
     ParamEditor *editor() const { return paramEditor; }
     ControlsPanel *controls() const { return controlsPanel; }
     QLabel *editorTitleLabel() const { return editorTitle; }
-    QToolBar *toolbar() const { return tools; }
+    ViewToolbar *toolbar() const { return tools; }
     // The toolbar's actions by name: "startStop", "reconnect", "fit", "oneToOne",
     // "zoomIn", "zoomOut", "strip", "saveImage".
     QAction *action(const QString &name) const;
@@ -107,7 +106,6 @@ private:
     void buildUi();
     QWidget *buildMessageBar(QWidget *parent);
     QWidget *buildEditorBox(QWidget *parent);
-    void buildToolbar();
     void buildMenus();
     void updateList();
     void onListSelection();
@@ -118,7 +116,6 @@ private:
     void closeSelected();
     void startStop();
     void reconnectNow();
-    void zoomTo(double percent);
     void saveSettingsWithDialog();
     void loadSettingsWithDialog();
 
@@ -144,9 +141,6 @@ private:
     QDockWidget *camerasDock = nullptr;
     QDockWidget *controlsDock = nullptr;
     QDockWidget *editorDock = nullptr;
-    QToolBar *tools = nullptr;
-    QMap<QString, QAction *> actions;
-    QComboBox *zoomBox = nullptr;
-    IntSpin *stripSpin = nullptr;
+    ViewToolbar *tools = nullptr;
     QAction *saveSettingsAction = nullptr;
 };
