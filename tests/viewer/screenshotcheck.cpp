@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 QString screenshotProblem(const QImage &shot, QSize minSize)
 {
     if (shot.isNull())
@@ -41,7 +43,9 @@ QString screenshotProblem(const QImage &shot, QSize minSize)
             }
         }
     }
-    if (bestRun < 24 || bestRise < 128)
+    // A window that fits a small screen shows its frames smaller.
+    const int minRun = std::clamp(img.height() * 24 / 1000, 12, 24);
+    if (bestRun < minRun || bestRise < 128)
         return QStringLiteral("no live frame: the longest climb is %1 pixels over %2 grey levels").arg(bestRun).arg(bestRise);
     return QString();
 }
