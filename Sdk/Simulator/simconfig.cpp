@@ -345,9 +345,12 @@ Population defaultPopulation()
     mono.lineTimeUs = 7.5;
 
     DeviceConfig area = colour;
+    // The scenes are 1024 wide: these speeds keep their proportions.
     giveShippedScene(colour, "printed-sheet.png");
+    colour.speed = 0.25;
     colour.illumination = 15;
     giveShippedScene(mono, "fabric.png");
+    mono.speed = 0.125;
     mono.illumination = 20;
     mono.noise = 2;
     p.devices.push_back(colour);
