@@ -125,9 +125,12 @@ bool FrameRecorder::writeOne(const Frame &f, qint64 sequence, QString &why)
     // Sequence first: the name order is the order of arrival; a gap is a dropped frame.
     const QString name = QStringLiteral("%1_%2.tif").arg(sequence, 8, 10, QLatin1Char('0')).arg(f.serial);
     const QString path = QDir(dir).filePath(name);
-    cv::Mat out = m;
+    // OpenCV writes BGR as RGB; the frame itself is shared and stays as it is.
+    cv::Mat out;
     if (m.channels() == 3)
-        cv::cvtColor(m, out, cv::COLOR_RGB2BGR);   // OpenCV writes BGR as RGB
+        cv::cvtColor(m, out, cv::COLOR_RGB2BGR);
+    else
+        out = m;
     if (!cv::imwrite(path.toStdString(), out, {cv::IMWRITE_TIFF_COMPRESSION, 1})) {
         why = QStringLiteral("cannot write %1").arg(path);
         return false;

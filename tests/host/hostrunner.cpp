@@ -19,7 +19,7 @@ QStringList HostRun::hostErrLines() const
     return lines;
 }
 
-HostRun runHost(const QStringList &args, int timeoutMs, const QString &workDir)
+HostRun runHost(const QStringList &args, int timeoutMs, const QString &workDir, const QProcessEnvironment &extra)
 {
     HostRun r;
     QProcess p;
@@ -30,6 +30,7 @@ HostRun runHost(const QStringList &args, int timeoutMs, const QString &workDir)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The population comes from --sim-config or the default, never from the caller.
     env.remove(QStringLiteral("VDCAMSDK_SIM_CONFIG"));
+    env.insert(extra);
     p.setProcessEnvironment(env);
     p.start();
     if (!p.waitForStarted(10000))

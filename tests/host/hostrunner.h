@@ -23,7 +23,9 @@ struct HostRun
 
 // Runs vandrel-host with args in workDir (default: the current directory) and
 // waits for it to end, at most timeoutMs.
-HostRun runHost(const QStringList &args, int timeoutMs = 60000, const QString &workDir = QString());
+// extra adds to (or overrides) the environment.
+HostRun runHost(const QStringList &args, int timeoutMs = 60000, const QString &workDir = QString(),
+                const QProcessEnvironment &extra = QProcessEnvironment());
 
 // A small simulated population: two VD-XG cameras (colour 512 wide, mono 640
 // wide, 64-line frames at 50 frames/s) and one camera of another family.
