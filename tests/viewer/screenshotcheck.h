@@ -6,7 +6,7 @@
 
 // What is wrong with a screenshot of vandrel-viewer; empty when nothing is.
 // It must be at least `minSize` and show a live frame of the simulated
-// cameras: their pictures are ramps, so some column of the screenshot climbs
-// steadily through most of the grey scale, which no part of the window's
-// own furniture does.
+// cameras: their pictures (a scene, or the ramp) are textured, a piece of
+// the screenshot where nearly every pixel differs from its neighbours, which
+// no part of the window's own furniture is.
 QString screenshotProblem(const QImage &shot, QSize minSize);
