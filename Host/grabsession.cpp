@@ -5,6 +5,7 @@
 #include "exitstatus.h"
 #include "grabreport.h"
 #include "settingsfile.h"
+#include "settingsload.h"
 #include "textout.h"
 
 #include <QCoreApplication>
@@ -83,7 +84,13 @@ int GrabSession::setUp()
 
 int GrabSession::configure(CameraInterface *cam, const QString &serial)
 {
-    cam->load(opts.settings.value(serial));
+    // With the exposure configuration count the settings were saved with, so
+    // that every value lands in its own parameter.
+    QString why;
+    if (!SettingsLoad::load(cam, opts.settings.value(serial), why)) {
+        failure = QStringLiteral("settings of camera %1: %2").arg(serial, why);
+        return ExitBadSettings;
+    }
     if (opts.exposure >= 0) {
         const int status = cam->selectExposure(opts.exposure);
         if (status == -1) {

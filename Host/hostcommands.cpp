@@ -8,6 +8,7 @@
 #include "paramtable.h"
 #include "pluginhost.h"
 #include "settingsfile.h"
+#include "settingsload.h"
 #include "stoponsignal.h"
 #include "textout.h"
 
@@ -126,8 +127,10 @@ int Commands::params()
         delete cam;
         return fail(ExitNoCamera, QStringLiteral("camera %1 could not be opened").arg(serial));
     }
-    if (opts.settingsFile)
-        cam->load(loaded.value(serial));
+    if (opts.settingsFile && !SettingsLoad::load(cam, loaded.value(serial), error)) {
+        delete cam;
+        return fail(ExitBadSettings, QStringLiteral("settings of camera %1: %2").arg(serial, error));
+    }
     const QVector<ParamWrap *> *list = cam->pluginParams();
     const QVector<ParamWrap *> descriptors = list ? *list : QVector<ParamWrap *>();
     if (opts.json) {

@@ -1,5 +1,7 @@
 #include "settingsfile.h"
 
+#include "settingsload.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -28,12 +30,25 @@ bool readSettingsFile(const QString &file, const QStringList &serials, QMap<QStr
         return false;
     }
     const QJsonObject cameras = root.value(QLatin1String("cameras")).toObject();
+    QMap<QString, QJsonObject> found;
     for (const QString &s : serials) {
         if (root.contains(QLatin1String("paramsWrap")))
-            out.insert(s, root);
+            found.insert(s, root);
         else if (cameras.value(s).isObject())
-            out.insert(s, cameras.value(s).toObject());
+            found.insert(s, cameras.value(s).toObject());
     }
+    // A file whose values would land in the wrong parameters is refused whole.
+    for (auto it = found.cbegin(); it != found.cend(); ++it) {
+        QString why;
+        if (SettingsLoad::exposureConfigCount(it.value(), why) == -2) {
+            error = root.contains(QLatin1String("paramsWrap"))
+                        ? QStringLiteral("settings file %1: %2").arg(file, why)
+                        : QStringLiteral("settings file %1, camera %2: %3").arg(file, it.key(), why);
+            return false;
+        }
+    }
+    for (auto it = found.cbegin(); it != found.cend(); ++it)
+        out.insert(it.key(), it.value());
     return true;
 }
 

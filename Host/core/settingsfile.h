@@ -10,7 +10,9 @@
 //   {"cameras": {"SERIAL": {"paramsWrap": [...]}}} settings per camera, as they are written
 
 // Reads the settings of the given cameras; a camera the file has nothing for
-// gets no entry. On failure returns false and says why in one line.
+// gets no entry. On failure (unreadable, not JSON, neither form, or settings
+// of a listed camera whose shape matches no exposure configuration count,
+// see settingsload.h) returns false, says why in one line and adds nothing.
 bool readSettingsFile(const QString &file, const QStringList &serials, QMap<QString, QJsonObject> &out,
                       QString &error);
 

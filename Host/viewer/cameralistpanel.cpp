@@ -22,7 +22,7 @@ CameraListPanel::CameraListPanel(QWidget *parent) : QWidget(parent)
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
     list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    list->setMinimumHeight(110);
+    list->setMinimumHeight(70);
     layout->addWidget(list, 1);
     auto *buttons = new QHBoxLayout;
     auto *refresh = new QPushButton(tr("Refresh"), this);
@@ -39,8 +39,12 @@ CameraListPanel::CameraListPanel(QWidget *parent) : QWidget(parent)
     connect(open, &QPushButton::clicked, this, &CameraListPanel::openRequested);
     connect(close, &QPushButton::clicked, this, &CameraListPanel::closeRequested);
     connect(list, &QTreeWidget::itemSelectionChanged, this, &CameraListPanel::selectionChanged);
-    connect(list, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem *item) { emit activated(item->data(0, Qt::UserRole).toString()); });
+    // Activation is Enter as well as a double-click.
+    connect(list, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) {
+        const QString serial = item->data(0, Qt::UserRole).toString();
+        if (!serial.isEmpty())
+            emit activated(serial);
+    });
 }
 
 void CameraListPanel::setCountText(const QString &text)
@@ -48,7 +52,7 @@ void CameraListPanel::setCountText(const QString &text)
     countLabel->setText(text);
 }
 
-void CameraListPanel::setEntries(const QVector<Entry> &entries)
+void CameraListPanel::setEntries(const QVector<Entry> &entries, int others)
 {
     const QString selected = currentSerial();
     const QSignalBlocker block(list);
@@ -57,8 +61,24 @@ void CameraListPanel::setEntries(const QVector<Entry> &entries)
         auto *item = new QTreeWidgetItem(list, {e.serial, e.state});
         item->setData(0, Qt::UserRole, e.serial);
         item->setForeground(1, e.stateColour);
-        if (e.serial == selected)
+        if (e.current) {
+            QFont f = item->font(0);
+            f.setBold(true);
+            item->setFont(0, f);
+            item->setFont(1, f);
+        }
+        if (e.serial == selected) {
+            list->setCurrentItem(item);
             item->setSelected(true);
+        }
+    }
+    if (others > 0) {
+        // The plug-in names only its own family; the others are counted.
+        auto *item = new QTreeWidgetItem(list, {tr("%n other device(s)", nullptr, others), tr("not a VD-XG camera")});
+        item->setFlags(Qt::NoItemFlags);
+        item->setToolTip(0, tr("The SDK reports %n device(s) of another family; this plug-in drives VD-XG cameras only.",
+                               nullptr, others));
+        item->setToolTip(1, item->toolTip(0));
     }
 }
 
@@ -70,6 +90,8 @@ QString CameraListPanel::currentSerial() const
 
 void CameraListPanel::select(const QString &serial)
 {
+    if (serial.isEmpty())
+        return;
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         QTreeWidgetItem *item = list->topLevelItem(i);
         if (item->data(0, Qt::UserRole).toString() == serial) {
@@ -77,4 +99,9 @@ void CameraListPanel::select(const QString &serial)
             item->setSelected(true);
         }
     }
+}
+
+QTreeWidget *CameraListPanel::tree() const
+{
+    return list;
 }

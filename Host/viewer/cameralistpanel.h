@@ -9,8 +9,10 @@ class QLabel;
 class QTreeWidget;
 
 // The viewer's camera list: the SDK's device count above a row per camera
-// with its state, and Refresh, Open and Close below. It shows what it is
-// given and says what the person asked for; the window decides.
+// with its state (the current camera in bold), a greyed row for the SDK's
+// devices of other families, and Refresh, Open and Close below. Enter or a
+// double-click on a row asks to open it. It shows what it is given and says
+// what the person asked for; the window decides.
 //
 // Threading: UI thread only.
 class CameraListPanel : public QWidget
@@ -22,6 +24,7 @@ public:
         QString serial;
         QString state;  // "closed", "open", "lost since …", "reconnected at …"
         QColor stateColour;
+        bool current = false;
     };
 
     explicit CameraListPanel(QWidget *parent = nullptr);
@@ -29,17 +32,19 @@ public:
     void setCountText(const QString &text);
     // Replaces the rows; the selected camera stays selected. Reports no
     // selection change.
-    void setEntries(const QVector<Entry> &entries);
+    // `others`: the SDK's devices that are no VD-XG camera, shown greyed.
+    void setEntries(const QVector<Entry> &entries, int others = 0);
     // The selected camera; empty when none is.
     QString currentSerial() const;
     void select(const QString &serial);
+    QTreeWidget *tree() const;
 
 signals:
     void refreshRequested();
     void openRequested();
     void closeRequested();
     void selectionChanged();
-    // Double-clicked.
+    // Enter or a double-click.
     void activated(const QString &serial);
 
 private:

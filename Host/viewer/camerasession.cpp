@@ -1,10 +1,14 @@
 #include "camerasession.h"
 
 #include "camerasignals.h"
+#include "paramvalues.h"
 #include "paramwrap.h"
+#include "settingsload.h"
 #include "viewerlog.h"
 
 #include <QMutexLocker>
+#include <QSet>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcViewer, "vandrel.viewer")
 
@@ -38,7 +42,10 @@ std::unique_ptr<CameraSession> CameraSession::open(CameraInterface *plugin, int 
         return nullptr;
     // The driver's own grouping record starts as its constructor set it.
     session->trig.trigKind = 1;
-    camera->load(settings);
+    if (!SettingsLoad::load(camera, settings, error)) {
+        error = QStringLiteral("settings of camera %1: %2").arg(serial, error);
+        return nullptr;
+    }
     qCInfo(lcViewer) << "opened camera" << serial;
     return session;
 }
@@ -84,6 +91,16 @@ void CameraSession::onLoss()
 
 void CameraSession::onReconnect()
 {
+    if (backByHand) {
+        // Already shown as back since reconnectNow.
+        backByHand = false;
+        return;
+    }
+    markReconnected();
+}
+
+void CameraSession::markReconnected()
+{
     state = Link::Reconnected;
     backAt = QDateTime::currentDateTime();
     events.append({backAt, false});
@@ -93,11 +110,61 @@ void CameraSession::onReconnect()
     emit valuesChanged(-1, QVariant());
 }
 
+int CameraSession::nextRetryMs() const
+{
+    // The driver retries a lost camera on a 30 s timer, a child of the camera
+    // that load() started.
+    for (const QTimer *t : cam->findChildren<QTimer *>())
+        if (t->interval() == 30000 && t->isActive())
+            // A coarse timer may report a little more than its interval.
+            return qMin(t->remainingTime(), t->interval());
+    return -1;
+}
+
+bool CameraSession::reconnectNow()
+{
+    if (state != Link::Lost)
+        return true;
+    cam->restartCamera();
+    if (cam->cameraSerial() == QLatin1String("-1"))
+        return false;
+    // restartCamera does not apply the output format; load does.
+    apply();
+    backByHand = true;
+    markReconnected();
+    return true;
+}
+
+void CameraSession::stop()
+{
+    if (halted || state == Link::Lost)
+        return;
+    cam->closeCamera();
+    halted = true;
+    emit stateChanged();
+}
+
+bool CameraSession::start()
+{
+    if (!halted)
+        return true;
+    cam->restartCamera();
+    if (cam->cameraSerial() == QLatin1String("-1"))
+        return false;
+    halted = false;
+    apply();
+    emit stateChanged();
+    return true;
+}
+
 void CameraSession::setRunning(bool running)
 {
     // The frame thread reads the flag under this mutex.
-    QMutexLocker lock(cam->frameMutex());
-    cam->isRunning = running;
+    {
+        QMutexLocker lock(cam->frameMutex());
+        cam->isRunning = running;
+    }
+    emit stateChanged();
 }
 
 bool CameraSession::running() const
@@ -127,10 +194,39 @@ int CameraSession::exposureConfigCount() const
     return 0;
 }
 
+namespace {
+
+// What names a descriptor across a rebuild of the list: its kind, label and
+// first option (the check boxes have no label).
+QString descriptorKey(ParamWrap *p)
+{
+    QString key = p->typeName() + QLatin1Char('\n') + p->label;
+    if (p->typeName() == ParamKind::CheckBox || p->typeName() == ParamKind::RadioBox) {
+        auto *r = static_cast<RadioBoxParam *>(p);
+        if (r->count > 0 && r->names)
+            key += QLatin1Char('\n') + r->names[0];
+    }
+    return key;
+}
+
+} // namespace
+
 void CameraSession::setExposureConfigCount(int count)
 {
-    cam->setExposureConfigCount(qMax(0, count));
+    // The rebuilt list starts unpinned: the pins of the descriptors that
+    // remain are carried over.
+    QSet<QString> pinned;
+    if (const QVector<ParamWrap *> *list = cam->pluginParams())
+        for (ParamWrap *p : *list)
+            if (p && p->isRunningShow)
+                pinned.insert(descriptorKey(p));
+    cam->setExposureConfigCount(qBound(0, count, SettingsLoad::kMaxExposureConfigs));
+    if (const QVector<ParamWrap *> *list = cam->pluginParams())
+        for (ParamWrap *p : *list)
+            if (p && pinned.contains(descriptorKey(p)))
+                p->isRunningShow = true;
     emit descriptorsRebuilt();
+    emit pinsChanged();
 }
 
 void CameraSession::setContinuous(bool continuous)
@@ -164,7 +260,17 @@ void CameraSession::apply()
     QJsonObject current;
     cam->save(current);
     cam->load(current);
+    pendingApply = false;
     emit valuesChanged(-1, QVariant());
+    emit stateChanged();
+}
+
+void CameraSession::setApplyPending()
+{
+    if (pendingApply)
+        return;
+    pendingApply = true;
+    emit stateChanged();
 }
 
 QJsonObject CameraSession::settings() const
@@ -174,23 +280,39 @@ QJsonObject CameraSession::settings() const
     return out;
 }
 
-void CameraSession::loadSettings(const QJsonObject &settings)
+bool CameraSession::loadSettings(const QJsonObject &settings, QString &error)
 {
-    cam->load(settings);
+    bool rebuilt = false;
+    if (!SettingsLoad::load(cam, settings, error, &rebuilt))
+        return false;
+    // load applied the colour choice.
+    pendingApply = false;
+    if (rebuilt)
+        emit descriptorsRebuilt();
     emit pinsChanged();
     emit valuesChanged(-1, QVariant());
+    emit stateChanged();
+    return true;
 }
 
 void CameraSession::snapshot()
 {
     cam->saveSnapshot();
+    snapshotCount = SettingsLoad::exposureConfigCount(cam);
 }
 
 void CameraSession::restore()
 {
+    const bool rebuild = snapshotCount >= 0 && snapshotCount != SettingsLoad::exposureConfigCount(cam);
+    if (rebuild)
+        cam->setExposureConfigCount(snapshotCount);
     cam->restoreSnapshot();
+    pendingApply = false;
+    if (rebuild)
+        emit descriptorsRebuilt();
     emit pinsChanged();
     emit valuesChanged(-1, QVariant());
+    emit stateChanged();
 }
 
 void CameraSession::paramsEdited(int index, const QVariant &requested)

@@ -50,6 +50,21 @@ public:
     // "open", "lost since 10:02:03", "reconnected at 10:02:33".
     QString badge() const;
 
+    bool lost() const { return state == Link::Lost; }
+    // Milliseconds to the driver's next reconnect attempt; -1 when unknown.
+    int nextRetryMs() const;
+    // restartCamera, now rather than at the driver's next retry. True when
+    // the camera is open again; the driver still reports the return itself
+    // at its next retry.
+    bool reconnectNow();
+
+    // Acquisition stopped by the person (closeCamera) until start().
+    bool stopped() const { return halted; }
+    void stop();
+    // restartCamera and load of the current settings, which brings the
+    // colour choice back; false when the camera did not open.
+    bool start();
+
     // isRunning: numbered production capture (true) or preview (false).
     void setRunning(bool running);
     bool running() const;
@@ -64,8 +79,14 @@ public:
     const CameraTrigParams &grouping() const { return trig; }
     // load() of the current settings: brings the colour choice to the device.
     void apply();
+    // An edit waits for Apply to reach the device.
+    bool applyPending() const { return pendingApply; }
+    void setApplyPending();
     QJsonObject settings() const;
-    void loadSettings(const QJsonObject &settings);
+    // With the exposure configuration count the settings were saved with
+    // (settingsload.h); false with the reason, and nothing changed, when
+    // their shape matches no count.
+    bool loadSettings(const QJsonObject &settings, QString &error);
     void snapshot();
     void restore();
 
@@ -76,6 +97,8 @@ public:
 
 signals:
     void linkChanged();
+    // Running, stopped or the pending Apply changed.
+    void stateChanged();
     // Values may have changed: re-read them. After an edit, `editedIndex` is
     // the descriptor written and `requested` what the person asked for;
     // otherwise `editedIndex` is -1.
@@ -90,6 +113,7 @@ public slots:
 
 private:
     CameraSession(CameraInterface *camera, int index, const QString &serial);
+    void markReconnected();
 
     CameraInterface *cam;
     FrameSink *frames;
@@ -99,5 +123,12 @@ private:
     QDateTime lostAt;
     QDateTime backAt;
     QVector<LinkEvent> events;
+    // Back through reconnectNow: the driver's own report of it comes later.
+    bool backByHand = false;
+    bool halted = false;
+    bool pendingApply = false;
+    // The count the last snapshot was taken with: restoring it into another
+    // would shift every later value.
+    int snapshotCount = -1;
     CameraTrigParams trig;
 };

@@ -1,6 +1,7 @@
 #include "controlspanel.h"
 
 #include "camerasession.h"
+#include "settingsload.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -44,38 +45,43 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     // Acquisition: running, continuous, soft trigger.
     auto *acq = new QGroupBox(tr("Acquisition"), this);
     auto *acqGrid = new QGridLayout(acq);
-    running = new QCheckBox(tr("Running (numbered production capture)"), acq);
+    running = new QCheckBox(tr("Running (numbered)"), acq);
     running->setObjectName(QStringLiteral("running"));
     running->setToolTip(tr("isRunning: number every frame by product, capture and cycle and keep them all.\n"
                            "Off: preview, frames thinned to one per 50 ms and not numbered."));
-    continuous = new QCheckBox(tr("Continuous"), acq);
-    continuous->setObjectName(QStringLiteral("continuous"));
-    continuous->setToolTip(tr("setContinueCapture; the label shows what isContinueCapture answers"));
-    continuousState = new QLabel(acq);
-    continuousState->setObjectName(QStringLiteral("continuousState"));
+    triggerMode = new QLabel(acq);
+    triggerMode->setObjectName(QStringLiteral("triggerMode"));
+    triggerMode->setToolTip(tr("The trigger mode that isContinueCapture reports"));
+    continuous = button(tr("Continuous"),
+                        tr("setContinueCapture: puts the camera into continuous acquisition.\n"
+                           "Disabled while it already is. The driver has no way back to trigger mode: a camera\n"
+                           "is in trigger mode when its own configuration says so (with the simulator,\n"
+                           "\"triggerMode\" of the device in the --sim-config file)."),
+                        acq, QStringLiteral("continuous"));
     triggerProduct = spin(0, 1000000, 1, acq, QStringLiteral("triggerProduct"));
-    triggerProduct->setPrefix(tr("product "));
     triggerProduct->setToolTip(tr("Product number preset by a soft trigger when the grouping kind is 32"));
     QPushButton *trigger = button(tr("Soft trigger"), tr("Fire one software trigger"), acq, QStringLiteral("softTrigger"));
-    acqGrid->addWidget(running, 0, 0, 1, 3);
-    acqGrid->addWidget(continuous, 1, 0);
-    acqGrid->addWidget(continuousState, 1, 1, 1, 2);
-    acqGrid->addWidget(trigger, 2, 0);
-    acqGrid->addWidget(triggerProduct, 2, 1);
+    acqGrid->addWidget(running, 0, 0, 1, 2);
+    acqGrid->addWidget(triggerMode, 1, 0, 1, 2);
+    acqGrid->addWidget(continuous, 2, 0);
+    acqGrid->addWidget(trigger, 3, 0);
+    acqGrid->addWidget(triggerProduct, 3, 1);
     outer->addWidget(acq);
 
     // Exposure configurations.
     auto *expo = new QGroupBox(tr("Exposure configuration"), this);
     auto *expoGrid = new QGridLayout(expo);
-    configCount = spin(0, 16, 1, expo, QStringLiteral("configCount"));
+    configCount = spin(0, SettingsLoad::kMaxExposureConfigs, 1, expo, QStringLiteral("configCount"));
+    configCount->setToolTip(tr("Number of exposure configurations"));
     QPushButton *setCount = button(tr("Set count"), tr("setExposureConfigCount: rebuilds the parameter list"), expo,
                                    QStringLiteral("setConfigCount"));
-    exposureIndex = spin(0, 15, 0, expo, QStringLiteral("exposureIndex"));
+    // Numbered from 1, as the editor's "曝光时间1", "曝光时间2", ...
+    exposureIndex = spin(1, 1, 1, expo, QStringLiteral("exposureIndex"));
     QPushButton *select = button(tr("Select"), tr("selectExposure: send this configuration's exposure time"), expo,
                                  QStringLiteral("selectExposure"));
     exposureStatus = new QLabel(expo);
     exposureStatus->setObjectName(QStringLiteral("exposureStatus"));
-    expoGrid->addWidget(new QLabel(tr("Configurations"), expo), 0, 0);
+    expoGrid->addWidget(new QLabel(tr("Count"), expo), 0, 0);
     expoGrid->addWidget(configCount, 0, 1);
     expoGrid->addWidget(setCount, 0, 2);
     expoGrid->addWidget(new QLabel(tr("Configuration"), expo), 1, 0);
@@ -89,8 +95,8 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     auto *form = new QFormLayout(group);
     kind = new QComboBox(group);
     kind->setObjectName(QStringLiteral("groupingKind"));
-    kind->addItem(tr("1: counted frame by frame"), 1);
-    kind->addItem(tr("32: numbered by soft trigger"), 32);
+    kind->addItem(tr("1: frame by frame"), 1);
+    kind->addItem(tr("32: by soft trigger"), 32);
     capturesPerProduct = spin(1, 100000, 1, group, QStringLiteral("capturesPerProduct"));
     productsPerCycle = spin(1, 100000, 1, group, QStringLiteral("productsPerCycle"));
     cycleTimeout = spin(0, 3600000, 0, group, QStringLiteral("cycleTimeout"));
@@ -107,11 +113,11 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     // Settings.
     auto *settings = new QGroupBox(tr("Settings"), this);
     auto *setGrid = new QGridLayout(settings);
-    QPushButton *apply = button(tr("Apply"), tr("load() of the current settings: brings the colour choice to the device"),
-                                settings, QStringLiteral("apply"));
+    apply = button(tr("Apply"), tr("load() of the current settings: brings the colour choice to the device"),
+                   settings, QStringLiteral("apply"));
     QPushButton *snap = button(tr("Snapshot"), tr("saveSnapshot"), settings, QStringLiteral("snapshot"));
     QPushButton *restore = button(tr("Restore"), tr("restoreSnapshot"), settings, QStringLiteral("restore"));
-    QPushButton *save = button(tr("Save settings…"), tr("Write the settings of every open camera"), settings,
+    save = button(tr("Save settings…"), tr("Write the settings of every open camera"), settings,
                                QStringLiteral("saveSettings"));
     QPushButton *load = button(tr("Load settings…"), tr("Load settings into the open cameras"), settings,
                                QStringLiteral("loadSettings"));
@@ -124,15 +130,16 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     outer->addStretch(1);
 
     cameraOnly = {acq, expo, group, apply, snap, restore};
+    deviceOnly = {continuous, trigger, select, apply};
 
     connect(running, &QCheckBox::toggled, this, [this](bool on) {
         if (current)
             current->setRunning(on);
     });
-    connect(continuous, &QCheckBox::toggled, this, [this](bool on) {
+    connect(continuous, &QPushButton::clicked, this, [this] {
         if (!current)
             return;
-        current->setContinuous(on);
+        current->setContinuous(true);
         refresh();
     });
     connect(trigger, &QPushButton::clicked, this, [this] {
@@ -154,19 +161,19 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     connect(select, &QPushButton::clicked, this, [this] {
         if (!current)
             return;
-        const int status = current->selectExposure(exposureIndex->value());
-        exposureStatus->setText(status == 0    ? tr("selectExposure(%1): status 0, sent").arg(exposureIndex->value())
-                                : status == -1 ? tr("selectExposure(%1): -1, no such configuration").arg(exposureIndex->value())
-                                               : tr("selectExposure(%1): the camera answered %2")
-                                                     .arg(exposureIndex->value())
-                                                     .arg(status));
+        const int number = exposureIndex->value();
+        const int status = current->selectExposure(number - 1);
+        exposureStatus->setText(status == 0    ? tr("Configuration %1 sent (selectExposure status 0)").arg(number)
+                                : status == -1 ? tr("Configuration %1: no such configuration (-1)").arg(number)
+                                               : tr("Configuration %1: the camera answered %2").arg(number).arg(status));
     });
     connect(setGroup, &QPushButton::clicked, this, &ControlsPanel::setGrouping);
     connect(apply, &QPushButton::clicked, this, [this] {
         if (!current)
             return;
         current->apply();
-        emit message(tr("%1: settings applied (load)").arg(current->serial()), false);
+        emit message(tr("%1: settings applied (load): the colour choice reached the camera").arg(current->serial()),
+                     false);
         refresh();
     });
     connect(snap, &QPushButton::clicked, this, [this] {
@@ -186,6 +193,7 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     connect(load, &QPushButton::clicked, this, &ControlsPanel::loadSettingsRequested);
 
     setSession(nullptr);
+    setCanSave(false);
 }
 
 void ControlsPanel::setSession(CameraSession *session)
@@ -197,30 +205,50 @@ void ControlsPanel::setSession(CameraSession *session)
         connect(current, &CameraSession::valuesChanged, this, &ControlsPanel::refresh);
         connect(current, &CameraSession::descriptorsRebuilt, this, &ControlsPanel::refresh);
         connect(current, &CameraSession::linkChanged, this, &ControlsPanel::refresh);
+        connect(current, &CameraSession::stateChanged, this, &ControlsPanel::refresh);
     }
     exposureStatus->clear();
     refresh();
 }
 
+void ControlsPanel::setCanSave(bool can)
+{
+    save->setEnabled(can);
+    save->setToolTip(can ? tr("Write the settings of every open camera") : tr("No camera is open: nothing to save"));
+}
+
 void ControlsPanel::refresh()
 {
+    const bool usable = current && !current->lost();
+    const bool device = usable && !current->stopped();
     for (QWidget *w : qAsConst(cameraOnly))
-        w->setEnabled(current != nullptr);
+        w->setEnabled(usable);
+    for (QWidget *w : qAsConst(deviceOnly))
+        w->setEnabled(device);
+    const bool pending = current && current->applyPending();
+    apply->setText(pending ? tr("Apply ●") : tr("Apply"));
+    apply->setProperty("pending", pending);
     if (!current) {
-        continuousState->clear();
+        triggerMode->setText(tr("Trigger mode: no camera"));
         return;
     }
-    const bool cont = current->continuous();
     {
         const QSignalBlocker a(running);
         running->setChecked(current->running());
-        const QSignalBlocker b(continuous);
-        continuous->setChecked(cont);
         const QSignalBlocker c(configCount);
         configCount->setValue(current->exposureConfigCount());
     }
-    exposureIndex->setMaximum(qMax(0, current->exposureConfigCount() - 1));
-    continuousState->setText(cont ? tr("isContinueCapture: continuous") : tr("isContinueCapture: triggered"));
+    exposureIndex->setMaximum(qMax(1, current->exposureConfigCount()));
+    if (current->lost()) {
+        // A closed camera answers "not continuous": that would be a guess.
+        triggerMode->setText(tr("Trigger mode: unknown while the link is lost"));
+    } else if (current->stopped()) {
+        triggerMode->setText(tr("Trigger mode: unknown while stopped"));
+    } else {
+        const bool cont = current->continuous();
+        triggerMode->setText(cont ? tr("Trigger mode: continuous") : tr("Trigger mode: triggered"));
+        continuous->setEnabled(!cont);
+    }
     const CameraTrigParams &t = current->grouping();
     const int k = kind->findData(t.trigKind);
     if (k >= 0)

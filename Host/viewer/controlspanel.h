@@ -11,9 +11,10 @@ class QPushButton;
 class QSpinBox;
 
 // The camera controls beside the editor: running or preview, exposure
-// configurations, continuous acquisition and soft trigger, product grouping,
+// configurations, the trigger mode and soft trigger, product grouping,
 // Apply, snapshot and restore, and the settings files. Works on one camera
-// session at a time. UI thread only.
+// session at a time; what needs the camera is disabled while its link is
+// lost or acquisition is stopped. UI thread only.
 class ControlsPanel : public QWidget
 {
     Q_OBJECT
@@ -22,6 +23,8 @@ public:
 
     void setSession(CameraSession *session);
     CameraSession *session() const { return current; }
+    // Whether any camera is open: Save settings needs one.
+    void setCanSave(bool can);
 
 public slots:
     // Re-reads the camera's state into the controls.
@@ -40,12 +43,17 @@ private:
     QSpinBox *configCount;
     QSpinBox *exposureIndex;
     QLabel *exposureStatus;
-    QCheckBox *continuous;
-    QLabel *continuousState;
+    QPushButton *continuous;
+    QLabel *triggerMode;
+    QPushButton *apply;
+    QPushButton *save;
     QSpinBox *triggerProduct;
     QComboBox *kind;
     QSpinBox *capturesPerProduct;
     QSpinBox *productsPerCycle;
     QSpinBox *cycleTimeout;
+    // Disabled without a camera or while its link is lost.
     QList<QWidget *> cameraOnly;
+    // Disabled as well while acquisition is stopped: they need the device.
+    QList<QWidget *> deviceOnly;
 };

@@ -59,6 +59,8 @@ void ImageCanvas::setImage(BandedImage image, quint64 serial)
     if (fit && resized)
         applyFit();
     invalidate();
+    if (fit && resized)
+        emit viewChanged();
     if (hoverPos.x() >= 0)
         emit hovered(readout(imagePixel(hoverPos)));
 }
@@ -68,6 +70,30 @@ void ImageCanvas::setFit()
     fit = true;
     applyFit();
     invalidate();
+    emit viewChanged();
+}
+
+void ImageCanvas::setOverlay(const QString &text)
+{
+    if (text == overlayText)
+        return;
+    overlayText = text;
+    update();
+}
+
+void ImageCanvas::paintOverlay(QPainter &p)
+{
+    if (overlayText.isEmpty())
+        return;
+    QFont f = font();
+    f.setBold(true);
+    p.setFont(f);
+    const QFontMetrics fm(f);
+    const QString text = fm.elidedText(overlayText, Qt::ElideRight, width() - 24);
+    const QRect band(0, height() / 2 - fm.height(), width(), fm.height() * 2);
+    p.fillRect(band, QColor(0xb7, 0x1c, 0x1c, 210));
+    p.setPen(Qt::white);
+    p.drawText(band, Qt::AlignCenter, text);
 }
 
 void ImageCanvas::setOneToOne()
@@ -99,13 +125,17 @@ void ImageCanvas::zoomBy(double factor, QPointF anchor)
     topLeft = at - anchor / scale;
     fit = false;
     invalidate();
+    emit viewChanged();
 }
 
 void ImageCanvas::panBy(QPointF widgetDelta)
 {
     topLeft -= widgetDelta / scale;
+    const bool wasFit = fit;
     fit = false;
     invalidate();
+    if (wasFit)
+        emit viewChanged();
 }
 
 QPoint ImageCanvas::imagePixel(QPointF widgetPos) const
@@ -172,6 +202,7 @@ void ImageCanvas::paintEvent(QPaintEvent *)
     if (shown.empty()) {
         p.setPen(QColor(0x90, 0x90, 0x90));
         p.drawText(rect(), Qt::AlignCenter, tr("waiting for a frame"));
+        paintOverlay(p);
         return;
     }
     if (!last.image.isNull() && last.zoom > 0) {
@@ -194,6 +225,7 @@ void ImageCanvas::paintEvent(QPaintEvent *)
             emit painted(lastSerial);
         }
     }
+    paintOverlay(p);
 }
 
 void ImageCanvas::resizeEvent(QResizeEvent *)
@@ -201,6 +233,8 @@ void ImageCanvas::resizeEvent(QResizeEvent *)
     if (fit)
         applyFit();
     invalidate();
+    if (fit)
+        emit viewChanged();
 }
 
 void ImageCanvas::wheelEvent(QWheelEvent *event)

@@ -3,6 +3,7 @@
 #include "imagerender.h"
 
 #include <QPoint>
+#include <QString>
 #include <QThread>
 #include <QWidget>
 
@@ -25,6 +26,8 @@ signals:
 // any that waited before it. Meanwhile the last rendering is drawn, moved
 // and scaled to the current view.
 // Threading: the widget is UI thread only; its renderer runs on `thread`.
+class QPainter;
+
 class ImageCanvas : public QWidget
 {
     Q_OBJECT
@@ -41,6 +44,10 @@ public:
     QPointF origin() const { return topLeft; }
     void setFit();
     void setOneToOne();
+    bool isOneToOne() const { return !fit && qFuzzyCompare(scale, 1.0); }
+    // A line drawn over the picture, such as why it is frozen; empty: none.
+    void setOverlay(const QString &text);
+    QString overlay() const { return overlayText; }
     // Zooms by `factor`, keeping the image point under `anchor` in place.
     void zoomBy(double factor, QPointF anchor);
     void panBy(QPointF widgetDelta);
@@ -56,6 +63,8 @@ signals:
     // A paint that showed the picture of this serial, once per serial.
     void painted(quint64 serial);
     void hovered(const QString &readout);
+    // Fit, zoom or position changed.
+    void viewChanged();
     void renderRequested(quint64 ticket, const BandedImage &image, double zoom, QPointF origin, QSize size);
 
 protected:
@@ -71,6 +80,7 @@ protected:
 
 private:
     void applyFit();
+    void paintOverlay(QPainter &p);
     void invalidate();
     void requestRender();
     void onRendered(quint64 ticket, const RenderedView &view);
@@ -92,4 +102,5 @@ private:
     bool stale = true;         // the last rendering is not of the current view
     RenderedView last;
     quint64 lastSerial = 0;
+    QString overlayText;
 };

@@ -1,6 +1,7 @@
 #include "liveview.h"
 
 #include "camerasession.h"
+#include "elidedlabel.h"
 #include "parameditor.h"
 
 #include <QFileDialog>
@@ -8,8 +9,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QSpinBox>
-#include <QToolButton>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <opencv2/imgcodecs.hpp>
@@ -19,15 +21,6 @@ namespace {
 
 constexpr qint64 kRateWindowMs = 2000;
 
-QToolButton *toolButton(const QString &text, const QString &tip, QWidget *parent)
-{
-    auto *b = new QToolButton(parent);
-    b->setText(text);
-    b->setToolTip(tip);
-    b->setAutoRaise(true);
-    return b;
-}
-
 } // namespace
 
 LiveView::LiveView(CameraSession *session, QWidget *parent) : QWidget(parent), cam(session)
@@ -36,35 +29,17 @@ LiveView::LiveView(CameraSession *session, QWidget *parent) : QWidget(parent), c
     outer->setContentsMargins(4, 4, 4, 4);
     outer->setSpacing(3);
 
-    auto *tools = new QHBoxLayout;
-    tools->setSpacing(2);
-    auto *title = new QLabel(QStringLiteral("<b>%1</b>").arg(session->serial().toHtmlEscaped()), this);
-    tools->addWidget(title);
-    tools->addSpacing(12);
-    QToolButton *fit = toolButton(tr("Fit"), tr("Fit the picture to the window (double-click)"), this);
-    QToolButton *one = toolButton(tr("1:1"), tr("One image pixel per screen pixel"), this);
-    stripButton = toolButton(tr("Strip"), tr("Stack consecutive frames into a scrolling strip of the last lines"), this);
-    stripButton->setCheckable(true);
-    stripSpin = new QSpinBox(this);
-    stripSpin->setRange(64, 16384);
-    stripSpin->setSingleStep(512);
-    stripSpin->setValue(lines.capacity());
-    stripSpin->setSuffix(tr(" lines"));
-    stripSpin->setToolTip(tr("Lines the strip keeps"));
-    stripSpin->setKeyboardTracking(false);
-    QToolButton *save = toolButton(tr("Save image…"), tr("Save the picture shown (frame or strip) as PNG"), this);
-    save->setObjectName(QStringLiteral("saveImage"));
-    tools->addWidget(fit);
-    tools->addWidget(one);
-    tools->addSpacing(8);
-    tools->addWidget(stripButton);
-    tools->addWidget(stripSpin);
-    tools->addSpacing(8);
-    tools->addWidget(save);
-    readout = new QLabel(this);
+    auto *head = new QHBoxLayout;
+    head->setSpacing(8);
+    title = new QLabel(this);
+    title->setObjectName(QStringLiteral("viewTitle"));
+    title->setTextFormat(Qt::RichText);
+    head->addWidget(title);
+    readout = new ElidedLabel(this);
+    readout->setObjectName(QStringLiteral("readout"));
     readout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    tools->addWidget(readout, 1);
-    outer->addLayout(tools);
+    head->addWidget(readout, 1);
+    outer->addLayout(head);
 
     picture = new ImageCanvas(this);
     picture->installEventFilter(this);
@@ -77,30 +52,24 @@ LiveView::LiveView(CameraSession *session, QWidget *parent) : QWidget(parent), c
     auto *pinTitle = new QLabel(tr("Run panel:"), pinnedBox);
     pinTitle->setEnabled(false);
     pinLine->addWidget(pinTitle);
-    pinned = new ParamEditor(ParamEditor::Mode::RunPanel, pinnedBox);
-    pinLine->addWidget(pinned, 1);
+    pinned = new ParamEditor(ParamEditor::Mode::RunPanel);
+    // Many pins in a narrow view scroll sideways rather than widen the window.
+    pinScroll = new QScrollArea(pinnedBox);
+    pinScroll->setFrameShape(QFrame::NoFrame);
+    pinScroll->setWidgetResizable(true);
+    pinScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pinScroll->setWidget(pinned);
+    pinLine->addWidget(pinScroll, 1);
     outer->addWidget(pinnedBox);
 
-    status = new QLabel(this);
-    status->setTextFormat(Qt::RichText);
+    status = new ElidedLabel(this);
     status->setObjectName(QStringLiteral("statusLine"));
-    linkLine = new QLabel(this);
-    linkLine->setTextFormat(Qt::RichText);
+    linkLine = new ElidedLabel(this);
     linkLine->setObjectName(QStringLiteral("linkLine"));
-    // Figures change twice a second: their width must not lay out the window again.
-    for (QLabel *l : {status, linkLine, readout}) {
-        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        l->setMinimumWidth(1);
-    }
     outer->addWidget(status);
     outer->addWidget(linkLine);
 
-    connect(fit, &QToolButton::clicked, picture, &ImageCanvas::setFit);
-    connect(one, &QToolButton::clicked, picture, &ImageCanvas::setOneToOne);
-    connect(stripButton, &QToolButton::toggled, this, &LiveView::setStripMode);
-    connect(stripSpin, QOverload<int>::of(&QSpinBox::valueChanged), this, &LiveView::setStripLines);
-    connect(save, &QToolButton::clicked, this, &LiveView::saveWithDialog);
-    connect(picture, &ImageCanvas::hovered, readout, &QLabel::setText);
+    connect(picture, &ImageCanvas::hovered, readout, &ElidedLabel::setFullText);
     connect(picture, &ImageCanvas::painted, this, [this](quint64) {
         ++paintedCount;
         emit framePainted(this);
@@ -110,6 +79,7 @@ LiveView::LiveView(CameraSession *session, QWidget *parent) : QWidget(parent), c
     connect(&presentTimer, &QTimer::timeout, this, &LiveView::present);
     connect(session->sink(), &FrameSink::framesWaiting, this, &LiveView::schedulePresent);
     connect(session, &CameraSession::linkChanged, this, &LiveView::updateStatus);
+    connect(session, &CameraSession::stateChanged, this, &LiveView::updateStatus);
     connect(pinned, &ParamEditor::rowsChanged, this, &LiveView::updateRunPanel);
     statusTimer.setInterval(500);
     connect(&statusTimer, &QTimer::timeout, this, &LiveView::updateStatus);
@@ -117,6 +87,7 @@ LiveView::LiveView(CameraSession *session, QWidget *parent) : QWidget(parent), c
     clock.start();
 
     pinned->setSession(session);
+    setCurrent(false);
     updateRunPanel();
     updateStatus();
 }
@@ -128,10 +99,6 @@ void LiveView::setStripMode(bool on)
     if (strip == on)
         return;
     strip = on;
-    {
-        const QSignalBlocker block(stripButton);
-        stripButton->setChecked(on);
-    }
     lines.clear();
     const bool newerWaiting = cam && cam->sink()->setHistoryRows(on ? lines.capacity() : 0);
     // The frame shown starts the strip only when nothing newer waits: with a
@@ -142,15 +109,34 @@ void LiveView::setStripMode(bool on)
         picture->setImage(strip ? BandedImage(lines.bands()) : BandedImage(std::vector<cv::Mat>{latest.image}), ++serial);
 }
 
-void LiveView::setStripLines(int count)
+int LiveView::setStripLines(int count)
 {
-    lines.setCapacity(count);
-    {
-        const QSignalBlocker block(stripSpin);
-        stripSpin->setValue(lines.capacity());
-    }
+    lines.setCapacity(qBound(kMinStripLines, count, kMaxStripLines));
     if (strip && cam)
         cam->sink()->setHistoryRows(lines.capacity());
+    return lines.capacity();
+}
+
+void LiveView::setCurrent(bool on)
+{
+    current = on;
+    setProperty("current", on);
+    if (cam)
+        title->setText(on ? tr("<b>● %1</b>").arg(cam->serial().toHtmlEscaped())
+                          : tr("<b>%1</b>").arg(cam->serial().toHtmlEscaped()));
+    title->setToolTip(on ? tr("The current camera: the toolbar, the controls and the editor work on it")
+                         : tr("Click the view to make this camera the current one"));
+    update();
+}
+
+void LiveView::paintEvent(QPaintEvent *)
+{
+    if (!current)
+        return;
+    QPainter p(this);
+    p.setPen(QPen(palette().color(QPalette::Highlight), 3));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5));
 }
 
 void LiveView::schedulePresent()
@@ -217,7 +203,7 @@ bool LiveView::saveImage(const QString &file, QString &error) const
 
 QString LiveView::statusText() const
 {
-    return status->text() + QLatin1Char('\n') + linkLine->text();
+    return status->fullText() + QLatin1Char('\n') + linkLine->fullText();
 }
 
 void LiveView::updateStatus()
@@ -235,42 +221,67 @@ void LiveView::updateStatus()
         mbps = double(samples.back().bytes - samples.front().bytes) / span / 1e6;
     }
     const cv::Mat &img = latest.image;
-    const QString frame = haveFrame
-                              ? tr("product <b>%1</b> · capture <b>%2</b> · cycle <b>%3</b> · %4×%5×%6")
-                                    .arg(latest.productID)
-                                    .arg(latest.captureIndex)
-                                    .arg(latest.productCycleIndex)
-                                    .arg(img.cols)
-                                    .arg(img.rows)
-                                    .arg(img.channels())
-                              : tr("no frame yet");
-    status->setText(tr("%1 &nbsp;|&nbsp; %2 fps · %3 MB/s &nbsp;|&nbsp; received %4 · painted %5 &nbsp;|&nbsp; %6")
-                        .arg(frame)
-                        .arg(fps, 0, 'f', 1)
-                        .arg(mbps, 0, 'f', 1)
-                        .arg(sink->received())
-                        .arg(paintedCount)
-                        .arg(cam->running() ? tr("running") : tr("preview")));
+    const QString frame = haveFrame ? tr("product %1 · capture %2 · cycle %3 · %4×%5×%6")
+                                          .arg(latest.productID)
+                                          .arg(latest.captureIndex)
+                                          .arg(latest.productCycleIndex)
+                                          .arg(img.cols)
+                                          .arg(img.rows)
+                                          .arg(img.channels())
+                                    : tr("no frame yet");
+    QString mode = cam->running() ? tr("running") : tr("preview");
+    if (cam->stopped())
+        mode = tr("stopped");
+    status->setFullText(tr("%1  |  %2 fps · %3 MB/s  |  received %4 · painted %5  |  %6")
+                            .arg(frame)
+                            .arg(fps, 0, 'f', 1)
+                            .arg(mbps, 0, 'f', 1)
+                            .arg(sink->received())
+                            .arg(paintedCount)
+                            .arg(mode));
 
     QString colour = QStringLiteral("#2e7d32");
     if (cam->link() == CameraSession::Link::Lost)
         colour = QStringLiteral("#c62828");
     else if (cam->link() == CameraSession::Link::Reconnected)
         colour = QStringLiteral("#1565c0");
+    linkLine->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colour));
     QStringList history;
     for (const CameraSession::LinkEvent &e : cam->linkEvents())
         history << (e.lost ? tr("lost %1") : tr("back %1")).arg(e.at.toString(QStringLiteral("hh:mm:ss")));
-    // The newest few fit the line; the tooltip has them all.
-    const QStringList recent = history.mid(qMax(0, history.size() - 6));
-    linkLine->setText(tr("link: <span style=\"color:%1\"><b>%2</b></span>%3")
-                          .arg(colour, cam->badge().toHtmlEscaped(),
-                               recent.isEmpty() ? QString() : QStringLiteral(" &nbsp;·&nbsp; ") + recent.join(QStringLiteral(", "))));
-    linkLine->setToolTip(history.join(QLatin1Char('\n')));
+    // The badge gives the newest event and its time; the line lists the ones before it.
+    const QStringList earlier = history.mid(0, qMax(0, history.size() - 1));
+    linkLine->setFullText(earlier.isEmpty()
+                              ? tr("link: %1").arg(cam->badge())
+                              : tr("link: %1 · earlier: %2")
+                                    .arg(cam->badge(), earlier.mid(qMax(0, earlier.size() - 6)).join(QStringLiteral(", "))));
+    linkLine->setPlainToolTip(history.join(QLatin1Char('\n')));
+
+    QString over;
+    if (cam->lost()) {
+        const int ms = cam->nextRetryMs();
+        over = ms >= 0 ? tr("link lost at %1 · next retry in %2 s")
+                             .arg(cam->lostSince().toString(QStringLiteral("hh:mm:ss")))
+                             .arg((ms + 999) / 1000)
+                       : tr("link lost at %1").arg(cam->lostSince().toString(QStringLiteral("hh:mm:ss")));
+    } else if (cam->stopped()) {
+        over = tr("stopped");
+    }
+    picture->setOverlay(over);
 }
 
 void LiveView::updateRunPanel()
 {
     pinnedBox->setVisible(!pinned->rows().isEmpty());
+    // As tall as the rows, and a scroll bar when they do not fit.
+    const int bar = pinScroll->horizontalScrollBar()->sizeHint().height();
+    pinScroll->setFixedHeight(pinned->sizeHint().height() + (pinned->sizeHint().width() > pinScroll->width() ? bar : 0));
+}
+
+void LiveView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    updateRunPanel();
 }
 
 void LiveView::saveWithDialog()

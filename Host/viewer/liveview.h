@@ -12,14 +12,16 @@
 #include <deque>
 
 class CameraSession;
+class ElidedLabel;
 class ParamEditor;
 class QLabel;
-class QSpinBox;
-class QToolButton;
+class QScrollArea;
 
 // One camera's live picture: the newest frame, or in strip mode the last
 // lines of consecutive frames, with its status line and the run panel of
-// pinned parameters.
+// pinned parameters. The window's toolbar works on the current view, which
+// is framed; a lost link or stopped acquisition is written over the frozen
+// picture.
 //
 // Frames are taken from the session's mailbox at most once per repaint
 // interval; what came in between was replaced in the mailbox (newest wins)
@@ -37,8 +39,15 @@ public:
 
     void setStripMode(bool on);
     bool stripMode() const { return strip; }
-    void setStripLines(int lines);
+    // Bounded to kMinStripLines … kMaxStripLines; returns what was kept.
+    int setStripLines(int lines);
     int stripLines() const { return lines.capacity(); }
+    static constexpr int kMinStripLines = 64;
+    static constexpr int kMaxStripLines = 16384;
+
+    // The current view of the window: framed, its title marked.
+    void setCurrent(bool on);
+    bool isCurrent() const { return current; }
 
     // Frames taken from the mailbox into the picture, and pictures painted.
     quint64 framesTaken() const { return taken; }
@@ -48,13 +57,17 @@ public:
     // The picture as it is shown: the frame, or the strip.
     cv::Mat shownImage() const;
     bool saveImage(const QString &file, QString &error) const;
+    // The status and link lines in full, as their tooltips show them.
     QString statusText() const;
+    ElidedLabel *statusLine() const { return status; }
+    ElidedLabel *readoutLine() const { return readout; }
 
     static constexpr int kPresentMs = 33;
 
 public slots:
     // Re-reads rates, numbers and link state into the status lines.
     void updateStatus();
+    void saveWithDialog();
 
 signals:
     void framePainted(LiveView *view);
@@ -62,6 +75,8 @@ signals:
     void message(const QString &text, bool error);
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -69,17 +84,17 @@ private:
     void schedulePresent();
     void present();
     void updateRunPanel();
-    void saveWithDialog();
 
     QPointer<CameraSession> cam;
     ImageCanvas *picture;
     ParamEditor *pinned;
     QWidget *pinnedBox;
-    QLabel *status;
-    QLabel *linkLine;
-    QLabel *readout;
-    QToolButton *stripButton;
-    QSpinBox *stripSpin;
+    QScrollArea *pinScroll;
+    QLabel *title;
+    ElidedLabel *status;
+    ElidedLabel *linkLine;
+    ElidedLabel *readout;
+    bool current = false;
     QTimer presentTimer;
     QTimer statusTimer;
     QElapsedTimer sincePresent;

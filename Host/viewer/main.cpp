@@ -61,9 +61,12 @@ int run(QApplication &app)
     const QCommandLineOption deadline(QStringLiteral("deadline"),
                                       QStringLiteral("Seconds to wait for those frames (default 30)."),
                                       QStringLiteral("S"), QStringLiteral("30"));
+    const QCommandLineOption checkLayout(QStringLiteral("check-layout"),
+                                         QStringLiteral("With --screenshot: fail when a text of the window is cut "
+                                                        "without \"…\" or widgets overlap."));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Show the driver's debug messages."));
     parser.addOptions({pluginDir, simConfig, settings, camera, strip, running, expert, screenshot, afterFrames,
-                       deadline, verbose});
+                       deadline, checkLayout, verbose});
     if (!parser.parse(app.arguments()))
         return fail(ExitBadOptions, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -86,8 +89,8 @@ int run(QApplication &app)
     if (!ok || !(seconds > 0) || seconds > 86400)
         return fail(ExitBadOptions,
                     QStringLiteral("--deadline needs a positive number of seconds, not \"%1\"").arg(parser.value(deadline)));
-    if ((parser.isSet(afterFrames) || parser.isSet(deadline)) && !parser.isSet(screenshot))
-        return fail(ExitBadOptions, QStringLiteral("--after-frames and --deadline go with --screenshot"));
+    if ((parser.isSet(afterFrames) || parser.isSet(deadline) || parser.isSet(checkLayout)) && !parser.isSet(screenshot))
+        return fail(ExitBadOptions, QStringLiteral("--after-frames, --deadline and --check-layout go with --screenshot"));
     const bool unattended = parser.isSet(screenshot);
     // The driver logs a debug line per frame.
     if (!parser.isSet(verbose))
@@ -152,8 +155,10 @@ int run(QApplication &app)
 
     if (!wanted.isEmpty())
         window.selectCamera(wanted.constFirst());
+    window.fitToScreen();
     window.show();
     ScreenshotTaker taker(&window, parser.value(screenshot), frames, int(seconds * 1000));
+    taker.setCheckLayout(parser.isSet(checkLayout));
     if (unattended)
         taker.start();
     const int status = app.exec();

@@ -22,6 +22,14 @@ ParamEditor::ParamEditor(Mode m, QWidget *parent) : QWidget(parent), mode(m)
     empty = new QLabel(mode == Mode::RunPanel ? tr("No pinned parameters") : tr("No camera selected"), this);
     empty->setEnabled(false);
     body->addWidget(empty);
+    if (mode == Mode::Full) {
+        legend = new QLabel(ParamEffect::legend(), this);
+        legend->setObjectName(QStringLiteral("effectLegend"));
+        legend->setWordWrap(true);
+        legend->setEnabled(false);
+        legend->hide();
+        body->addWidget(legend);
+    }
     body->addStretch(1);
 }
 
@@ -46,8 +54,11 @@ void ParamEditor::setSession(CameraSession *session)
         else
             connect(current, &CameraSession::pinsChanged, this, &ParamEditor::refresh);
         connect(current, &QObject::destroyed, this, [this] { rebuild(); });
+        connect(current, &CameraSession::linkChanged, this, &ParamEditor::updateEnabled);
+        connect(current, &CameraSession::stateChanged, this, &ParamEditor::updateEnabled);
     }
     rebuild();
+    updateEnabled();
 }
 
 void ParamEditor::setLevel(Level level)
@@ -114,7 +125,14 @@ void ParamEditor::rebuild()
     empty->setText(mode == Mode::RunPanel ? tr("No pinned parameters")
                                           : current ? tr("The camera has no parameters") : tr("No camera selected"));
     empty->setVisible(built.isEmpty());
+    if (legend) {
+        bool known = false;
+        for (ParamRow *r : qAsConst(built))
+            known = known || r->effect() != ParamEffect::When::Unknown;
+        legend->setVisible(known);
+    }
     applyFilter();
+    updateEnabled();
     emit rowsChanged();
 }
 
@@ -124,7 +142,8 @@ void ParamEditor::addRow(int index, ParamWrap *p)
     auto live = [this, index, gen]() -> ParamWrap * {
         return gen == generation && !refreshing ? descriptor(index) : nullptr;
     };
-    auto *row = new ParamRow(index, p, mode == Mode::RunPanel, live, this);
+    const ParamEffect::When when = ParamEffect::of(p, current->camera()->pluginIID());
+    auto *row = new ParamRow(index, p, mode == Mode::RunPanel, when, live, this);
     connect(row, &ParamRow::edited, this, &ParamEditor::commit);
     connect(row, &ParamRow::pinToggled, this, [this](int i) { current->pinChanged(i); });
     // Before the stretch of the layout.
@@ -154,6 +173,9 @@ void ParamEditor::commit(int index, const QVariant &requested)
         return;
     // The camera brings the set into line with its limits; every value may move.
     s->camera()->paramsChanged();
+    for (ParamRow *r : qAsConst(built))
+        if (r->index() == index && r->effect() == ParamEffect::When::OnApply)
+            s->setApplyPending();
     s->paramsEdited(index, requested);
 }
 
@@ -199,4 +221,13 @@ void ParamEditor::applyFilter()
         sectionShown = sectionShown || visible;
     }
     closeSection();
+}
+
+void ParamEditor::updateEnabled()
+{
+    // While the link is lost the camera is closed: an edit would be checked
+    // against nothing and reported as taken.
+    const bool usable = !current || !current->lost();
+    for (ParamRow *r : qAsConst(built))
+        r->setEnabled(usable);
 }

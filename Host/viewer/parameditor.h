@@ -58,6 +58,7 @@ private:
     void clearRows();
     void addRow(int index, ParamWrap *p);
     void applyFilter();
+    void updateEnabled();
     ParamWrap *descriptor(int index) const;
     void display(ParamRow *row, ParamWrap *p);
     void commit(int index, const QVariant &requested);
@@ -69,6 +70,7 @@ private:
     QVector<ParamRow *> built;
     QBoxLayout *body;
     QLabel *empty;
+    QLabel *legend = nullptr;
     // Rows of an earlier build, still queued for deletion, see another generation.
     quint64 generation = 0;
     // While values are shown, the widgets' signals are not edits.

@@ -44,14 +44,16 @@ QIcon pinIcon()
 
 } // namespace
 
-ParamRow::ParamRow(int index, ParamWrap *p, bool compact, Live liveDescriptor, QWidget *parent)
-    : QWidget(parent), idx(index), kindName(p->typeName()), lvl(p->paramLevel), live(std::move(liveDescriptor))
+ParamRow::ParamRow(int index, ParamWrap *p, bool compact, ParamEffect::When w, Live liveDescriptor, QWidget *parent)
+    : QWidget(parent), idx(index), kindName(p->typeName()), lvl(p->paramLevel), when(w), live(std::move(liveDescriptor))
 {
     setObjectName(QStringLiteral("paramRow%1").arg(index));
     setProperty("paramIndex", index);
     setProperty("paramKind", kindName);
     setProperty("paramLevel", lvl);
     setProperty("adjusted", false);
+    setProperty("outOfRange", false);
+    setProperty("takesEffect", ParamEffect::shortText(when));
     setAutoFillBackground(false);
     auto *line = new QHBoxLayout(this);
     line->setContentsMargins(compact ? 0 : 2, 1, 2, 1);
@@ -64,13 +66,39 @@ ParamRow::ParamRow(int index, ParamWrap *p, bool compact, Live liveDescriptor, Q
     label = new QLabel(p->label, this);
     label->setToolTip(p->description);
     if (!compact) {
-        label->setMinimumWidth(96);
+        label->setMinimumWidth(72);
         label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     }
     if (p->label.isEmpty() && compact)
         label->hide();
     line->addWidget(label, compact ? 0 : 2);
     buildEditor(p, line);
+    const QString effectTip = ParamEffect::longText(when);
+    if (!effectTip.isEmpty()) {
+        // The driver's own text of the colour choice says a restart is needed; Apply is what it takes.
+        const bool replace = when == ParamEffect::When::OnApply;
+        for (QWidget *w : findChildren<QWidget *>()) {
+            if (w == label || qobject_cast<QLabel *>(w) || w->toolTip().isEmpty())
+                continue;
+            w->setToolTip(replace ? effectTip : w->toolTip() + QLatin1Char('\n') + effectTip);
+        }
+        if (!compact) {
+            effectNote = new QLabel(ParamEffect::mark(when), this);
+            effectNote->setAlignment(Qt::AlignCenter);
+            effectNote->setFixedWidth(effectNote->fontMetrics().horizontalAdvance(QStringLiteral("MM")));
+            effectNote->setObjectName(QStringLiteral("effectNote"));
+            effectNote->setToolTip(effectTip);
+            QFont f = effectNote->font();
+            f.setBold(when != ParamEffect::When::Never);
+            effectNote->setFont(f);
+            effectNote->setStyleSheet(when == ParamEffect::When::Never ? QStringLiteral("color: palette(mid);")
+                                                                        : QStringLiteral("color: #1565c0;"));
+            line->addWidget(effectNote);
+        }
+    }
+    for (QWidget *w : {static_cast<QWidget *>(intSpin), static_cast<QWidget *>(realSpin)})
+        if (w)
+            editorTip = w->toolTip();
     if (compact)
         return;
     pin = new QToolButton(this);
@@ -257,18 +285,30 @@ void ParamRow::display(ParamWrap *p)
     if (intSpin) {
         const IntLimits limits = intLimits(static_cast<LineEditCameraParam *>(p));
         const QSignalBlocker block(intSpin);
-        intSpin->setRange(limits.min, std::max(limits.min, limits.max));
+        const int hi = std::max(limits.min, limits.max);
+        const int stored = v.toInt();
+        const bool inside = !v.isValid() || (stored >= limits.min && stored <= hi);
+        // A stored value outside the range shows as it is, not as the limit.
+        intSpin->setRange(std::min(limits.min, v.isValid() ? stored : limits.min), std::max(hi, v.isValid() ? stored : hi));
         intSpin->setSingleStep(limits.step > 0 ? limits.step : 1);
-        intSpin->setValue(v.toInt());
+        intSpin->setValue(stored);
         intSpin->setEnabled(static_cast<LineEditCameraParam *>(p)->value != nullptr);
+        showRange(inside, QString::number(stored), QString::number(limits.min), QString::number(hi));
     } else if (realSpin) {
         const RealLimits limits = realLimits(static_cast<LineEditCameraParam *>(p));
         const QSignalBlocker block(realSpin);
-        realSpin->setDecimals(decimalsFor({limits.step, limits.min, limits.max}));
-        realSpin->setRange(limits.min, std::max(limits.min, limits.max));
+        const double hi = std::max(limits.min, limits.max);
+        const double stored = v.toDouble();
+        const bool inside = !v.isValid() || (stored >= limits.min && stored <= hi) || sameValue(stored, limits.min)
+                            || sameValue(stored, hi);
+        const int decimals = decimalsFor({limits.step, limits.min, limits.max});
+        realSpin->setDecimals(decimals);
+        realSpin->setRange(std::min(limits.min, v.isValid() ? stored : limits.min), std::max(hi, v.isValid() ? stored : hi));
         realSpin->setSingleStep(limits.step > 0 ? limits.step : 0.1);
-        realSpin->setValue(v.toDouble());
+        realSpin->setValue(stored);
         realSpin->setEnabled(static_cast<LineEditCameraParam *>(p)->value != nullptr);
+        showRange(inside, QString::number(stored, 'f', decimals), QString::number(limits.min, 'f', decimals),
+                  QString::number(hi, 'f', decimals));
     } else if (check) {
         const QSignalBlocker block(check);
         check->setChecked(v.toBool());
@@ -293,6 +333,20 @@ void ParamRow::display(ParamWrap *p)
             group->setExclusive(true);
     }
     value = v;
+}
+
+void ParamRow::showRange(bool inside, const QString &value, const QString &min, const QString &max)
+{
+    if (property("outOfRange").toBool() == !inside)
+        return;
+    setProperty("outOfRange", !inside);
+    QAbstractSpinBox *spin = intSpin ? static_cast<QAbstractSpinBox *>(intSpin) : realSpin;
+    if (!spin)
+        return;
+    spin->setStyleSheet(inside ? QString() : QStringLiteral("QAbstractSpinBox { color: #c62828; }"));
+    spin->setToolTip(inside ? editorTip
+                            : tr("The stored value %1 is outside the range %2 … %3; it is shown as stored.\n%4")
+                                  .arg(value, min, max, editorTip));
 }
 
 void ParamRow::mark(const QVariant &asked, const QVariant &got, int ms)

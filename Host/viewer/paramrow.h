@@ -1,5 +1,7 @@
 #pragma once
 
+#include "parameffect.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -23,8 +25,11 @@ class RealSpin;
 // with the descriptor's range and step), a check box (bool) or a line edit
 // (text); check boxes or radio buttons for CheckBoxParam and RadioBoxParam;
 // a combo box for ComboBoxParam; with a pin when the editor offers them.
-// Descriptions are tooltips. The row carries the properties "paramIndex",
-// "paramKind" and "paramLevel", and "adjusted" and "askedValue" while marked.
+// Descriptions are tooltips. When the plug-in is known, a note says when an
+// edit reaches the camera (parameffect.h). A stored value outside the
+// descriptor's range is shown as it is and marked. The row carries the
+// properties "paramIndex", "paramKind", "paramLevel" and "takesEffect",
+// "outOfRange", and "adjusted" and "askedValue" while marked.
 //
 // An edit writes the asked value through the descriptor that `live` returns
 // at that moment, then reports it; `live` returns null when the row is out
@@ -38,11 +43,12 @@ public:
     using Live = std::function<ParamWrap *()>;
 
     // Compact: the run panel's form, without pins.
-    ParamRow(int index, ParamWrap *descriptor, bool compact, Live live, QWidget *parent);
+    ParamRow(int index, ParamWrap *descriptor, bool compact, ParamEffect::When when, Live live, QWidget *parent);
 
     int index() const { return idx; }
     const QString &kind() const { return kindName; }
     int level() const { return lvl; }
+    ParamEffect::When effect() const { return when; }
     // The value last displayed.
     const QVariant &shown() const { return value; }
 
@@ -61,13 +67,17 @@ private:
     void buildLineEdit(ParamWrap *p, QBoxLayout *line);
     void buildOptions(ParamWrap *p, QBoxLayout *line);
     void buildCombo(ParamWrap *p, QBoxLayout *line);
+    void showRange(bool inside, const QString &value, const QString &min, const QString &max);
 
     const int idx;
     const QString kindName;
     const int lvl;
+    const ParamEffect::When when;
     const Live live;
     QLabel *label = nullptr;
     QToolButton *pin = nullptr;
+    QLabel *effectNote = nullptr;
+    QString editorTip;
     IntSpin *intSpin = nullptr;
     RealSpin *realSpin = nullptr;
     QCheckBox *check = nullptr;

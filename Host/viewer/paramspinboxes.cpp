@@ -11,9 +11,24 @@ std::optional<qint64> IntSpin::takeTyped()
     return t;
 }
 
+namespace {
+
+// What was typed, without the spin box's prefix and suffix.
+QString typedPart(const QString &text, const QString &prefix, const QString &suffix)
+{
+    QString t = text;
+    if (!prefix.isEmpty() && t.startsWith(prefix))
+        t.remove(0, prefix.size());
+    if (!suffix.isEmpty() && t.endsWith(suffix))
+        t.chop(suffix.size());
+    return t.trimmed();
+}
+
+} // namespace
+
 QValidator::State IntSpin::validate(QString &text, int &) const
 {
-    const QString t = text.trimmed();
+    const QString t = typedPart(text, prefix(), suffix());
     if (t.isEmpty() || t == QLatin1String("-") || t == QLatin1String("+"))
         return QValidator::Intermediate;
     bool ok = false;
@@ -24,7 +39,7 @@ QValidator::State IntSpin::validate(QString &text, int &) const
 int IntSpin::valueFromText(const QString &text) const
 {
     bool ok = false;
-    const qint64 v = locale().toLongLong(text.trimmed(), &ok);
+    const qint64 v = locale().toLongLong(typedPart(text, prefix(), suffix()), &ok);
     if (!ok)
         return value();
     typed = v;
@@ -54,7 +69,7 @@ std::optional<double> RealSpin::takeTyped()
 
 QValidator::State RealSpin::validate(QString &text, int &) const
 {
-    const QString t = text.trimmed();
+    const QString t = typedPart(text, prefix(), suffix());
     if (t.isEmpty() || t == QLatin1String("-") || t == QLatin1String("+") || t == locale().decimalPoint())
         return QValidator::Intermediate;
     bool ok = false;
@@ -65,7 +80,7 @@ QValidator::State RealSpin::validate(QString &text, int &) const
 double RealSpin::valueFromText(const QString &text) const
 {
     bool ok = false;
-    const double v = locale().toDouble(text.trimmed(), &ok);
+    const double v = locale().toDouble(typedPart(text, prefix(), suffix()), &ok);
     if (!ok || !std::isfinite(v))
         return value();
     typed = v;

@@ -2,6 +2,7 @@
 
 #include "camerasession.h"
 #include "exitstatus.h"
+#include "layoutcheck.h"
 #include "liveview.h"
 #include "viewerwindow.h"
 
@@ -43,8 +44,17 @@ void ScreenshotTaker::check()
             v->updateStatus();
         QCoreApplication::processEvents();
         const QPixmap shot = window->grab();
-        if (shot.isNull() || !shot.save(file, "PNG"))
+        if (shot.isNull() || !shot.save(file, "PNG")) {
             finish(ExitFailure, QStringLiteral("cannot write the screenshot %1").arg(file));
+            return;
+        }
+        const QStringList problems = checkLayout ? layoutProblems(window) : QStringList();
+        if (!problems.isEmpty())
+            finish(ExitFailure, QStringLiteral("the window at %1x%2 shows %3 layout problem(s): %4")
+                                    .arg(window->width())
+                                    .arg(window->height())
+                                    .arg(problems.size())
+                                    .arg(problems.join(QStringLiteral("; "))));
         else
             finish(ExitOk, QString());
         return;

@@ -9,12 +9,15 @@ class ViewerWindow;
 
 // Grabs the main window once every open camera's view has painted N frames,
 // writes it as PNG and ends the event loop with 0; ends it with 1 and one
-// line of reason when that does not happen before the deadline. UI thread only.
+// line of reason when that does not happen before the deadline, or, when the
+// layout is checked, when a text is cut or widgets overlap (layoutcheck.h;
+// the picture is still written, to be looked at). UI thread only.
 class ScreenshotTaker : public QObject
 {
     Q_OBJECT
 public:
     ScreenshotTaker(ViewerWindow *window, const QString &file, int frames, int deadlineMs);
+    void setCheckLayout(bool on) { checkLayout = on; }
     void start();
     QString reason() const { return why; }
 
@@ -29,4 +32,5 @@ private:
     QTimer poll;
     QElapsedTimer clock;
     QString why;
+    bool checkLayout = false;
 };

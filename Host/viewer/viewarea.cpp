@@ -1,6 +1,7 @@
 #include "viewarea.h"
 
 #include <QLabel>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStackedLayout>
 #include <QTabWidget>
@@ -14,14 +15,21 @@ ViewArea::ViewArea(QWidget *parent) : QWidget(parent)
     split->setChildrenCollapsible(false);
     auto *none = new QLabel(tr("Open a camera from the list to see its pictures."), this);
     none->setAlignment(Qt::AlignCenter);
+    none->setWordWrap(true);
     none->setEnabled(false);
     stack->addWidget(none);
     stack->addWidget(tabs);
     stack->addWidget(split);
+    connect(tabs, &QTabWidget::currentChanged, this, [this](int i) {
+        if (i >= 0)
+            emit tabSwitched(tabs->widget(i));
+    });
 }
 
 void ViewArea::addView(QWidget *view, const QString &title)
 {
+    // Tabs that come and go are not the person's switch.
+    const QSignalBlocker block(tabs);
     all.append(view);
     titles.append(title);
     if (grid)
@@ -37,6 +45,7 @@ void ViewArea::removeView(QWidget *view)
     const int i = all.indexOf(view);
     if (i < 0)
         return;
+    const QSignalBlocker block(tabs);
     all.removeAt(i);
     titles.removeAt(i);
     const int t = tabs->indexOf(view);
@@ -63,6 +72,7 @@ void ViewArea::setGrid(bool on)
 {
     if (grid == on)
         return;
+    const QSignalBlocker block(tabs);
     grid = on;
     for (int i = 0; i < all.size(); ++i) {
         if (grid) {
@@ -81,6 +91,8 @@ void ViewArea::setGrid(bool on)
 
 void ViewArea::setCurrent(QWidget *view)
 {
-    if (!grid && tabs->indexOf(view) >= 0)
+    if (!grid && tabs->indexOf(view) >= 0) {
+        const QSignalBlocker block(tabs);
         tabs->setCurrentWidget(view);
+    }
 }

@@ -23,6 +23,10 @@ public:
     QList<QWidget *> views() const { return all; }
     void setCurrent(QWidget *view);
 
+signals:
+    // The person switched to another tab.
+    void tabSwitched(QWidget *view);
+
 private:
     QStackedLayout *stack;
     QTabWidget *tabs;

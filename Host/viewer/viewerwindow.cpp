@@ -3,23 +3,55 @@
 #include "cameralistpanel.h"
 #include "camerasession.h"
 #include "controlspanel.h"
+#include "imagecanvas.h"
 #include "liveview.h"
 #include "parameditor.h"
+#include "paramspinboxes.h"
 #include "settingsfile.h"
 #include "viewarea.h"
 #include "viewerlog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <cmath>
+
+namespace {
+
+// A panel that scrolls when the window is too small for it.
+QScrollArea *scrolling(QWidget *inner, QWidget *parent)
+{
+    auto *s = new QScrollArea(parent);
+    s->setWidgetResizable(true);
+    s->setFrameShape(QFrame::NoFrame);
+    s->setWidget(inner);
+    return s;
+}
+
+QString withShortcut(const QString &tip, const QAction *a)
+{
+    return a->shortcut().isEmpty() ? tip
+                                   : QStringLiteral("%1 (%2)").arg(tip, a->shortcut().toString(QKeySequence::NativeText));
+}
+
+} // namespace
 
 ViewerWindow::ViewerWindow(CameraInterface *p, QWidget *parent) : QMainWindow(parent), plugin(p)
 {
@@ -39,6 +71,7 @@ ViewerWindow::~ViewerWindow()
 
 void ViewerWindow::buildUi()
 {
+    setMinimumSize(800, 600);
     resize(1600, 1000);
 
     // Centre: a message bar above the views.
@@ -46,12 +79,7 @@ void ViewerWindow::buildUi()
     auto *centreLayout = new QVBoxLayout(centre);
     centreLayout->setContentsMargins(0, 0, 0, 0);
     centreLayout->setSpacing(0);
-    messageBar = new QLabel(centre);
-    messageBar->setObjectName(QStringLiteral("messageBar"));
-    messageBar->setWordWrap(true);
-    messageBar->setMargin(6);
-    messageBar->hide();
-    centreLayout->addWidget(messageBar);
+    centreLayout->addWidget(buildMessageBar(centre));
     area = new ViewArea(centre);
     centreLayout->addWidget(area, 1);
     setCentralWidget(centre);
@@ -59,42 +87,76 @@ void ViewerWindow::buildUi()
     auto dock = [this](const QString &title, const QString &name) {
         auto *d = new QDockWidget(title, this);
         d->setObjectName(name);
-        d->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+        d->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable
+                       | QDockWidget::DockWidgetFloatable);
         return d;
     };
     // Left: the cameras, and the controls below them.
-    QDockWidget *camerasDock = dock(tr("Cameras"), QStringLiteral("camerasDock"));
+    camerasDock = dock(tr("Cameras"), QStringLiteral("camerasDock"));
     cameraList = new CameraListPanel(camerasDock);
     camerasDock->setWidget(cameraList);
     addDockWidget(Qt::LeftDockWidgetArea, camerasDock);
-    QDockWidget *controlsDock = dock(tr("Controls"), QStringLiteral("controlsDock"));
-    controlsPanel = new ControlsPanel(controlsDock);
-    controlsDock->setWidget(controlsPanel);
+    controlsDock = dock(tr("Controls"), QStringLiteral("controlsDock"));
+    controlsPanel = new ControlsPanel;
+    controlsDock->setWidget(scrolling(controlsPanel, controlsDock));
     addDockWidget(Qt::LeftDockWidgetArea, controlsDock);
-    // Right: the editor of the selected camera.
-    QDockWidget *editorDock = dock(tr("Parameters"), QStringLiteral("editorDock"));
+    // Right: the editor of the current camera.
+    editorDock = dock(tr("Parameters"), QStringLiteral("editorDock"));
     editorDock->setWidget(buildEditorBox(editorDock));
     addDockWidget(Qt::RightDockWidgetArea, editorDock);
     resizeDocks({camerasDock, controlsDock}, {220, 560}, Qt::Vertical);
     resizeDocks({camerasDock, editorDock}, {330, 420}, Qt::Horizontal);
-    buildMenus(camerasDock, controlsDock, editorDock);
+    buildToolbar();
+    buildMenus();
 
     connect(cameraList, &CameraListPanel::refreshRequested, this, &ViewerWindow::refreshCameras);
     connect(cameraList, &CameraListPanel::openRequested, this, &ViewerWindow::openSelected);
     connect(cameraList, &CameraListPanel::closeRequested, this, &ViewerWindow::closeSelected);
-    connect(cameraList, &CameraListPanel::selectionChanged, this, &ViewerWindow::onSelectionChanged);
+    connect(cameraList, &CameraListPanel::selectionChanged, this, &ViewerWindow::onListSelection);
     connect(cameraList, &CameraListPanel::activated, this, [this](const QString &serial) {
+        setCurrent(serial);
         if (session(serial))
             return;
         QString error;
         if (!openCamera(serial, error))
             showMessage(error, true);
     });
+    connect(area, &ViewArea::tabSwitched, this, [this](QWidget *w) {
+        if (auto *v = qobject_cast<LiveView *>(w); v && v->session())
+            setCurrent(v->session()->serial());
+    });
     connect(controlsPanel, &ControlsPanel::message, this, &ViewerWindow::showMessage);
     connect(controlsPanel, &ControlsPanel::saveSettingsRequested, this, &ViewerWindow::saveSettingsWithDialog);
     connect(controlsPanel, &ControlsPanel::loadSettingsRequested, this, &ViewerWindow::loadSettingsWithDialog);
 
-    onSelectionChanged();
+    updateCurrent();
+}
+
+QWidget *ViewerWindow::buildMessageBar(QWidget *parent)
+{
+    messageBar = new QFrame(parent);
+    messageBar->setObjectName(QStringLiteral("messageBar"));
+    auto *line = new QHBoxLayout(messageBar);
+    line->setContentsMargins(6, 2, 2, 2);
+    messageLabel = new QLabel(messageBar);
+    messageLabel->setObjectName(QStringLiteral("messageText"));
+    messageLabel->setWordWrap(true);
+    messageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    line->addWidget(messageLabel, 1);
+    auto *close = new QToolButton(messageBar);
+    close->setObjectName(QStringLiteral("messageClose"));
+    close->setAutoRaise(true);
+    close->setText(QStringLiteral("×"));
+    close->setToolTip(tr("Close this message"));
+    line->addWidget(close, 0, Qt::AlignTop);
+    messageBar->hide();
+    messageTimer.setSingleShot(true);
+    connect(&messageTimer, &QTimer::timeout, messageBar, &QWidget::hide);
+    connect(close, &QToolButton::clicked, this, [this] {
+        messageTimer.stop();
+        messageBar->hide();
+    });
+    return messageBar;
 }
 
 QWidget *ViewerWindow::buildEditorBox(QWidget *parent)
@@ -104,6 +166,8 @@ QWidget *ViewerWindow::buildEditorBox(QWidget *parent)
     layout->setContentsMargins(4, 4, 4, 4);
     auto *head = new QHBoxLayout;
     editorTitle = new QLabel(box);
+    editorTitle->setObjectName(QStringLiteral("editorTitle"));
+    editorTitle->setWordWrap(true);
     levelChoice = new QComboBox(box);
     levelChoice->setObjectName(QStringLiteral("levelChoice"));
     levelChoice->addItem(tr("Basic"));
@@ -112,38 +176,188 @@ QWidget *ViewerWindow::buildEditorBox(QWidget *parent)
     head->addWidget(editorTitle, 1);
     head->addWidget(levelChoice);
     layout->addLayout(head);
-    auto *scroll = new QScrollArea(box);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
     paramEditor = new ParamEditor(ParamEditor::Mode::Full);
-    scroll->setWidget(paramEditor);
-    layout->addWidget(scroll, 1);
-    box->setMinimumWidth(400);
+    layout->addWidget(scrolling(paramEditor, box), 1);
+    box->setMinimumWidth(qMax(260, box->minimumSizeHint().width()));
     connect(levelChoice, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
         paramEditor->setLevel(i == 1 ? ParamEditor::Level::Expert : ParamEditor::Level::Basic);
     });
     return box;
 }
 
-void ViewerWindow::buildMenus(QDockWidget *camerasDock, QDockWidget *controlsDock, QDockWidget *editorDock)
+void ViewerWindow::buildToolbar()
+{
+    tools = addToolBar(tr("Toolbar"));
+    tools->setObjectName(QStringLiteral("toolbar"));
+    tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    tools->setIconSize(QSize(16, 16));
+    auto add = [this](const QString &name, const QString &text, const QString &tip, const QKeySequence &key,
+                      QStyle::StandardPixmap icon = QStyle::SP_CustomBase) {
+        auto *a = new QAction(text, this);
+        a->setObjectName(name);
+        a->setShortcut(key);
+        if (icon != QStyle::SP_CustomBase)
+            a->setIcon(style()->standardIcon(icon));
+        a->setToolTip(withShortcut(tip, a));
+        tools->addAction(a);
+        actions.insert(name, a);
+        return a;
+    };
+    QAction *startStop = add(QStringLiteral("startStop"), tr("Stop"), tr("Stop or start the current camera's acquisition"),
+                             QKeySequence(Qt::CTRL + Qt::Key_Space), QStyle::SP_MediaStop);
+    connect(startStop, &QAction::triggered, this, &ViewerWindow::startStop);
+    QAction *reconnect = add(QStringLiteral("reconnect"), tr("Reconnect now"),
+                             tr("Reopen the lost camera now (restartCamera) instead of at the driver's next retry"),
+                             QKeySequence(Qt::CTRL + Qt::Key_R), QStyle::SP_BrowserReload);
+    connect(reconnect, &QAction::triggered, this, &ViewerWindow::reconnectNow);
+    tools->addSeparator();
+
+    QAction *fit = add(QStringLiteral("fit"), tr("Fit"), tr("Fit the picture to the view (or double-click it)"),
+                       QKeySequence(Qt::CTRL + Qt::Key_0));
+    fit->setCheckable(true);
+    connect(fit, &QAction::triggered, this, [this] {
+        if (LiveView *v = currentView())
+            v->canvas()->setFit();
+        updateActions();
+    });
+    QAction *one = add(QStringLiteral("oneToOne"), tr("1:1"), tr("One image pixel per screen pixel"),
+                       QKeySequence(Qt::CTRL + Qt::Key_1));
+    one->setCheckable(true);
+    connect(one, &QAction::triggered, this, [this] {
+        if (LiveView *v = currentView())
+            v->canvas()->setOneToOne();
+        updateActions();
+    });
+    QAction *zoomOut = add(QStringLiteral("zoomOut"), tr("−"), tr("Zoom out"), QKeySequence::ZoomOut);
+    connect(zoomOut, &QAction::triggered, this, [this] {
+        if (LiveView *v = currentView())
+            v->canvas()->zoomBy(1 / 1.25, QPointF(v->canvas()->width() / 2.0, v->canvas()->height() / 2.0));
+    });
+    zoomBox = new QComboBox(tools);
+    zoomBox->setObjectName(QStringLiteral("zoom"));
+    zoomBox->setEditable(true);
+    zoomBox->setInsertPolicy(QComboBox::NoInsert);
+    zoomBox->setToolTip(tr("Zoom of the current view, in percent; type a value and press Enter"));
+    for (int percent : {10, 25, 50, 100, 200, 400, 800})
+        zoomBox->addItem(QStringLiteral("%1 %").arg(percent), percent);
+    zoomBox->setMinimumContentsLength(6);
+    tools->addWidget(zoomBox);
+    auto zoomToText = [this](QString text) {
+        bool ok = false;
+        const double percent = text.remove(QLatin1Char('%')).trimmed().toDouble(&ok);
+        if (ok)
+            zoomTo(percent);
+        else
+            showMessage(tr("Zoom: \"%1\" is not a percentage").arg(zoomBox->currentText()), true);
+        updateActions();
+    };
+    connect(zoomBox, QOverload<int>::of(&QComboBox::activated), this,
+            [this, zoomToText](int i) { zoomToText(zoomBox->itemText(i)); });
+    // A typed value that is not in the list is not "activated".
+    connect(zoomBox->lineEdit(), &QLineEdit::returnPressed, this,
+            [this, zoomToText] { zoomToText(zoomBox->currentText()); });
+    QAction *zoomIn = add(QStringLiteral("zoomIn"), tr("+"), tr("Zoom in"), QKeySequence::ZoomIn);
+    connect(zoomIn, &QAction::triggered, this, [this] {
+        if (LiveView *v = currentView())
+            v->canvas()->zoomBy(1.25, QPointF(v->canvas()->width() / 2.0, v->canvas()->height() / 2.0));
+    });
+    tools->addSeparator();
+
+    QAction *strip = add(QStringLiteral("strip"), tr("Strip"),
+                         tr("Stack consecutive frames into a scrolling strip of the last lines"),
+                         QKeySequence(Qt::CTRL + Qt::Key_L));
+    strip->setCheckable(true);
+    connect(strip, &QAction::toggled, this, [this](bool on) {
+        if (LiveView *v = currentView())
+            v->setStripMode(on);
+    });
+    stripSpin = new IntSpin(tools);
+    stripSpin->setObjectName(QStringLiteral("stripLines"));
+    stripSpin->setRange(LiveView::kMinStripLines, LiveView::kMaxStripLines);
+    stripSpin->setSingleStep(512);
+    stripSpin->setValue(2048);
+    stripSpin->setSuffix(tr(" lines"));
+    stripSpin->setKeyboardTracking(false);
+    stripSpin->setToolTip(tr("Lines the strip keeps: %1 to %2").arg(LiveView::kMinStripLines).arg(LiveView::kMaxStripLines));
+    tools->addWidget(stripSpin);
+    auto setLines = [this] {
+        LiveView *v = currentView();
+        const std::optional<qint64> typed = stripSpin->takeTyped();
+        if (!v)
+            return;
+        const int kept = v->setStripLines(stripSpin->value());
+        if (typed && *typed != kept)
+            showMessage(tr("The strip keeps %1 to %2 lines: %3 asked, %4 kept")
+                            .arg(LiveView::kMinStripLines)
+                            .arg(LiveView::kMaxStripLines)
+                            .arg(*typed)
+                            .arg(kept),
+                        true);
+    };
+    connect(stripSpin, QOverload<int>::of(&QSpinBox::valueChanged), this, setLines);
+    connect(stripSpin, &QAbstractSpinBox::editingFinished, this, setLines);
+    tools->addSeparator();
+    QAction *saveImage = add(QStringLiteral("saveImage"), tr("Save image…"),
+                             tr("Save the current view's picture (frame or strip) to a PNG file"),
+                             QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_S), QStyle::SP_DialogSaveButton);
+    connect(saveImage, &QAction::triggered, this, [this] {
+        if (LiveView *v = currentView())
+            v->saveWithDialog();
+    });
+}
+
+void ViewerWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("&Save settings…"), this, &ViewerWindow::saveSettingsWithDialog, QKeySequence::Save);
+    saveSettingsAction =
+        file->addAction(tr("&Save settings…"), this, &ViewerWindow::saveSettingsWithDialog, QKeySequence::Save);
     file->addAction(tr("&Load settings…"), this, &ViewerWindow::loadSettingsWithDialog, QKeySequence::Open);
+    file->addSeparator();
+    file->addAction(actions.value(QStringLiteral("saveImage")));
     file->addSeparator();
     file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence::Quit);
     QMenu *cameraMenu = menuBar()->addMenu(tr("&Camera"));
     cameraMenu->addAction(tr("&Refresh list"), this, &ViewerWindow::refreshCameras, QKeySequence::Refresh);
     cameraMenu->addAction(tr("&Open"), this, &ViewerWindow::openSelected);
     cameraMenu->addAction(tr("&Close"), this, &ViewerWindow::closeSelected);
+    cameraMenu->addSeparator();
+    cameraMenu->addAction(actions.value(QStringLiteral("startStop")));
+    cameraMenu->addAction(actions.value(QStringLiteral("reconnect")));
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
+    for (const char *name : {"fit", "oneToOne", "zoomIn", "zoomOut", "strip"})
+        viewMenu->addAction(actions.value(QLatin1String(name)));
+    viewMenu->addSeparator();
     QAction *tabs = viewMenu->addAction(tr("&Tabs instead of a grid"));
     tabs->setCheckable(true);
     connect(tabs, &QAction::toggled, this, [this](bool on) { setGridLayout(!on); });
     viewMenu->addSeparator();
+    viewMenu->addAction(tools->toggleViewAction());
     viewMenu->addAction(camerasDock->toggleViewAction());
     viewMenu->addAction(controlsDock->toggleViewAction());
     viewMenu->addAction(editorDock->toggleViewAction());
+}
+
+void ViewerWindow::fitToScreen()
+{
+    QScreen *screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect free = screen->availableGeometry();
+    // The frame the window manager adds, where there is one.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize room = free.size() - frame;
+    resize(qMax(minimumWidth(), qMin(1600, room.width())), qMax(minimumHeight(), qMin(1000, room.height())));
+    if (room.width() < 1200) {
+        // Too narrow for panels on both sides: all of them on the right, as tabs.
+        addDockWidget(Qt::RightDockWidgetArea, camerasDock);
+        tabifyDockWidget(editorDock, camerasDock);
+        tabifyDockWidget(camerasDock, controlsDock);
+        camerasDock->raise();
+        resizeDocks({editorDock}, {qMax(editorDock->minimumSizeHint().width(), room.width() / 3)}, Qt::Horizontal);
+    } else {
+        resizeDocks({camerasDock, editorDock}, {qMin(350, room.width() * 26 / 100), qMin(420, room.width() / 4)},
+                    Qt::Horizontal);
+    }
 }
 
 void ViewerWindow::setPluginError(const QString &reason)
@@ -160,6 +374,8 @@ void ViewerWindow::setStartupSettings(const QMap<QString, QJsonObject> &settings
 void ViewerWindow::setGridLayout(bool grid)
 {
     area->setGrid(grid);
+    if (LiveView *v = currentView())
+        area->setCurrent(v);
 }
 
 void ViewerWindow::setExpertLevel(bool expert)
@@ -196,21 +412,27 @@ void ViewerWindow::updateList()
             colour = QColor(0x15, 0x65, 0xc0);
         else if (s)
             colour = QColor(0x2e, 0x7d, 0x32);
-        entries.append({serial, badgeText(serial), colour});
+        entries.append({serial, badgeText(serial), colour, serial == currentSerial});
     }
-    cameraList->setEntries(entries);
+    const QSignalBlocker block(cameraList);
+    cameraList->setEntries(entries, qMax(0, devices - int(listed.size())));
+    cameraList->select(currentSerial);
 }
 
 QString ViewerWindow::badgeText(const QString &serial) const
 {
     CameraSession *s = session(serial);
-    return s ? s->badge() : tr("closed");
+    if (!s)
+        return tr("closed");
+    return s->stopped() ? tr("stopped") : s->badge();
 }
 
 CameraSession *ViewerWindow::openCamera(const QString &serial, QString &error)
 {
-    if (CameraSession *s = session(serial))
+    if (CameraSession *s = session(serial)) {
+        setCurrent(serial);
         return s;
+    }
     if (!plugin) {
         error = tr("no plug-in loaded");
         return nullptr;
@@ -222,19 +444,28 @@ CameraSession *ViewerWindow::openCamera(const QString &serial, QString &error)
     auto *v = new LiveView(s.get());
     v->setStripMode(stripForNew);
     CameraSession *raw = s.get();
-    connect(raw, &CameraSession::linkChanged, this, [this, raw, v] {
+    auto changed = [this, raw, v] {
         updateList();
-        area->setTitle(v, QStringLiteral("%1 (%2)").arg(raw->serial(), raw->badge()));
-    });
+        area->setTitle(v, QStringLiteral("%1 (%2)").arg(raw->serial(), badgeText(raw->serial())));
+        if (raw->serial() == currentSerial)
+            updateActions();
+    };
+    connect(raw, &CameraSession::linkChanged, this, changed);
+    connect(raw, &CameraSession::stateChanged, this, changed);
     connect(v, &LiveView::activated, this, [this](CameraSession *cs) {
         if (cs)
-            selectCamera(cs->serial());
+            setCurrent(cs->serial());
     });
     connect(v, &LiveView::message, this, &ViewerWindow::showMessage);
+    connect(v->canvas(), &ImageCanvas::viewChanged, this, [this, v] {
+        if (v == currentView())
+            updateActions();
+    });
     open.push_back({std::move(s), v});
     area->addView(v, serial);
-    updateList();
-    selectCamera(serial);
+    controlsPanel->setCanSave(true);
+    saveSettingsAction->setEnabled(true);
+    setCurrent(serial);
     return raw;
 }
 
@@ -252,8 +483,10 @@ void ViewerWindow::closeCamera(const QString &serial)
         // Last: deleting the camera stops it; nothing of it runs afterwards.
         it->session.reset();
         open.erase(it);
+        controlsPanel->setCanSave(!open.empty());
+        saveSettingsAction->setEnabled(!open.empty());
         updateList();
-        onSelectionChanged();
+        updateCurrent();
         return;
     }
 }
@@ -290,32 +523,106 @@ QList<LiveView *> ViewerWindow::views() const
 
 void ViewerWindow::selectCamera(const QString &serial)
 {
-    cameraList->select(serial);
-    if (LiveView *v = view(serial))
-        area->setCurrent(v);
-}
-
-QString ViewerWindow::currentSerial() const
-{
-    return cameraList->currentSerial();
+    setCurrent(serial);
 }
 
 CameraSession *ViewerWindow::selectedSession() const
 {
-    return session(currentSerial());
+    return session(currentSerial);
 }
 
-void ViewerWindow::onSelectionChanged()
+LiveView *ViewerWindow::currentView() const
+{
+    return view(currentSerial);
+}
+
+QAction *ViewerWindow::action(const QString &name) const
+{
+    return actions.value(name);
+}
+
+void ViewerWindow::onListSelection()
+{
+    const QString serial = cameraList->currentSerial();
+    if (!serial.isEmpty())
+        setCurrent(serial);
+}
+
+void ViewerWindow::setCurrent(const QString &serial)
+{
+    if (serial == currentSerial) {
+        // The editor may still show another camera, for instance after this one was opened.
+        if (paramEditor->session() != selectedSession() || controlsPanel->session() != selectedSession())
+            updateCurrent();
+        return;
+    }
+    currentSerial = serial;
+    updateList();
+    if (LiveView *v = currentView())
+        area->setCurrent(v);
+    updateCurrent();
+}
+
+void ViewerWindow::updateCurrent()
 {
     CameraSession *s = selectedSession();
     paramEditor->setSession(s);
     controlsPanel->setSession(s);
-    editorTitle->setText(s ? tr("<b>%1</b>").arg(s->serial()) : tr("No open camera selected"));
+    for (LiveView *v : views())
+        v->setCurrent(s && v->session() == s);
+    if (s)
+        editorTitle->setText(tr("<b>%1</b> · current camera").arg(s->serial().toHtmlEscaped()));
+    else if (!currentSerial.isEmpty())
+        editorTitle->setText(tr("<b>%1</b> is not open: Open it (Enter in the list)").arg(currentSerial.toHtmlEscaped()));
+    else
+        editorTitle->setText(tr("No camera selected"));
+    updateActions();
+}
+
+void ViewerWindow::updateActions()
+{
+    CameraSession *s = selectedSession();
+    LiveView *v = currentView();
+    QAction *startStop = actions.value(QStringLiteral("startStop"));
+    const bool lost = s && s->lost();
+    startStop->setEnabled(s && !lost);
+    const bool stopped = s && s->stopped();
+    startStop->setText(stopped ? tr("Start") : tr("Stop"));
+    startStop->setIcon(style()->standardIcon(stopped ? QStyle::SP_MediaPlay : QStyle::SP_MediaStop));
+    actions.value(QStringLiteral("reconnect"))->setEnabled(lost);
+    for (const char *name : {"fit", "oneToOne", "zoomIn", "zoomOut", "strip", "saveImage"})
+        actions.value(QLatin1String(name))->setEnabled(v != nullptr);
+    zoomBox->setEnabled(v != nullptr);
+    stripSpin->setEnabled(v != nullptr);
+    if (!v)
+        return;
+    ImageCanvas *c = v->canvas();
+    actions.value(QStringLiteral("fit"))->setChecked(c->isFit());
+    actions.value(QStringLiteral("oneToOne"))->setChecked(c->isOneToOne());
+    {
+        const QSignalBlocker a(actions.value(QStringLiteral("strip")));
+        actions.value(QStringLiteral("strip"))->setChecked(v->stripMode());
+        const QSignalBlocker b(stripSpin);
+        stripSpin->setValue(v->stripLines());
+    }
+    const QSignalBlocker block(zoomBox);
+    const double percent = c->zoom() * 100.0;
+    zoomBox->setEditText(percent >= 10 ? QStringLiteral("%1 %").arg(std::round(percent))
+                                       : QStringLiteral("%1 %").arg(percent, 0, 'f', 1));
+}
+
+void ViewerWindow::zoomTo(double percent)
+{
+    LiveView *v = currentView();
+    if (!v || !(percent > 0))
+        return;
+    ImageCanvas *c = v->canvas();
+    c->zoomBy(percent / 100.0 / c->zoom(), QPointF(c->width() / 2.0, c->height() / 2.0));
 }
 
 void ViewerWindow::openSelected()
 {
-    const QString serial = currentSerial();
+    const QString serial = cameraList->currentSerial();
     if (serial.isEmpty()) {
         showMessage(tr("Select a camera in the list first."), true);
         return;
@@ -327,9 +634,37 @@ void ViewerWindow::openSelected()
 
 void ViewerWindow::closeSelected()
 {
-    const QString serial = currentSerial();
+    const QString serial = cameraList->currentSerial();
     if (session(serial))
         closeCamera(serial);
+}
+
+void ViewerWindow::startStop()
+{
+    CameraSession *s = selectedSession();
+    if (!s || s->lost())
+        return;
+    if (!s->stopped()) {
+        s->stop();
+        showMessage(tr("%1: acquisition stopped").arg(s->serial()), false);
+    } else if (s->start()) {
+        showMessage(tr("%1: acquisition started").arg(s->serial()), false);
+    } else {
+        showMessage(tr("%1: the camera did not open again; try Start later").arg(s->serial()), true);
+    }
+    updateActions();
+}
+
+void ViewerWindow::reconnectNow()
+{
+    CameraSession *s = selectedSession();
+    if (!s || !s->lost())
+        return;
+    if (s->reconnectNow())
+        showMessage(tr("%1: reconnected").arg(s->serial()), false);
+    else
+        showMessage(tr("%1: still unreachable; the driver keeps retrying every 30 s").arg(s->serial()), true);
+    updateActions();
 }
 
 bool ViewerWindow::saveSettings(const QString &file, QString &error) const
@@ -350,17 +685,26 @@ bool ViewerWindow::loadSettings(const QString &file, QString &error)
     for (const Open &o : open)
         if (!serials.contains(o.session->serial()))
             serials.append(o.session->serial());
+    // The file is checked whole before any camera takes anything from it.
     QMap<QString, QJsonObject> read;
     if (!readSettingsFile(file, serials, read, error))
         return false;
     for (auto it = read.cbegin(); it != read.cend(); ++it)
         startup.insert(it.key(), it.value());
     int applied = 0;
+    QStringList failed;
     for (const Open &o : open) {
-        if (read.contains(o.session->serial())) {
-            o.session->loadSettings(read.value(o.session->serial()));
+        if (!read.contains(o.session->serial()))
+            continue;
+        QString why;
+        if (o.session->loadSettings(read.value(o.session->serial()), why))
             ++applied;
-        }
+        else
+            failed << QStringLiteral("%1: %2").arg(o.session->serial(), why);
+    }
+    if (!failed.isEmpty()) {
+        error = tr("Loaded %1 into %2 open camera(s); refused for %3").arg(file).arg(applied).arg(failed.join(QStringLiteral("; ")));
+        return false;
     }
     showMessage(tr("Loaded %1: %2 open camera(s) took its settings").arg(file).arg(applied), false);
     return true;
@@ -368,6 +712,10 @@ bool ViewerWindow::loadSettings(const QString &file, QString &error)
 
 void ViewerWindow::saveSettingsWithDialog()
 {
+    if (open.empty()) {
+        showMessage(tr("No camera is open: nothing to save."), true);
+        return;
+    }
     const QString file =
         QFileDialog::getSaveFileName(this, tr("Save settings"), QStringLiteral("settings.json"), tr("JSON (*.json)"));
     if (file.isEmpty())
@@ -389,21 +737,27 @@ void ViewerWindow::loadSettingsWithDialog()
         showMessage(error, true);
 }
 
+void ViewerWindow::setMessageTimeouts(int errorMs, int noticeMs)
+{
+    errorTimeoutMs = errorMs;
+    noticeTimeoutMs = noticeMs;
+}
+
 void ViewerWindow::showMessage(const QString &text, bool error)
 {
     if (error)
         qCWarning(lcViewer).noquote() << text;
-    messageBar->setText(text);
-    messageBar->setStyleSheet(error ? QStringLiteral("QLabel { background: #ffcdd2; color: #b71c1c; }")
-                                    : QStringLiteral("QLabel { background: #e3f2fd; color: #0d47a1; }"));
+    messageLabel->setText(text);
+    messageBar->setStyleSheet(error ? QStringLiteral("#messageBar { background: #ffcdd2; } QLabel { color: #b71c1c; }")
+                                    : QStringLiteral("#messageBar { background: #e3f2fd; } QLabel { color: #0d47a1; }"));
     messageBar->setProperty("error", error);
     messageBar->show();
-    statusBar()->showMessage(text, 8000);
+    messageTimer.start(error ? errorTimeoutMs : noticeTimeoutMs);
 }
 
 QString ViewerWindow::messageText() const
 {
-    return messageBar->isHidden() ? QString() : messageBar->text();
+    return messageBar->isHidden() ? QString() : messageLabel->text();
 }
 
 void ViewerWindow::closeEvent(QCloseEvent *event)

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QMap>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -13,16 +14,25 @@
 class CameraListPanel;
 class CameraSession;
 class ControlsPanel;
+class IntSpin;
 class LiveView;
 class ParamEditor;
+class QAction;
 class QComboBox;
 class QDockWidget;
 class QLabel;
+class QToolBar;
+class QToolButton;
 class ViewArea;
 
 // The viewer's main window: the camera list with state badges, a live view
-// per open camera, the editor generated for the selected camera and its
-// controls.
+// per open camera, the toolbar, and the editor and controls of the current
+// camera.
+//
+// One camera is current: the one selected in the list, which opening it,
+// clicking its view or switching to its tab makes it. The list (bold), the
+// view's frame, the editor's title, the controls and the toolbar all follow
+// it.
 //
 // Threading: UI thread only. The window owns the camera sessions, and so
 // the cameras; closing it closes every camera before anything else goes.
@@ -40,11 +50,15 @@ public:
     void setStripModeForNewViews(bool on) { stripForNew = on; }
     void setGridLayout(bool grid);
     void setExpertLevel(bool expert);
+    // Sizes the window to the screen's free area (at most 1600 x 1000) and,
+    // on a narrow screen, gathers the side panels on the right as tabs.
+    void fitToScreen();
 
     void refreshCameras();
     QStringList listedSerials() const { return listed; }
     int deviceCount() const { return devices; }
-    // Opens (or returns the already open) camera; null with a reason on failure.
+    // Opens (or returns the already open) camera and makes it current; null
+    // with a reason on failure.
     CameraSession *openCamera(const QString &serial, QString &error);
     void closeCamera(const QString &serial);
     void closeAllCameras();
@@ -52,20 +66,34 @@ public:
     CameraSession *session(const QString &serial) const;
     LiveView *view(const QString &serial) const;
     QList<LiveView *> views() const;
+    // Makes a listed camera the current one.
     void selectCamera(const QString &serial);
+    QString currentCamera() const { return currentSerial; }
+    // The current camera's session; null when it is not open.
     CameraSession *selectedSession() const;
+    LiveView *currentView() const;
     ParamEditor *editor() const { return paramEditor; }
     ControlsPanel *controls() const { return controlsPanel; }
+    QLabel *editorTitleLabel() const { return editorTitle; }
+    QToolBar *toolbar() const { return tools; }
+    // The toolbar's actions by name: "startStop", "reconnect", "fit", "oneToOne",
+    // "zoomIn", "zoomOut", "strip", "saveImage".
+    QAction *action(const QString &name) const;
     // The state column of the camera list: "closed", "open", "lost since …", "reconnected at …".
     QString badgeText(const QString &serial) const;
 
     // {"cameras": {...}} of every open camera.
     bool saveSettings(const QString &file, QString &error) const;
-    // Either settings form; applied to the open cameras and kept for those opened later.
+    // Either settings form; applied to the open cameras, each with the
+    // exposure configuration count its settings were saved with, and kept
+    // for those opened later. A file that cannot be used changes nothing.
     bool loadSettings(const QString &file, QString &error);
 
+    // The message bar: an error stays until the next success, its close
+    // button or errorMs; a notice for noticeMs.
     void showMessage(const QString &text, bool error);
     QString messageText() const;
+    void setMessageTimeouts(int errorMs, int noticeMs);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -77,15 +105,22 @@ private:
         LiveView *view = nullptr;
     };
     void buildUi();
+    QWidget *buildMessageBar(QWidget *parent);
     QWidget *buildEditorBox(QWidget *parent);
-    void buildMenus(QDockWidget *camerasDock, QDockWidget *controlsDock, QDockWidget *editorDock);
+    void buildToolbar();
+    void buildMenus();
     void updateList();
-    void onSelectionChanged();
+    void onListSelection();
+    void setCurrent(const QString &serial);
+    void updateCurrent();
+    void updateActions();
     void openSelected();
     void closeSelected();
+    void startStop();
+    void reconnectNow();
+    void zoomTo(double percent);
     void saveSettingsWithDialog();
     void loadSettingsWithDialog();
-    QString currentSerial() const;
 
     CameraInterface *plugin;
     std::vector<Open> open;
@@ -93,12 +128,25 @@ private:
     int devices = 0;
     QMap<QString, QJsonObject> startup;
     bool stripForNew = false;
+    QString currentSerial;
 
     CameraListPanel *cameraList = nullptr;
-    QLabel *messageBar = nullptr;
+    QWidget *messageBar = nullptr;
+    QLabel *messageLabel = nullptr;
+    QTimer messageTimer;
+    int errorTimeoutMs = 10000;
+    int noticeTimeoutMs = 5000;
     ViewArea *area = nullptr;
     ParamEditor *paramEditor = nullptr;
     QLabel *editorTitle = nullptr;
     QComboBox *levelChoice = nullptr;
     ControlsPanel *controlsPanel = nullptr;
+    QDockWidget *camerasDock = nullptr;
+    QDockWidget *controlsDock = nullptr;
+    QDockWidget *editorDock = nullptr;
+    QToolBar *tools = nullptr;
+    QMap<QString, QAction *> actions;
+    QComboBox *zoomBox = nullptr;
+    IntSpin *stripSpin = nullptr;
+    QAction *saveSettingsAction = nullptr;
 };

@@ -293,6 +293,56 @@ TEST_F(HostTest, SettingsRoundTripThroughFiles)
     EXPECT_EQ(cameraOf(r.json(), kColour).value(QStringLiteral("channels")).toInt(), 3);
 }
 
+TEST_F(HostTest, SettingsOfThreeExposureConfigurationsLoadWithTheirCount)
+{
+    const QString first = path(QStringLiteral("one.json"));
+    HostRun r = run(QStringLiteral("grab"), {QStringLiteral("--camera"), kMono, QStringLiteral("--frames"), QStringLiteral("1"),
+                                             QStringLiteral("--save-settings"), first});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const int gain = paramIndex(kMono, QStringLiteral("模拟增益"));
+    // The exposure times follow the choice of configuration.
+    const int firstTime = paramIndex(kMono, QStringLiteral("当前曝光配置")) + 1;
+    ASSERT_GT(gain, firstTime);
+    QJsonObject cam = readJson(first).value(QStringLiteral("cameras")).toObject().value(kMono).toObject();
+    QJsonArray wrap = cam.value(QStringLiteral("paramsWrap")).toArray();
+    ASSERT_EQ(wrap.size(), 22);
+    // Settings as a camera with three configurations saves them.
+    QJsonObject g = wrap.at(gain).toObject();
+    g.insert(QStringLiteral("values"), 8);
+    wrap.replace(gain, g);
+    for (int i = 2; i <= 3; ++i)
+        wrap.insert(firstTime + i - 1, QJsonObject{{QStringLiteral("isRunningShow"), false}, {QStringLiteral("values"), double(i)}});
+    cam.insert(QStringLiteral("paramsWrap"), wrap);
+    const QString three = write(QStringLiteral("three.json"), QJsonDocument(cam).toJson());
+
+    // Configuration 3 exists only with the file's count, and every value stays in its place.
+    const QString back = path(QStringLiteral("back.json"));
+    r = run(QStringLiteral("grab"), {QStringLiteral("--camera"), kMono, QStringLiteral("--frames"), QStringLiteral("1"),
+                                     QStringLiteral("--settings"), three, QStringLiteral("--exposure"), QStringLiteral("2"),
+                                     QStringLiteral("--save-settings"), back});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonArray saved =
+        readJson(back).value(QStringLiteral("cameras")).toObject().value(kMono).toObject().value(QStringLiteral("paramsWrap")).toArray();
+    ASSERT_EQ(saved.size(), 24);
+    EXPECT_EQ(saved.at(gain + 2).toObject().value(QStringLiteral("values")).toInt(), 8);
+    EXPECT_EQ(saved.at(firstTime + 2).toObject().value(QStringLiteral("values")).toDouble(), 3.0);
+    // params shows the list the file makes.
+    r = run(QStringLiteral("params"), {kMono, QStringLiteral("--settings"), three, QStringLiteral("--json")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.json().value(QStringLiteral("params")).toArray().size(), 24);
+
+    // A shape that matches no count is refused before any camera opens.
+    wrap.removeAt(gain + 2);
+    cam.insert(QStringLiteral("paramsWrap"), wrap);
+    const QString shifted = write(QStringLiteral("shifted.json"), QJsonDocument(cam).toJson());
+    for (const QString &command : {QStringLiteral("grab"), QStringLiteral("params")})
+        expectFailure(run(command, {QStringLiteral("--settings"), shifted}), 5,
+                      QStringLiteral("settings file %1: \"paramsWrap\" entry %2 holds a single value where a camera with 2 "
+                                     "exposure configuration(s) (23 entries) has a choice")
+                          .arg(shifted)
+                          .arg(firstTime + 3));
+}
+
 TEST_F(HostTest, BadInputEndsWithOneLineAndItsStatus)
 {
     // The parser's reasons are tested in host_options; these show that they

@@ -1,8 +1,16 @@
 // A lost camera shows its state, timed, while the other keeps working; the
 // driver's reconnect tick is driven here rather than waited for.
 
+#include "controlspanel.h"
+#include "imagecanvas.h"
 #include "viewerfixture.h"
 
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -72,6 +80,75 @@ TEST_F(Link, BadgeGoesToLostAndBackToReconnectedWhileTheOtherCameraKeepsWorking)
     const quint64 colourAtReturn = colour->sink()->received();
     EXPECT_TRUE(waitUntil([&] { return colour->sink()->received() >= colourAtReturn + 5; }))
         << "frames flow again after the reconnection";
+}
+
+TEST_F(Link, WhileLostTheCameraControlsAreOffThePictureSaysWhenAndReconnectNowBringsItBack)
+{
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    CameraSession *colour = open(kColour);
+    ASSERT_NE(open(kMono), nullptr);
+    window->selectCamera(kColour);
+    LiveView *view = window->view(kColour);
+    ASSERT_TRUE(waitUntil([&] { return view->framesPainted() > 0; }));
+    ControlsPanel *controls = window->controls();
+    auto *apply = controls->findChild<QPushButton *>(QStringLiteral("apply"));
+    auto *trigger = controls->findChild<QPushButton *>(QStringLiteral("softTrigger"));
+    auto *product = controls->findChild<QSpinBox *>(QStringLiteral("triggerProduct"));
+    auto *mode = controls->findChild<QLabel *>(QStringLiteral("triggerMode"));
+    QAction *reconnect = window->action(QStringLiteral("reconnect"));
+    EXPECT_FALSE(reconnect->isEnabled());
+    const QString modeBefore = mode->text();
+
+    ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), 0), 0);
+    ASSERT_TRUE(waitUntil([&] { return colour->lost(); }));
+    // Nothing that needs the camera pretends to work.
+    EXPECT_FALSE(apply->isEnabled());
+    EXPECT_FALSE(trigger->isEnabled());
+    const int productBefore = product->value();
+    trigger->click();
+    EXPECT_EQ(product->value(), productBefore);
+    for (QWidget *row : window->editor()->rows())
+        EXPECT_FALSE(row->isEnabled());
+    for (QWidget *row : view->runPanel()->rows())
+        EXPECT_FALSE(row->isEnabled());
+    EXPECT_EQ(mode->text(), QStringLiteral("Trigger mode: unknown while the link is lost")) << modeBefore.toStdString();
+    EXPECT_TRUE(reconnect->isEnabled());
+    EXPECT_FALSE(window->action(QStringLiteral("startStop"))->isEnabled());
+
+    // The frozen picture says when, and when the driver tries again.
+    view->updateStatus();
+    const QString lostAt = colour->lostSince().toString(QStringLiteral("hh:mm:ss"));
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^link lost at (\\d\\d:\\d\\d:\\d\\d) · next retry in (\\d+) s$"))
+            .match(view->canvas()->overlay());
+    ASSERT_TRUE(m.hasMatch()) << view->canvas()->overlay().toStdString();
+    EXPECT_EQ(m.captured(1), lostAt);
+    EXPECT_GE(m.captured(2).toInt(), 1);
+    EXPECT_LE(m.captured(2).toInt(), 30);
+    // The status says it once.
+    EXPECT_EQ(view->statusText().count(lostAt), 1) << view->statusText().toStdString();
+
+    // Reconnect now: restartCamera, without waiting for the driver's retry.
+    const quint64 before = colour->sink()->received();
+    reconnect->trigger();
+    EXPECT_TRUE(colour->lost()) << "the device is still away";
+    EXPECT_EQ(window->messageText(),
+              QStringLiteral("%1: still unreachable; the driver keeps retrying every 30 s").arg(kColour));
+    ASSERT_EQ(VdSimLinkRestored(kColour.toUtf8().constData()), 0);
+    reconnect->trigger();
+    EXPECT_EQ(colour->link(), CameraSession::Link::Reconnected);
+    EXPECT_TRUE(apply->isEnabled());
+    EXPECT_TRUE(window->editor()->rows().first()->isEnabled());
+    EXPECT_FALSE(reconnect->isEnabled());
+    view->updateStatus();
+    EXPECT_EQ(view->canvas()->overlay(), QString());
+    EXPECT_TRUE(waitUntil([&] { return colour->sink()->received() >= before + 5; })) << "frames flow again";
+    // The driver's own report of the return, at its next retry, is the same return.
+    ASSERT_TRUE(tickReconnectTimer(colour->camera()));
+    ASSERT_TRUE(waitUntil([&] { return colour->linkEvents().size() >= 2; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(colour->linkEvents().size(), 2);
 }
 
 TEST_F(Link, ClosingWhileLostAndClosingTheWindowLeaveNothingRunning)

@@ -1,0 +1,299 @@
+// The controls and the editor as a person meets them: settings saved with
+// another exposure configuration count, pins across a new count, the trigger
+// mode, the running box, configuration numbers, and when an edit takes effect.
+
+#include "controlspanel.h"
+#include "viewerfixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace viewertest;
+
+namespace {
+
+int indexOfLabel(const QVector<ParamWrap *> &list, const QString &label)
+{
+    for (int i = 0; i < list.size(); ++i)
+        if (list[i]->label == label)
+            return i;
+    return -1;
+}
+
+int indexOfOption(const QVector<ParamWrap *> &list, const QString &name)
+{
+    for (int i = 0; i < list.size(); ++i)
+        if (list[i]->typeName() == QLatin1String("CheckBoxParam")) {
+            auto *c = static_cast<RadioBoxParam *>(list[i]);
+            if (c->count > 0 && c->names[0] == name)
+                return i;
+        }
+    return -1;
+}
+
+template <class Spin>
+void typeInto(Spin *spin, const QString &text)
+{
+    spin->setFocus();
+    spin->selectAll();
+    QTest::keyClicks(spin, text);
+    QTest::keyClick(spin, Qt::Key_Enter);
+}
+
+QJsonObject saved(CameraSession *s)
+{
+    QJsonObject out;
+    s->camera()->save(out);
+    return out;
+}
+
+} // namespace
+
+class Controls : public ViewerTest
+{
+protected:
+    void SetUp() override
+    {
+        ViewerTest::SetUp();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->setExpertLevel(true);
+        session = open(kColour);
+        ASSERT_NE(session, nullptr);
+    }
+    QWidget *row(const QString &label)
+    {
+        const int i = indexOfLabel(descriptors(session), label);
+        EXPECT_GE(i, 0) << label.toStdString();
+        return window->editor()->rowFor(i);
+    }
+    QWidget *optionRow(const QString &name)
+    {
+        return window->editor()->rowFor(indexOfOption(descriptors(session), name));
+    }
+    template <class T>
+    T *control(const char *name)
+    {
+        T *w = window->controls()->findChild<T *>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    void setCount(int n)
+    {
+        control<QSpinBox>("configCount")->setValue(n);
+        control<QPushButton>("setConfigCount")->click();
+    }
+    int pinnedCount() const { return window->view(kColour)->runPanel()->rows().size(); }
+
+    CameraSession *session = nullptr;
+    QTemporaryDir dir;
+};
+
+TEST_F(Controls, SettingsSavedWithThreeConfigurationsLoadIntoOneWithEveryValueWhereItWas)
+{
+    setCount(3);
+    ASSERT_EQ(descriptors(session).size(), 24);
+    typeInto(row(QStringLiteral("模拟增益"))->findChild<QSpinBox *>(), QStringLiteral("8"));
+    typeInto(row(QStringLiteral("去抖时长"))->findChild<QSpinBox *>(), QStringLiteral("77"));
+    typeInto(row(QStringLiteral("曝光时间3"))->findChild<QDoubleSpinBox *>(), QStringLiteral("12.5"));
+    optionRow(QStringLiteral("彩色图像"))->findChild<QCheckBox *>()->click();
+    row(QStringLiteral("模拟增益"))->findChild<QToolButton *>()->click();
+    const QString file = dir.filePath(QStringLiteral("three.json"));
+    QString error;
+    ASSERT_TRUE(window->saveSettings(file, error)) << error.toStdString();
+    const QJsonObject before = saved(session);
+
+    // A new camera object, built for one configuration, as after a restart.
+    window->closeCamera(kColour);
+    session = open(kColour);
+    ASSERT_EQ(descriptors(session).size(), 22);
+    ASSERT_TRUE(window->loadSettings(file, error)) << error.toStdString();
+    EXPECT_TRUE(window->messageText().startsWith(QStringLiteral("Loaded "))) << window->messageText().toStdString();
+    EXPECT_EQ(saved(session), before);
+    // What the person sees: every value in its own row, the editor rebuilt for three.
+    ASSERT_EQ(window->editor()->rows().size(), 24);
+    EXPECT_EQ(row(QStringLiteral("模拟增益"))->findChild<QSpinBox *>()->value(), 8);
+    EXPECT_EQ(row(QStringLiteral("锐化"))->findChild<QSpinBox *>()->value(), 0);
+    EXPECT_EQ(row(QStringLiteral("去抖时长"))->findChild<QSpinBox *>()->value(), 77);
+    EXPECT_DOUBLE_EQ(row(QStringLiteral("曝光时间3"))->findChild<QDoubleSpinBox *>()->value(), 12.5);
+    EXPECT_TRUE(optionRow(QStringLiteral("彩色图像"))->findChild<QCheckBox *>()->isChecked());
+    EXPECT_EQ(session->camera()->channels(), 3);
+    EXPECT_EQ(control<QSpinBox>("configCount")->value(), 3);
+    ASSERT_EQ(pinnedCount(), 1);
+
+    // Kept for the next opening, as --settings is: the reopened camera takes its count too.
+    window->closeCamera(kColour);
+    session = open(kColour);
+    EXPECT_EQ(saved(session), before);
+}
+
+TEST_F(Controls, ASettingsFileOfNoCountIsRefusedAndNothingChanges)
+{
+    const int defaultGain = row(QStringLiteral("模拟增益"))->findChild<QSpinBox *>()->value();
+    typeInto(row(QStringLiteral("模拟增益"))->findChild<QSpinBox *>(), QStringLiteral("12"));
+    QJsonObject settings = saved(session);
+    QJsonArray wrap = settings.value(QStringLiteral("paramsWrap")).toArray();
+    wrap.removeAt(3);  // one entry lost before the exposure times
+    settings.insert(QStringLiteral("paramsWrap"), wrap);
+    const QString file = dir.filePath(QStringLiteral("bad.json"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QJsonDocument(settings).toJson());
+    f.close();
+
+    const QJsonObject before = saved(session);
+    const QList<QWidget *> rowsBefore = window->editor()->rows();
+    QString error;
+    EXPECT_FALSE(window->loadSettings(file, error));
+    EXPECT_TRUE(error.contains(QStringLiteral("\"paramsWrap\" entry 9 holds a group of check boxes where a camera with "
+                                              "0 exposure configuration(s) (21 entries) has a heading")))
+        << error.toStdString();
+    EXPECT_EQ(saved(session), before);
+    EXPECT_EQ(window->editor()->rows(), rowsBefore) << "the editor was not rebuilt";
+    EXPECT_EQ(row(QStringLiteral("模拟增益"))->findChild<QSpinBox *>()->value(), 12);
+    // Nor is it kept for the next opening.
+    window->closeCamera(kColour);
+    session = open(kColour);
+    EXPECT_EQ(row(QStringLiteral("模拟增益"))->findChild<QSpinBox *>()->value(), defaultGain);
+}
+
+TEST_F(Controls, ANewCountKeepsThePinsOfTheDescriptorsThatRemainAndRestoreItsSnapshotCount)
+{
+    row(QStringLiteral("模拟增益"))->findChild<QToolButton *>()->click();
+    row(QStringLiteral("曝光时间1"))->findChild<QToolButton *>()->click();
+    ASSERT_EQ(pinnedCount(), 2);
+    setCount(3);
+    EXPECT_TRUE(row(QStringLiteral("模拟增益"))->findChild<QToolButton *>()->isChecked());
+    EXPECT_TRUE(row(QStringLiteral("曝光时间1"))->findChild<QToolButton *>()->isChecked());
+    EXPECT_FALSE(row(QStringLiteral("曝光时间2"))->findChild<QToolButton *>()->isChecked());
+    EXPECT_EQ(pinnedCount(), 2);
+    setCount(0);
+    EXPECT_TRUE(row(QStringLiteral("模拟增益"))->findChild<QToolButton *>()->isChecked());
+    EXPECT_EQ(pinnedCount(), 1);
+
+    // A snapshot taken with three configurations comes back with three.
+    setCount(3);
+    typeInto(row(QStringLiteral("模拟增益"))->findChild<QSpinBox *>(), QStringLiteral("8"));
+    control<QPushButton>("snapshot")->click();
+    const QJsonObject atSnapshot = saved(session);
+    setCount(1);
+    typeInto(row(QStringLiteral("模拟增益"))->findChild<QSpinBox *>(), QStringLiteral("2"));
+    control<QPushButton>("restore")->click();
+    EXPECT_EQ(descriptors(session).size(), 24);
+    EXPECT_EQ(saved(session), atSnapshot);
+    EXPECT_EQ(row(QStringLiteral("模拟增益"))->findChild<QSpinBox *>()->value(), 8);
+}
+
+TEST_F(Controls, RunningFollowsTheCameraAndConfigurationsCountFromOne)
+{
+    auto *running = control<QCheckBox>("running");
+    EXPECT_FALSE(running->isChecked());
+    // As --running sets it, after the camera was opened and shown.
+    session->setRunning(true);
+    EXPECT_TRUE(running->isChecked());
+    window->view(kColour)->updateStatus();
+    EXPECT_TRUE(window->view(kColour)->statusText().contains(QStringLiteral("running")));
+
+    setCount(3);
+    auto *number = control<QSpinBox>("exposureIndex");
+    EXPECT_EQ(number->minimum(), 1);
+    EXPECT_EQ(number->maximum(), 3);
+    number->setValue(1);
+    control<QPushButton>("selectExposure")->click();
+    EXPECT_EQ(control<QLabel>("exposureStatus")->text(), QStringLiteral("Configuration 1 sent (selectExposure status 0)"));
+    // The editor's choice shows the same configuration under the same number.
+    EXPECT_EQ(row(QStringLiteral("当前曝光配置"))->findChild<QComboBox *>()->currentText(), QStringLiteral("曝光时间1"));
+}
+
+TEST_F(Controls, EachRowSaysWhenAnEditTakesEffectAndApplyIsMarkedWhileItWaits)
+{
+    EXPECT_EQ(row(QStringLiteral("图像的宽度"))->property("takesEffect").toString(), QStringLiteral("kept only"));
+    EXPECT_EQ(row(QStringLiteral("模拟增益"))->property("takesEffect").toString(), QStringLiteral("kept only"));
+    EXPECT_EQ(row(QStringLiteral("曝光时间1"))->property("takesEffect").toString(), QStringLiteral("Select"));
+    QWidget *colourRow = optionRow(QStringLiteral("彩色图像"));
+    EXPECT_EQ(colourRow->property("takesEffect").toString(), QStringLiteral("Apply"));
+    QCheckBox *colour = colourRow->findChild<QCheckBox *>();
+    // The driver's own text asks for a restart; Apply is what it takes.
+    EXPECT_FALSE(colour->toolTip().contains(QStringLiteral("重启"))) << colour->toolTip().toStdString();
+    EXPECT_TRUE(colour->toolTip().contains(QStringLiteral("Apply")));
+    EXPECT_FALSE(window->editor()->findChild<QLabel *>(QStringLiteral("effectLegend"))->isHidden());
+
+    auto *apply = control<QPushButton>("apply");
+    EXPECT_EQ(apply->text(), QStringLiteral("Apply"));
+    colour->click();
+    EXPECT_TRUE(session->applyPending());
+    EXPECT_EQ(apply->text(), QStringLiteral("Apply ●"));
+    apply->click();
+    EXPECT_FALSE(session->applyPending());
+    EXPECT_EQ(apply->text(), QStringLiteral("Apply"));
+    EXPECT_EQ(session->camera()->channels(), 3);
+
+    // The stored exposure time 0 lies below the camera's range: shown as stored and marked.
+    QWidget *exposure = row(QStringLiteral("曝光时间1"));
+    auto *spin = exposure->findChild<QDoubleSpinBox *>();
+    EXPECT_EQ(spin->value(), 0.0);
+    EXPECT_TRUE(exposure->property("outOfRange").toBool());
+    EXPECT_TRUE(spin->toolTip().startsWith(QStringLiteral("The stored value 0.00 is outside the range 0.02 … ")))
+        << spin->toolTip().toStdString();
+    typeInto(spin, QStringLiteral("5"));
+    EXPECT_FALSE(exposure->property("outOfRange").toBool());
+    EXPECT_FALSE(spin->toolTip().contains(QStringLiteral("outside")));
+}
+
+TEST_F(Controls, SaveSettingsIsOfferedOnlyWithACameraOpen)
+{
+    auto *save = control<QPushButton>("saveSettings");
+    EXPECT_TRUE(save->isEnabled());
+    window->closeCamera(kColour);
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_EQ(save->toolTip(), QStringLiteral("No camera is open: nothing to save"));
+    ASSERT_NE(open(kMono), nullptr);
+    EXPECT_TRUE(save->isEnabled());
+}
+
+namespace {
+
+// The colour camera waits for triggers, as its device is configured to.
+class TriggeredControls : public Controls
+{
+protected:
+    QByteArray population() const override
+    {
+        return Population()
+            .add("VD-XG2K-C", "VWCOLOUR0001", [](Population::Device &d) {
+                typicalColourRanges(d);
+                d.sensorWidth = 512;
+                d.sensorHeight = 1024;
+                d.frameHeight = 64;
+                d.frameRate = 50;
+                d.triggerMode = 1;
+            })
+            .json();
+    }
+};
+
+} // namespace
+
+TEST_F(TriggeredControls, TheTriggerModeIsShownAndContinuousIsOneActionOffWhileContinuous)
+{
+    auto *mode = control<QLabel>("triggerMode");
+    auto *continuous = control<QPushButton>("continuous");
+    EXPECT_EQ(mode->text(), QStringLiteral("Trigger mode: triggered"));
+    EXPECT_TRUE(continuous->isEnabled());
+    EXPECT_TRUE(continuous->toolTip().contains(QStringLiteral("triggerMode"))) << continuous->toolTip().toStdString();
+    continuous->click();
+    EXPECT_TRUE(session->continuous());
+    EXPECT_EQ(mode->text(), QStringLiteral("Trigger mode: continuous"));
+    EXPECT_FALSE(continuous->isEnabled());
+    EXPECT_TRUE(waitUntil([&] { return session->sink()->received() > 0; })) << "frames come without triggers";
+}
