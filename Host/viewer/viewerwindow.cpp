@@ -3,6 +3,7 @@
 #include "cameralistpanel.h"
 #include "camerasession.h"
 #include "controlspanel.h"
+#include "framerecorder.h"
 #include "imagecanvas.h"
 #include "liveview.h"
 #include "parameditor.h"
@@ -15,7 +16,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
 #include <QDockWidget>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -304,6 +310,85 @@ void ViewerWindow::buildToolbar()
         if (LiveView *v = currentView())
             v->saveWithDialog();
     });
+    QAction *record = add(QStringLiteral("record"), tr("Record…"),
+                          tr("Record every open camera's frames into a new folder: a TIFF per frame and "
+                             "index.jsonl, replayable by the simulator; again to stop"),
+                          QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_R));
+    connect(record, &QAction::triggered, this, &ViewerWindow::recordOrStop);
+}
+
+QIcon ViewerWindow::recordIcon()
+{
+    // The style has no record symbol: a red dot, as on any recorder.
+    QPixmap dot(32, 32);
+    dot.fill(Qt::transparent);
+    QPainter p(&dot);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xd0, 0x20, 0x20));
+    p.drawEllipse(QRectF(5, 5, 22, 22));
+    return QIcon(dot);
+}
+
+void ViewerWindow::recordOrStop()
+{
+    if (recorder) {
+        stopRecording();
+        return;
+    }
+    const QString parent = QFileDialog::getExistingDirectory(this, tr("Record into a new folder in"));
+    if (parent.isEmpty())
+        return;
+    const QString dir = QDir(parent).filePath(
+        QStringLiteral("recording-%1").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"))));
+    QString error;
+    if (!startRecording(dir, error))
+        showMessage(tr("Recording not started: %1").arg(error), true);
+}
+
+bool ViewerWindow::startRecording(const QString &dir, QString &error)
+{
+    if (recorder) {
+        error = tr("already recording into %1").arg(recorder->directory());
+        return false;
+    }
+    auto r = std::make_shared<FrameRecorder>(dir);
+    if (!r->start(error))
+        return false;
+    recorder = r;
+    for (const Open &o : open)
+        o.session->sink()->setRecorder(recorder, o.session->serial());
+    showMessage(tr("Recording into %1").arg(dir), false);
+    updateActions();
+    return true;
+}
+
+void ViewerWindow::stopRecording()
+{
+    if (!recorder)
+        return;
+    for (const Open &o : open)
+        o.session->sink()->setRecorder(nullptr, QString());
+    // Frames already queued are written before the figures are read.
+    recorder->stop();
+    const FrameRecorder::Counts c = recorder->total();
+    const QString dir = recorder->directory();
+    const QString failure = recorder->firstError();
+    recorder.reset();
+    if (c.failed > 0)
+        showMessage(tr("Recorded %1 frames into %2; %3 could not be written: %4")
+                        .arg(c.recorded)
+                        .arg(dir)
+                        .arg(c.failed)
+                        .arg(failure),
+                    true);
+    else
+        showMessage(tr("Recorded %1 frames into %2, %3 dropped (the disk behind the cameras)")
+                        .arg(c.recorded)
+                        .arg(dir)
+                        .arg(c.dropped),
+                    c.dropped > 0);
+    updateActions();
 }
 
 void ViewerWindow::buildMenus()
@@ -461,6 +546,8 @@ CameraSession *ViewerWindow::openCamera(const QString &serial, QString &error)
         if (v == currentView())
             updateActions();
     });
+    if (recorder)
+        raw->sink()->setRecorder(recorder, serial);
     open.push_back({std::move(s), v});
     area->addView(v, serial);
     controlsPanel->setCanSave(true);
@@ -590,6 +677,10 @@ void ViewerWindow::updateActions()
     startStop->setText(stopped ? tr("Start") : tr("Stop"));
     startStop->setIcon(style()->standardIcon(stopped ? QStyle::SP_MediaPlay : QStyle::SP_MediaStop));
     actions.value(QStringLiteral("reconnect"))->setEnabled(lost);
+    QAction *record = actions.value(QStringLiteral("record"));
+    record->setText(recorder ? tr("Stop recording") : tr("Record…"));
+    record->setIcon(recorder ? style()->standardIcon(QStyle::SP_MediaStop) : recordIcon());
+    record->setEnabled(recorder || !open.empty());
     for (const char *name : {"fit", "oneToOne", "zoomIn", "zoomOut", "strip", "saveImage"})
         actions.value(QLatin1String(name))->setEnabled(v != nullptr);
     zoomBox->setEnabled(v != nullptr);
@@ -763,5 +854,6 @@ QString ViewerWindow::messageText() const
 void ViewerWindow::closeEvent(QCloseEvent *event)
 {
     closeAllCameras();
+    stopRecording();
     event->accept();
 }
