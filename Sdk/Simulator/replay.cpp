@@ -1,5 +1,7 @@
 #include "replay.h"
 
+#include "simconfig.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +18,12 @@
 
 namespace vdsim {
 namespace {
+
+// No larger than a simulated camera's largest frame.
+bool tooLarge(const ReplayFrame &f)
+{
+    return int64_t(f.width) * f.height > kMaxRawBytes;
+}
 
 // Grey or RGB, 8 bits, as the file holds it.
 bool readImage(const std::string &path, cv::Mat &out, std::string &error)
@@ -104,8 +112,8 @@ bool loadIndex(const QDir &dir, const QString &indexPath, const std::string &ser
             error = at + "\"width\", \"height\" and \"channels\" (1 or 3) must be positive integers";
             return false;
         }
-        if (int64_t(l.frame.width) * l.frame.height * l.frame.channels > (int64_t(1) << 30)) {
-            error = at + "frame too large";
+        if (tooLarge(l.frame)) {
+            error = at + "frame larger than 16384 x 4096 pixels";
             return false;
         }
         const QJsonValue t = o.value(QLatin1String("captureTime"));
@@ -182,6 +190,10 @@ std::shared_ptr<const Replay> loadReplay(const std::string &path, const std::str
         f.width = m.cols;
         f.height = m.rows;
         f.channels = m.channels();
+        if (tooLarge(f)) {
+            error = f.path + ": frame larger than 16384 x 4096 pixels";
+            return nullptr;
+        }
         r->frames.push_back(std::move(f));
     }
     return r;

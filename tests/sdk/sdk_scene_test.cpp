@@ -352,6 +352,13 @@ TEST(SdkSceneInput, BadScenesAndFramesAreRefusedNamingTheFileAndLine)
         ASSERT_TRUE(index.open(QIODevice::WriteOnly));
         index.write(R"({"file": "b.tif", "captureTime": 5, "width": 4, "height": 4, "channels": 1})" "\n");
     }
+    QDir().mkpath(dir.filePath(QStringLiteral("big")));
+    {
+        QFile index(dir.filePath(QStringLiteral("big/index.jsonl")));
+        ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+        index.write(R"({"file": "a.tif", "captureTime": 5, "width": 20000, "height": 4096, "channels": 1})" "\n");
+    }
+    const std::string big = dir.filePath(QStringLiteral("big")).toStdString();
     const std::string rec = dir.filePath(QStringLiteral("rec")).toStdString();
     const std::string gone = dir.filePath(QStringLiteral("gone")).toStdString();
     struct Case {
@@ -365,6 +372,7 @@ TEST(SdkSceneInput, BadScenesAndFramesAreRefusedNamingTheFileAndLine)
         {R"("frames": )" + quoted(rec), rec + "/index.jsonl line 2: "},
         {R"("frames": )" + quoted(gone), gone + "/index.jsonl line 1: " + gone + "/b.tif: no such file"},
         {R"("frames": )" + quoted(dir.path().toStdString()), deep + ": samples of 16 bits"},
+        {R"("frames": )" + quoted(big), big + "/index.jsonl line 1: frame larger than 16384 x 4096 pixels"},
         {R"("scene": )" + quoted(deep) + R"(, "frames": )" + quoted(rec), "exclude each other"},
         {R"("frames": )" + quoted(rec) + R"(, "pace": "fast")", "\"pace\""},
     };
