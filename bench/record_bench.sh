@@ -3,12 +3,14 @@
 # cameras running as fast as they can, against dd writing the same number of
 # bytes to the same disk, in the same run. Both write through the page cache
 # and end with a sync, which is timed with them.
-#   bench/record_bench.sh [SECONDS]     (default 10)
+#   bench/record_bench.sh [SECONDS [RATE]]     (default 10 s; RATE frames/s per camera, default 0: as fast
+#                                              as they can, which also takes CPU time from the writer)
 #   BUILD_DIR   build directory (default: build); the files go to BUILD_DIR/record-bench
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${BUILD_DIR:-build}"
 seconds="${1:-10}"
+rate="${2:-0}"
 host="$build/Host/vandrel-host"
 scenes="$build/share/vandrel/scenes"
 [ -x "$host" ] || { echo "record-bench: $host is not built" >&2; exit 1; }
@@ -18,9 +20,9 @@ mkdir -p "$work"
 cat > "$work/two-8k.json" <<JSON
 {"devices": [
   {"productName": "VD-XG8K-M", "serialNumber": "BENCH8K0001", "sensorWidth": 8192, "sensorHeight": 4096,
-   "frameHeight": 1024, "mono": true, "frameRate": 0, "scene": "$PWD/$scenes/fabric.png", "speed": 0.125},
+   "frameHeight": 1024, "mono": true, "frameRate": $rate, "scene": "$PWD/$scenes/fabric.png", "speed": 0.125},
   {"productName": "VD-XG8K-M", "serialNumber": "BENCH8K0002", "sensorWidth": 8192, "sensorHeight": 4096,
-   "frameHeight": 1024, "mono": true, "frameRate": 0, "scene": "$PWD/$scenes/fabric.png", "speed": 0.125}
+   "frameHeight": 1024, "mono": true, "frameRate": $rate, "scene": "$PWD/$scenes/fabric.png", "speed": 0.125}
 ]}
 JSON
 now() { date +%s.%N; }
@@ -48,6 +50,7 @@ dd_s=$(calc "$end - $start")
 
 record_mbs=$(calc "$files / $record_s / 1000000")
 dd_mbs=$(calc "$files / $dd_s / 1000000")
+printf 'two 8192 x 1024 cameras at %s frames/s (0: full speed) for %s s\n' "$rate" "$seconds"
 printf 'disk: %s (%s)\n' "$(df -h --output=source,fstype "$work" | tail -1 | tr -s ' ')" "$work"
 printf 'recorded %d frames (%d dropped), %.1f MB of pixels, %.1f MB on disk\n' "$recorded" "$dropped" \
   "$megabytes" "$(calc "$files / 1000000")"
