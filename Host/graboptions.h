@@ -21,6 +21,8 @@ struct GrabOptions
     bool preview = false;
     QString saveDir;
     int every = 1;
+    QString recordDir;                    // empty: no recording
+    int recordQueue = 64;
     QString saveSettings;
     bool json = false;
 };

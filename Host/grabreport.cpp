@@ -16,7 +16,7 @@ QString linkText(bool up)
     return up ? QStringLiteral("up") : QStringLiteral("LOST");
 }
 
-QJsonObject cameraToJson(const CameraSummary &c)
+QJsonObject cameraToJson(const CameraSummary &c, bool recording)
 {
     const ChannelFigures &f = c.figures;
     QJsonObject o;
@@ -35,6 +35,11 @@ QJsonObject cameraToJson(const CameraSummary &c)
     o.insert(QStringLiteral("linkUp"), f.linkUp);
     o.insert(QStringLiteral("savedFrames"), c.savedFrames);
     o.insert(QStringLiteral("savesSkipped"), c.savesSkipped);
+    if (recording) {
+        o.insert(QStringLiteral("recordedFrames"), c.recorded);
+        o.insert(QStringLiteral("recordDropped"), c.recordDropped);
+        o.insert(QStringLiteral("recordFailed"), c.recordFailed);
+    }
     QJsonArray events;
     for (const ChannelFigures::Event &e : f.events)
         events.append(QJsonObject{{QStringLiteral("event"), e.name}, {QStringLiteral("atMs"), e.atMs}});
@@ -73,10 +78,16 @@ QJsonObject summaryToJson(const GrabSummary &s)
     root.insert(QStringLiteral("preview"), s.preview);
     QJsonArray cameras;
     for (const CameraSummary &c : s.cameras)
-        cameras.append(cameraToJson(c));
+        cameras.append(cameraToJson(c, !s.recordDir.isEmpty()));
     root.insert(QStringLiteral("cameras"), cameras);
     if (!s.contactSheet.isEmpty())
         root.insert(QStringLiteral("contactSheet"), s.contactSheet);
+    if (!s.recordDir.isEmpty()) {
+        root.insert(QStringLiteral("recordDir"), s.recordDir);
+        root.insert(QStringLiteral("recordMegabytes"), double(s.recordBytes) / 1e6);
+        root.insert(QStringLiteral("recordMegabytesPerSecond"),
+                    s.recordMs > 0 ? double(s.recordBytes) / 1e3 / double(s.recordMs) : 0.0);
+    }
     if (!s.error.isEmpty())
         root.insert(QStringLiteral("error"), s.error);
     return root;
@@ -109,8 +120,18 @@ void printSummary(const GrabSummary &s, QTextStream &out)
             out << QStringLiteral("  saved %1").arg(c.savedFrames);
         if (c.savesSkipped > 0)
             out << QStringLiteral(" (skipped %1: writers behind)").arg(c.savesSkipped);
+        if (!s.recordDir.isEmpty()) {
+            out << QStringLiteral("  recorded %1  dropped %2").arg(c.recorded).arg(c.recordDropped);
+            if (c.recordFailed > 0)
+                out << QStringLiteral("  failed %1").arg(c.recordFailed);
+        }
         out << '\n';
     }
     if (!s.contactSheet.isEmpty())
         out << QStringLiteral("Contact sheet: %1\n").arg(QDir::current().relativeFilePath(s.contactSheet));
+    if (!s.recordDir.isEmpty())
+        out << QStringLiteral("Recording: %1  %2 MB at %3 MB/s\n")
+                   .arg(QDir::current().relativeFilePath(s.recordDir))
+                   .arg(double(s.recordBytes) / 1e6, 0, 'f', 1)
+                   .arg(s.recordMs > 0 ? double(s.recordBytes) / 1e3 / double(s.recordMs) : 0.0, 0, 'f', 1);
 }

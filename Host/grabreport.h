@@ -19,6 +19,9 @@ struct CameraSummary
     ChannelFigures figures;
     int savedFrames = 0;
     int savesSkipped = 0;
+    int recorded = 0;       // with --record: frames written
+    int recordDropped = 0;  // the recorder's queue was full
+    int recordFailed = 0;
 };
 
 struct GrabSummary
@@ -29,6 +32,9 @@ struct GrabSummary
     bool savingFrames = false;  // --save-dir was given
     QVector<CameraSummary> cameras;
     QString contactSheet;  // absolute path; empty when none was written
+    QString recordDir;     // absolute path; empty without --record
+    qint64 recordBytes = 0;
+    qint64 recordMs = 0;
     QString error;         // the run's failure so far; empty when none
 };
 

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QMap>
@@ -30,6 +31,13 @@ int GrabSession::setUp()
 {
     if (!writer.createDirectory(failure))
         return ExitFailure;
+    if (!opts.recordDir.isEmpty()) {
+        recorder = std::make_unique<FrameRecorder>(opts.recordDir, opts.recordQueue);
+        // Lets a test see the drops of a writer slower than the cameras.
+        recorder->setWriteDelayMs(qEnvironmentVariableIntValue("VANDREL_RECORD_DELAY_MS"));
+        if (!recorder->start(failure))
+            return ExitFailure;
+    }
     for (int i = 0; i < opts.serials.size(); ++i) {
         const QString serial = opts.serials.at(i);
         CameraInterface *cam = plugin->createCamera(i, serial, 0);
@@ -131,6 +139,10 @@ int GrabSession::run()
     QCoreApplication::sendPostedEvents(&progressLines, QEvent::MetaCall);
     // Every frame handed to the writers is on disk before the report.
     writer.waitForDone();
+    if (recorder) {
+        recorder->stop();
+        recordMs = clock.elapsed();
+    }
     saveContactSheet();
     if (opts.json)
         stdOut().lines() << QJsonDocument(summaryToJson(summary())).toJson(QJsonDocument::Indented);
@@ -148,6 +160,12 @@ int GrabSession::exitStatus()
     for (auto &ch : channels) {
         if (ch->figures().frames == 0) {
             failure = QStringLiteral("camera %1 delivered no frame").arg(ch->serial());
+            return ExitFailure;
+        }
+        if (recorder && recorder->counts(ch->serial()).failed > 0) {
+            failure = QStringLiteral("%1 frame(s) of camera %2 could not be recorded: %3")
+                          .arg(recorder->counts(ch->serial()).failed)
+                          .arg(ch->serial(), recorder->firstError());
             return ExitFailure;
         }
         if (const int failed = writer.failed(ch->serial())) {
@@ -211,6 +229,9 @@ void GrabSession::setCounting(bool on)
 void GrabSession::onFrameCounted(CameraChannel *ch, const ImageProcessData &data)
 {
     writer.offer(ch->serial(), ch->figures().frames, data.image);
+    if (recorder)
+        recorder->offer({ch->serial(), data.productID, data.captureIndex, data.productCycleIndex, data.captureTime,
+                         data.image});
     if (opts.frames > 0) {
         bool all = true;
         for (auto &c : channels)
@@ -250,8 +271,21 @@ GrabSummary GrabSession::summary() const
     s.runMs = runMs;
     s.preview = opts.preview;
     s.savingFrames = writer.enabled();
-    for (auto &ch : channels)
-        s.cameras.append({ch->serial(), ch->figures(), writer.saved(ch->serial()), writer.skipped(ch->serial())});
+    for (auto &ch : channels) {
+        CameraSummary c{ch->serial(), ch->figures(), writer.saved(ch->serial()), writer.skipped(ch->serial())};
+        if (recorder) {
+            const FrameRecorder::Counts r = recorder->counts(ch->serial());
+            c.recorded = r.recorded;
+            c.recordDropped = r.dropped;
+            c.recordFailed = r.failed;
+        }
+        s.cameras.append(c);
+    }
+    if (recorder) {
+        s.recordDir = QDir(opts.recordDir).absolutePath();
+        s.recordBytes = recorder->bytesWritten();
+        s.recordMs = recordMs;
+    }
     s.contactSheet = contactSheetPath;
     s.error = failure;
     return s;

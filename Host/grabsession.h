@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camerainterface.h"
+#include "framerecorder.h"
 #include "framewriter.h"
 #include "graboptions.h"
 #include "progresslines.h"
@@ -59,6 +60,8 @@ private:
     QElapsedTimer clock;
     std::vector<std::unique_ptr<CameraChannel>> channels;
     FrameWriter writer;
+    std::unique_ptr<FrameRecorder> recorder;  // with --record
+    qint64 recordMs = 0;                      // from the start of the run to the last frame written
     ProgressLines progressLines;
     bool running = false;
     QString stopReason;

@@ -88,13 +88,22 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                      QStringLiteral("DIR"));
     const QCommandLineOption every(QStringLiteral("every"), QStringLiteral("grab: save every K-th frame (default 1)."),
                                    QStringLiteral("K"));
+    const QCommandLineOption record(QStringLiteral("record"),
+                                    QStringLiteral("grab: record every frame into DIR: one uncompressed TIFF each "
+                                                   "and index.jsonl, replayable by the simulator."),
+                                    QStringLiteral("DIR"));
+    const QCommandLineOption recordQueue(QStringLiteral("record-queue"),
+                                         QStringLiteral("grab: frames the recorder may hold while its writer is "
+                                                        "behind (default 64); more are dropped and counted."),
+                                         QStringLiteral("N"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({pluginDir, simConfig, json, verbose, camera, frames, seconds, settings, saveSettings, exposure,
-                       capturesPerProduct, productsPerCycle, cycleTimeout, preview, saveDir, every});
+                       capturesPerProduct, productsPerCycle, cycleTimeout, preview, saveDir, every, record,
+                       recordQueue});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("info, list, params or grab."),
                                  QStringLiteral("command [SERIAL]"));
     if (!parser.parse(arguments))
@@ -129,7 +138,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const QList<const QCommandLineOption *> grabOnly = {&camera,       &frames,   &seconds,
                                                         &saveSettings, &exposure, &capturesPerProduct,
                                                         &productsPerCycle, &cycleTimeout, &preview,
-                                                        &saveDir,      &every};
+                                                        &saveDir,      &every,    &record,
+                                                        &recordQueue};
     for (const QCommandLineOption *opt : grabOnly)
         if (o.command != HostCommand::Grab && parser.isSet(*opt))
             return error(QStringLiteral("--%1 applies to grab only").arg(opt->names().constFirst()));
@@ -142,7 +152,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
         if (!parseInt(parser, frames, 1, g.frames, why) || !parseInt(parser, exposure, 0, g.exposure, why)
             || !parseInt(parser, capturesPerProduct, 1, g.capturesPerProduct, why)
             || !parseInt(parser, productsPerCycle, 1, g.productsPerCycle, why)
-            || !parseInt(parser, cycleTimeout, 0, g.cycleTimeout, why) || !parseInt(parser, every, 1, g.every, why))
+            || !parseInt(parser, cycleTimeout, 0, g.cycleTimeout, why) || !parseInt(parser, every, 1, g.every, why)
+            || !parseInt(parser, recordQueue, 1, g.recordQueue, why))
             return error(why);
         if (parser.isSet(seconds)) {
             bool ok = false;
@@ -154,6 +165,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
             g.frames = 10;
         if (parser.isSet(every) && !parser.isSet(saveDir))
             return error(QStringLiteral("--every needs --save-dir"));
+        if (parser.isSet(recordQueue) && !parser.isSet(record))
+            return error(QStringLiteral("--record-queue needs --record"));
+        g.recordDir = parser.value(record);
         g.setTrigger = parser.isSet(capturesPerProduct) || parser.isSet(productsPerCycle) || parser.isSet(cycleTimeout);
         g.preview = parser.isSet(preview);
         g.saveDir = parser.value(saveDir);

@@ -1,5 +1,7 @@
 #include "framesink.h"
 
+#include "framerecorder.h"
+
 #include <utility>
 
 FrameSink::FrameSink(QObject *parent) : QObject(parent) {}
@@ -17,6 +19,17 @@ void FrameSink::onFrame(ImageProcessData data)
 {
     // Runs on the SDK's thread: nothing may escape from here.
     try {
+        std::shared_ptr<FrameRecorder> rec;
+        QString serial;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            rec = recorder;
+            serial = recordSerial;
+        }
+        // Queued or dropped and counted by the recorder; never waits for its disk.
+        if (rec)
+            rec->offer({serial, data.productID, data.captureIndex, data.productCycleIndex, data.captureTime,
+                        data.image});
         const qint64 rows = data.image.rows;
         const quint64 bytes = quint64(data.image.total() * data.image.elemSize());
         std::deque<ImageProcessData> dropped;  // released outside the lock
@@ -40,6 +53,13 @@ void FrameSink::onFrame(ImageProcessData data)
             emit framesWaiting();
     } catch (...) {
     }
+}
+
+void FrameSink::setRecorder(std::shared_ptr<FrameRecorder> r, const QString &serial)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    recorder = std::move(r);
+    recordSerial = serial;
 }
 
 std::vector<ImageProcessData> FrameSink::take()

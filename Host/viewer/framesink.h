@@ -4,10 +4,15 @@
 
 #include <QObject>
 
+#include <QString>
+
 #include <atomic>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
+
+class FrameRecorder;
 
 // The mailbox between a camera's frame thread and the UI: it keeps only the
 // newest frames, so frames that arrive faster than the screen repaints are
@@ -31,6 +36,9 @@ public:
     bool setHistoryRows(int rows);
     // The waiting frames, oldest first; re-arms framesWaiting().
     std::vector<ImageProcessData> take();
+    // Every frame from now on also goes to the recorder, as camera serial;
+    // null ends that.
+    void setRecorder(std::shared_ptr<FrameRecorder> recorder, const QString &serial);
 
     quint64 received() const { return receivedCount.load(std::memory_order_relaxed); }
     quint64 receivedBytes() const { return byteCount.load(std::memory_order_relaxed); }
@@ -48,6 +56,8 @@ private:
     std::deque<ImageProcessData> waiting;
     int waitingRows = 0;
     int historyRows = 0;
+    std::shared_ptr<FrameRecorder> recorder;
+    QString recordSerial;
     std::atomic<bool> notified{false};
     std::atomic<quint64> receivedCount{0};
     std::atomic<quint64> byteCount{0};

@@ -4,6 +4,7 @@
 #include "cameralistpanel.h"
 #include "camerasession.h"
 #include "controlspanel.h"
+#include "framerecorder.h"
 #include "liveview.h"
 #include "parameditor.h"
 #include "settingsfile.h"
@@ -14,6 +15,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -21,6 +24,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -100,6 +105,16 @@ void ViewerWindow::buildUi()
     connect(tools, &ViewToolbar::startStopRequested, this, &ViewerWindow::startStop);
     connect(tools, &ViewToolbar::reconnectRequested, this, &ViewerWindow::reconnectNow);
     connect(tools, &ViewToolbar::message, this, &ViewerWindow::showMessage);
+    QAction *record = new QAction(recordIcon(), tr("Record…"), this);
+    record->setObjectName(QStringLiteral("record"));
+    record->setShortcut(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_R));
+    record->setToolTip(tr("Record every open camera's frames into a new folder: a TIFF per frame and "
+                          "index.jsonl, replayable by the simulator; again to stop (%1)")
+                           .arg(record->shortcut().toString(QKeySequence::NativeText)));
+    connect(record, &QAction::triggered, this, &ViewerWindow::recordOrStop);
+    tools->addSeparator();
+    tools->addAction(record);
+    recordAction = record;
     buildMenus();
 
     connect(cameraList, &CameraListPanel::refreshRequested, this, &ViewerWindow::refreshCameras);
@@ -335,6 +350,8 @@ CameraSession *ViewerWindow::openCamera(const QString &serial, QString &error)
             setCurrent(cs->serial());
     });
     connect(v, &LiveView::message, this, &ViewerWindow::showMessage);
+    if (recorder)
+        raw->sink()->setRecorder(recorder, serial);
     open.push_back({std::move(s), v});
     area->addView(v, serial);
     controlsPanel->setCanSave(true);
@@ -412,7 +429,83 @@ LiveView *ViewerWindow::currentView() const
 
 QAction *ViewerWindow::action(const QString &name) const
 {
+    if (name == QLatin1String("record"))
+        return recordAction;
     return tools->action(name);
+}
+
+QIcon ViewerWindow::recordIcon()
+{
+    // The style has no record symbol: a red dot, as on any recorder.
+    QPixmap dot(32, 32);
+    dot.fill(Qt::transparent);
+    QPainter p(&dot);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xd0, 0x20, 0x20));
+    p.drawEllipse(QRectF(5, 5, 22, 22));
+    return QIcon(dot);
+}
+
+void ViewerWindow::recordOrStop()
+{
+    if (recorder) {
+        stopRecording();
+        return;
+    }
+    const QString parent = QFileDialog::getExistingDirectory(this, tr("Record into a new folder in"));
+    if (parent.isEmpty())
+        return;
+    const QString dir = QDir(parent).filePath(
+        QStringLiteral("recording-%1").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"))));
+    QString error;
+    if (!startRecording(dir, error))
+        showMessage(tr("Recording not started: %1").arg(error), true);
+}
+
+bool ViewerWindow::startRecording(const QString &dir, QString &error)
+{
+    if (recorder) {
+        error = tr("already recording into %1").arg(recorder->directory());
+        return false;
+    }
+    auto r = std::make_shared<FrameRecorder>(dir);
+    if (!r->start(error))
+        return false;
+    recorder = r;
+    for (const Open &o : open)
+        o.session->sink()->setRecorder(recorder, o.session->serial());
+    showMessage(tr("Recording into %1").arg(dir), false);
+    updateActions();
+    return true;
+}
+
+void ViewerWindow::stopRecording()
+{
+    if (!recorder)
+        return;
+    for (const Open &o : open)
+        o.session->sink()->setRecorder(nullptr, QString());
+    // Frames already queued are written before the figures are read.
+    recorder->stop();
+    const FrameRecorder::Counts c = recorder->total();
+    const QString dir = recorder->directory();
+    const QString failure = recorder->firstError();
+    recorder.reset();
+    if (c.failed > 0)
+        showMessage(tr("Recorded %1 frames into %2; %3 could not be written: %4")
+                        .arg(c.recorded)
+                        .arg(dir)
+                        .arg(c.failed)
+                        .arg(failure),
+                    true);
+    else
+        showMessage(tr("Recorded %1 frames into %2, %3 dropped (the disk behind the cameras)")
+                        .arg(c.recorded)
+                        .arg(dir)
+                        .arg(c.dropped),
+                    c.dropped > 0);
+    updateActions();
 }
 
 void ViewerWindow::onListSelection()
@@ -456,6 +549,9 @@ void ViewerWindow::updateCurrent()
 void ViewerWindow::updateActions()
 {
     tools->setCurrent(currentView(), selectedSession());
+    recordAction->setText(recorder ? tr("Stop recording") : tr("Record…"));
+    recordAction->setIcon(recorder ? style()->standardIcon(QStyle::SP_MediaStop) : recordIcon());
+    recordAction->setEnabled(recorder || !open.empty());
 }
 
 void ViewerWindow::openSelected()
@@ -601,5 +697,6 @@ QString ViewerWindow::messageText() const
 void ViewerWindow::closeEvent(QCloseEvent *event)
 {
     closeAllCameras();
+    stopRecording();
     event->accept();
 }

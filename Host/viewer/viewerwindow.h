@@ -2,6 +2,7 @@
 
 #include "camerainterface.h"
 
+#include <QIcon>
 #include <QJsonObject>
 #include <QMainWindow>
 #include <QMap>
@@ -12,6 +13,7 @@
 #include <vector>
 
 class CameraListPanel;
+class FrameRecorder;
 class CameraSession;
 class ControlsPanel;
 class LiveView;
@@ -76,10 +78,17 @@ public:
     QLabel *editorTitleLabel() const { return editorTitle; }
     ViewToolbar *toolbar() const { return tools; }
     // The toolbar's actions by name: "startStop", "reconnect", "fit", "oneToOne",
-    // "zoomIn", "zoomOut", "strip", "saveImage".
+    // "zoomIn", "zoomOut", "strip", "saveImage", "record".
     QAction *action(const QString &name) const;
     // The state column of the camera list: "closed", "open", "lost since …", "reconnected at …".
     QString badgeText(const QString &serial) const;
+
+    // Records the frames of every open camera, and of those opened later,
+    // into dir (a new folder) in vandrel-host's --record format, until
+    // stopRecording(), which writes what is queued and says what was recorded.
+    bool startRecording(const QString &dir, QString &error);
+    void stopRecording();
+    bool recording() const { return recorder != nullptr; }
 
     // {"cameras": {...}} of every open camera.
     bool saveSettings(const QString &file, QString &error) const;
@@ -115,12 +124,15 @@ private:
     void openSelected();
     void closeSelected();
     void startStop();
+    void recordOrStop();
+    static QIcon recordIcon();
     void reconnectNow();
     void saveSettingsWithDialog();
     void loadSettingsWithDialog();
 
     CameraInterface *plugin;
     std::vector<Open> open;
+    std::shared_ptr<FrameRecorder> recorder;  // while recording
     QStringList listed;
     int devices = 0;
     QMap<QString, QJsonObject> startup;
@@ -142,5 +154,6 @@ private:
     QDockWidget *controlsDock = nullptr;
     QDockWidget *editorDock = nullptr;
     ViewToolbar *tools = nullptr;
+    QAction *recordAction = nullptr;  // beside the view's actions in the toolbar
     QAction *saveSettingsAction = nullptr;
 };

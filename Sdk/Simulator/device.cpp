@@ -25,7 +25,26 @@ Device::Device(const DeviceConfig &cfg, uint32_t key, Clock::time_point now)
     , mediaType_(cfg.mono ? VD_MEDIA_MONO : VD_MEDIA_COLOR)
     , ispOutFormat_(cfg.mono ? VD_PIXEL_MONO8 : VD_PIXEL_RGB8)
     , exposureTime_(cfg.exposureMin * cfg.lineTimeUs)
+    , gain_(cfg.gain)
+    , mirrorX_(cfg.mirrorX)
+    , mirrorY_(cfg.mirrorY)
 {
+}
+
+SceneLook Device::sceneLook() const
+{
+    // Exposure in the unit of its default: lines times the line time.
+    SceneLook look;
+    look.brightness = sceneBrightness(exposureTime_, cfg_.exposureMin * cfg_.lineTimeUs,
+                                      cfg_.exposureMax * cfg_.lineTimeUs, gain_, cfg_.gainMin, cfg_.gainMax);
+    look.mirrorX = mirrorX_;
+    return look;
+}
+
+void Device::keepSceneRender(std::shared_ptr<const SceneRender> render)
+{
+    if (render && render->look() == sceneLook())
+        render_ = std::move(render);
 }
 
 bool Device::loseLink()

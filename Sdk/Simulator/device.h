@@ -7,11 +7,13 @@
 #ifndef VDSIM_DEVICE_H
 #define VDSIM_DEVICE_H
 
+#include "scene.h"
 #include "simconfig.h"
 #include "vdcamsdk.h"
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace vdsim {
@@ -53,6 +55,18 @@ public:
     VdStatus setIspOutFormat(unsigned int format);
     double exposureTime() const { return exposureTime_; }
     VdStatus setExposureTime(double exposure);
+    // Settings only the control interface reaches.
+    double gain() const { return gain_; }
+    void setGain(double gain) { gain_ = gain; }
+    bool mirrorX() const { return mirrorX_; }
+    bool mirrorY() const { return mirrorY_; }
+    void setMirror(bool x, bool y) { mirrorX_ = x; mirrorY_ = y; }
+
+    // The scene as the current settings show it, and the render made for
+    // them last (null, or of another look, when it must be made again).
+    SceneLook sceneLook() const;
+    const std::shared_ptr<const SceneRender> &sceneRender() const { return render_; }
+    void keepSceneRender(std::shared_ptr<const SceneRender> render);
 
     void countSoftTrigger() { ++softTriggers_; }
     void countDelivered() { ++framesDelivered_; }
@@ -78,6 +92,10 @@ private:
     int mediaType_;
     uint32_t ispOutFormat_;
     double exposureTime_;
+    double gain_;
+    bool mirrorX_;
+    bool mirrorY_;
+    std::shared_ptr<const SceneRender> render_;
     uint64_t softTriggers_ = 0;
     uint64_t framesDelivered_ = 0;
     uint64_t framesSkipped_ = 0;

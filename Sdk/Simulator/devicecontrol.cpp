@@ -121,7 +121,27 @@ int Simulator::deviceState(const std::string &serial, DeviceState &out)
     s.lentBuffers = h ? h->lentBuffers() : 0;
     s.width = d->config().sensorWidth;
     s.height = d->config().frameHeight;
+    s.gain = d->gain();
+    s.mirrorX = d->mirrorX();
+    s.mirrorY = d->mirrorY();
     out = s;
+    return VD_OK;
+}
+
+int Simulator::setLook(const std::string &serial, const std::string &key, double value)
+{
+    std::lock_guard<std::mutex> lk(mu_);
+    std::shared_ptr<Device> d = findDevice(serial);
+    if (!d)
+        return VD_ERR_NO_DEVICE;
+    if (key == "gain")
+        d->setGain(value);
+    else if (key == "mirrorX")
+        d->setMirror(value != 0, d->mirrorY());
+    else if (key == "mirrorY")
+        d->setMirror(d->mirrorX(), value != 0);
+    else
+        return VD_ERR_BAD_ARGUMENT;
     return VD_OK;
 }
 

@@ -131,8 +131,10 @@ RawBuffer *Handle::lendForFrame(const RawFrame &frame, size_t rawSize)
     for (RawBuffer &b : pool_) {
         if (b.lent || b.busy != 0)
             continue;
-        if (!b.data)
+        if (!b.data || b.capacity < rawSize) {
             b.data.reset(new unsigned char[rawSize]);
+            b.capacity = rawSize;
+        }
         b.lent = true;
         ++b.busy;
         b.frame = frame;

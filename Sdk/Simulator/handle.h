@@ -34,7 +34,8 @@ constexpr int kPoolSize = 4;
 // One raw buffer of a handle's pool. Only the Handle reads or changes it;
 // others hold a pointer just to hand it back.
 struct RawBuffer {
-    std::unique_ptr<unsigned char[]> data;   // allocated once, freed with the handle
+    std::unique_ptr<unsigned char[]> data;   // grown only for a larger frame, freed with the handle
+    size_t capacity = 0;
     bool lent = false;
     int busy = 0;                  // being filled or processed; not reusable
     RawFrame frame;

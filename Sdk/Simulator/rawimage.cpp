@@ -27,9 +27,11 @@ namespace {
 
 void convert(const cv::Mat &src, cv::Mat &dst, bool mono, bool rgb)
 {
-    const bool mosaic = !mono && src.cols >= 2 && src.rows >= 2;
-    if (mosaic)
-        cv::cvtColor(src, dst, rgb ? cv::COLOR_BayerRG2RGB : cv::COLOR_BayerRG2GRAY);
+    const bool mosaic = !mono && src.channels() == 1 && src.cols >= 2 && src.rows >= 2;
+    if (src.channels() == 3)
+        rgb ? src.copyTo(dst) : cv::cvtColor(src, dst, cv::COLOR_RGB2GRAY);
+    else if (mosaic)   // R at the top left; OpenCV names a mosaic by its second row, so that is its "BG"
+        cv::cvtColor(src, dst, rgb ? cv::COLOR_BayerBG2RGB : cv::COLOR_BayerBG2GRAY);
     else if (rgb)
         cv::cvtColor(src, dst, cv::COLOR_GRAY2RGB);
     else
@@ -38,8 +40,8 @@ void convert(const cv::Mat &src, cv::Mat &dst, bool mono, bool rgb)
 
 } // namespace
 
-size_t processRaw(const unsigned char *raw, int rawWidth, int rawHeight, bool mono, uint32_t format, int width,
-                  int height, unsigned char *out, size_t capacity)
+size_t processRaw(const unsigned char *raw, int rawWidth, int rawHeight, bool mono, bool packedRgb, uint32_t format,
+                  int width, int height, unsigned char *out, size_t capacity)
 {
     // The header may claim any size; only the part that exists in the raw
     // buffer is converted.
@@ -49,7 +51,9 @@ size_t processRaw(const unsigned char *raw, int rawWidth, int rawHeight, bool mo
     const size_t needed = size_t(w) * size_t(h) * bytesPerPixel(format);
     if (needed == 0 || capacity == 0)
         return 0;
-    const cv::Mat src(h, w, CV_8UC1, const_cast<unsigned char *>(raw), size_t(rawWidth));
+    const int channels = packedRgb ? 3 : 1;
+    const cv::Mat src(h, w, packedRgb ? CV_8UC3 : CV_8UC1, const_cast<unsigned char *>(raw),
+                      size_t(rawWidth) * size_t(channels));
     const int type = rgb ? CV_8UC3 : CV_8UC1;
     if (capacity >= needed) {
         cv::Mat dst(h, w, type, out);
@@ -67,11 +71,11 @@ size_t processRaw(const unsigned char *raw, int rawWidth, int rawHeight, bool mo
 VdStatus processFrame(const RawFrame &frame, const unsigned char *raw, unsigned char *out, VdFrameHead &head)
 {
     const size_t capacity = head.byteCount;
-    const size_t written = processRaw(raw, frame.width, frame.height, frame.mono, frame.format, head.width,
+    const size_t written = processRaw(raw, frame.width, frame.height, frame.mono, frame.rgb, frame.format, head.width,
                                       head.height, out, capacity);
     if (capacity > written)
         std::memset(out + written, 0, capacity - written);
-    if (capacity >= 4) {
+    if (frame.stamp && capacity >= 4) {
         out[0] = uint8_t(frame.frameId);
         out[1] = uint8_t(frame.frameId >> 8);
         out[2] = uint8_t(frame.frameId >> 16);

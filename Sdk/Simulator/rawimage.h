@@ -17,7 +17,9 @@ struct RawFrame {
     int width = 0;
     int height = 0;
     uint32_t format = 0;
-    bool mono = false;
+    bool mono = false;             // grey, not a Bayer mosaic
+    bool rgb = false;              // packed RGB, as a replayed colour frame was recorded
+    bool stamp = true;             // replayed frames keep their recorded pixels
     uint32_t flags = 0;            // VDSIM_FRAME_* overrides of this frame
     int32_t processStatus = 0;
     uint32_t byteCountAfterProcess = 0;
@@ -28,11 +30,11 @@ uint32_t bytesPerPixel(uint32_t format);
 void fillPattern(unsigned char *raw, int width, int height, uint32_t frameId);
 // Converts (part of) a raw frame into out; never writes beyond capacity.
 // Returns the number of bytes of image written.
-size_t processRaw(const unsigned char *raw, int rawWidth, int rawHeight, bool mono, uint32_t format,
+size_t processRaw(const unsigned char *raw, int rawWidth, int rawHeight, bool mono, bool rgb, uint32_t format,
                   int width, int height, unsigned char *out, size_t capacity);
 // What VdImageProcess does to the pixels and the header: converts as much as
 // out (head->byteCount bytes) holds, zeroes the rest, stamps the frame id
-// into the first four bytes, and applies the frame's overrides. Returns the
+// into the first four bytes (not of replayed frames), and applies the frame's overrides. Returns the
 // status the frame was set up to report.
 VdStatus processFrame(const RawFrame &frame, const unsigned char *raw, unsigned char *out, VdFrameHead &head);
 

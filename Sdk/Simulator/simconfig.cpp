@@ -1,6 +1,12 @@
 #include "simconfig.h"
 
+#include "replay.h"
+#include "scene.h"
+
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -8,9 +14,15 @@
 #include <QJsonValue>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <set>
+
+#if defined(__unix__)
+#include <dlfcn.h>
+#endif
 
 namespace vdsim {
 namespace {
@@ -73,7 +85,55 @@ bool readString(const QJsonObject &o, const char *key, std::string &target, std:
     return true;
 }
 
-bool parseDevice(const QJsonObject &o, size_t index, DeviceConfig &d, std::string &error)
+std::string resolve(const std::string &path, const std::string &baseDir)
+{
+    const QString p = QString::fromStdString(path);
+    if (QDir::isAbsolutePath(p) || baseDir.empty())
+        return QDir::cleanPath(QFileInfo(p).absoluteFilePath()).toStdString();
+    return QDir::cleanPath(QDir(QString::fromStdString(baseDir)).absoluteFilePath(p)).toStdString();
+}
+
+// What the camera sees, once the keys are read: loads the scene or the frames.
+bool loadSource(const QJsonObject &o, DeviceConfig &d, const std::string &baseDir, std::string &error)
+{
+    std::string pace;
+    int seed = int(d.seed);
+    if (!readString(o, "scene", d.scene, error) || !readString(o, "frames", d.frames, error)
+        || !readDouble(o, "speed", d.speed, 1e-6, 1e6, error) || !readDouble(o, "noise", d.noise, 0.0, 255.0, error)
+        || !readInt(o, "seed", seed, 0, std::numeric_limits<int>::max(), error)
+        || !readDouble(o, "illumination", d.illumination, 0.0, 100.0, error)
+        || !readString(o, "pace", pace, error) || !readBool(o, "loop", d.loop, error))
+        return false;
+    d.seed = uint32_t(seed);
+    if (!d.scene.empty() && !d.frames.empty()) {
+        error = "\"scene\" and \"frames\" exclude each other";
+        return false;
+    }
+    if (!pace.empty() && pace != "recorded" && pace != "rate") {
+        error = "\"pace\" must be \"recorded\" or \"rate\"";
+        return false;
+    }
+    if (!d.scene.empty()) {
+        d.scene = resolve(d.scene, baseDir);
+        d.sceneImage = loadSceneImage(d.scene, error);
+        return d.sceneImage != nullptr;
+    }
+    if (!d.frames.empty()) {
+        d.frames = resolve(d.frames, baseDir);
+        d.replay = loadReplay(d.frames, d.serialNumber, error);
+        if (!d.replay)
+            return false;
+        if (pace == "recorded" && !d.replay->recording) {
+            error = d.frames + ": \"pace\": \"recorded\" needs a recording (index.jsonl)";
+            return false;
+        }
+        d.pace = pace == "rate" || !d.replay->recording ? Pace::Rate : Pace::Recorded;
+    }
+    return true;
+}
+
+bool parseDevice(const QJsonObject &o, size_t index, DeviceConfig &d, const std::string &baseDir,
+                 std::string &error)
 {
     d.serialNumber = "VDSIM" + std::string(7 - std::min<size_t>(7, std::to_string(index + 1).size()), '0')
                      + std::to_string(index + 1);
@@ -97,7 +157,9 @@ bool parseDevice(const QJsonObject &o, size_t index, DeviceConfig &d, std::strin
                     && readInt(o, "sharpnessMax", d.sharpnessMax, -maxInt, maxInt, error)
                     && readDouble(o, "frameRate", d.frameRate, 0.0, 10000.0, error)
                     && readBool(o, "attached", d.attached, error)
-                    && readInt(o, "triggerMode", d.triggerMode, 0, 1, error);
+                    && readInt(o, "triggerMode", d.triggerMode, 0, 1, error)
+                    && readDouble(o, "gain", d.gain, -1e9, 1e9, error) && readBool(o, "mirrorX", d.mirrorX, error)
+                    && readBool(o, "mirrorY", d.mirrorY, error);
     if (!ok)
         return false;
     if (d.serialNumber.empty() || d.serialNumber.size() > 36) {
@@ -118,7 +180,9 @@ bool parseDevice(const QJsonObject &o, size_t index, DeviceConfig &d, std::strin
         error = "a range has its minimum above its maximum";
         return false;
     }
-    return true;
+    if (!o.contains(QLatin1String("gain")))
+        d.gain = d.gainMin;
+    return loadSource(o, d, baseDir, error);
 }
 
 bool parseEvent(const QJsonObject &o, EventConfig &e, std::string &error)
@@ -153,9 +217,44 @@ bool parseEvent(const QJsonObject &o, EventConfig &e, std::string &error)
     return true;
 }
 
+// Where the scenes shipped with the simulator are: installed, or in the
+// build tree, both relative to this library.
+std::string shippedScene(const char *name)
+{
+#if defined(__unix__)
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void *>(&shippedScene), &info) && info.dli_fname) {
+        const QDir libDir = QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absoluteDir();
+        for (const char *relative : {VDSIM_SCENES_FROM_LIBDIR, "../../share/vandrel/scenes"}) {
+            const QString candidate = libDir.absoluteFilePath(QLatin1String(relative) + QLatin1Char('/')
+                                                              + QLatin1String(name));
+            if (QFileInfo::exists(candidate))
+                return QDir::cleanPath(candidate).toStdString();
+        }
+    }
+#endif
+    return std::string();
+}
+
+void giveShippedScene(DeviceConfig &d, const char *name)
+{
+    const std::string path = shippedScene(name);
+    std::string error = std::string(name) + ": not found beside the simulator";
+    if (!path.empty())
+        d.sceneImage = loadSceneImage(path, error);
+    if (d.sceneImage) {
+        d.scene = path;
+        return;
+    }
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true))
+        std::fprintf(stderr, "VDCAMSDK simulator: scene %s; camera %s draws the ramp\n", error.c_str(),
+                     d.serialNumber.c_str());
+}
+
 } // namespace
 
-bool parsePopulation(const std::string &json, Population &out, std::string &error)
+bool parsePopulation(const std::string &json, Population &out, std::string &error, const std::string &baseDir)
 {
     QJsonParseError pe;
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &pe);
@@ -182,7 +281,7 @@ bool parsePopulation(const std::string &json, Population &out, std::string &erro
             return false;
         }
         DeviceConfig d;
-        if (!parseDevice(devArray.at(i).toObject(), size_t(i), d, error)) {
+        if (!parseDevice(devArray.at(i).toObject(), size_t(i), d, baseDir, error)) {
             error = "device " + std::to_string(i) + ": " + error;
             return false;
         }
@@ -212,6 +311,19 @@ bool parsePopulation(const std::string &json, Population &out, std::string &erro
     return true;
 }
 
+bool loadPopulationFile(const std::string &path, Population &p, std::string &error)
+{
+    const QString qpath = QString::fromLocal8Bit(path.c_str());
+    QFile f(qpath);
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = "cannot read " + path;
+        return false;
+    }
+    // Scenes and frames named in the file are found from its folder.
+    return parsePopulation(f.readAll().toStdString(), p, error,
+                           QFileInfo(qpath).absolutePath().toStdString());
+}
+
 Population defaultPopulation()
 {
     Population p;
@@ -224,7 +336,6 @@ Population defaultPopulation()
     colour.mono = false;
     colour.lineTimeUs = 10.0;
     colour.frameRate = 20.0;
-    p.devices.push_back(colour);
 
     DeviceConfig mono = colour;
     mono.productName = "VD-XG8K-M";
@@ -232,9 +343,19 @@ Population defaultPopulation()
     mono.sensorWidth = 8192;
     mono.mono = true;
     mono.lineTimeUs = 7.5;
-    p.devices.push_back(mono);
 
     DeviceConfig area = colour;
+    // The scenes are 1024 wide: these speeds keep their proportions.
+    giveShippedScene(colour, "printed-sheet.png");
+    colour.speed = 0.25;
+    colour.illumination = 15;
+    giveShippedScene(mono, "fabric.png");
+    mono.speed = 0.125;
+    mono.illumination = 20;
+    mono.noise = 2;
+    p.devices.push_back(colour);
+    p.devices.push_back(mono);
+
     area.productName = "VD-AC1300";
     area.serialNumber = "VDAC13000003";
     area.sensorWidth = 1280;

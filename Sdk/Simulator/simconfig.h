@@ -4,10 +4,16 @@
 #define VDSIM_SIMCONFIG_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace vdsim {
+
+struct SceneImage;
+struct Replay;
+
+enum class Pace { Recorded, Rate };
 
 struct DeviceConfig {
     std::string productName = "VD-XG4K-C";
@@ -30,6 +36,21 @@ struct DeviceConfig {
     double frameRate = 20.0;   // continuous mode; 0 = as fast as frames are taken
     bool attached = true;
     int triggerMode = 0;
+    // Initial state the driver cannot set; the control interface can.
+    double gain = 0.0;             // clamped to the gain range when used
+    bool mirrorX = false;
+    bool mirrorY = false;
+    // What the camera sees: a scene, replayed frames, or (neither) the ramp.
+    std::string scene;             // resolved path
+    double speed = 1.0;            // image rows per camera line
+    double noise = 0.0;            // standard deviation in grey levels
+    uint32_t seed = 1;
+    double illumination = 0.0;     // percent less light at the edges
+    std::string frames;            // resolved path
+    Pace pace = Pace::Recorded;    // a plain directory of images has no recorded pacing
+    bool loop = false;
+    std::shared_ptr<const SceneImage> sceneImage;
+    std::shared_ptr<const Replay> replay;
 };
 
 enum class EventKind { LinkLost, LinkRestored, Detach, Attach };
@@ -49,8 +70,15 @@ struct Population {
 // Largest raw image a device may have; keeps every byte count in 32 bits.
 constexpr int64_t kMaxRawBytes = 16384LL * 4096LL;
 
-// Parses the JSON text; on failure leaves out untouched and says why.
-bool parsePopulation(const std::string &json, Population &out, std::string &error);
+// Parses the JSON text and loads the scenes and frames it names (relative
+// paths from baseDir, or the working directory when empty); on failure
+// leaves out untouched and says why, naming the file and line where there is one.
+bool parsePopulation(const std::string &json, Population &out, std::string &error,
+                     const std::string &baseDir = std::string());
+// The same with the text of a file; relative paths in it start from its folder.
+bool loadPopulationFile(const std::string &path, Population &p, std::string &error);
+// The built-in cameras; the two line-scan cameras see the scenes shipped
+// with the simulator when it finds them, else the ramp (said once on stderr).
 Population defaultPopulation();
 
 } // namespace vdsim

@@ -2,9 +2,9 @@
 // C++ exception leaves these functions.
 #include "simulator.h"
 
-#include <QFile>
-
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 using namespace vdsim;
 
@@ -18,6 +18,15 @@ int control(F &&body) noexcept
     } catch (...) {
         return VD_ERR_INTERNAL;
     }
+}
+
+// A refused configuration changes nothing; it says why on stderr and to
+// VdSimConfigureError.
+int refuse(Simulator &s, const std::string &error)
+{
+    s.setConfigureError(error);
+    std::fprintf(stderr, "VDCAMSDK simulator: configuration refused: %s\n", error.c_str());
+    return int(VD_ERR_BAD_ARGUMENT);
 }
 
 } // namespace
@@ -37,7 +46,8 @@ int VdSimConfigure(const char *json)
         Population p;
         std::string error;
         if (!parsePopulation(json, p, error))
-            return int(VD_ERR_BAD_ARGUMENT);
+            return refuse(s, error);
+        s.setConfigureError(std::string());
         s.applyPopulation(p);
         return int(VD_OK);
     });
@@ -48,13 +58,11 @@ int VdSimConfigureFile(const char *path)
     return control([&](Simulator &s) {
         if (!path)
             return int(VD_ERR_BAD_ARGUMENT);
-        QFile f(QString::fromLocal8Bit(path));
-        if (!f.open(QIODevice::ReadOnly))
-            return int(VD_ERR_BAD_ARGUMENT);
         Population p;
         std::string error;
-        if (!parsePopulation(f.readAll().toStdString(), p, error))
-            return int(VD_ERR_BAD_ARGUMENT);
+        if (!loadPopulationFile(path, p, error))
+            return refuse(s, error);
+        s.setConfigureError(std::string());
         s.applyPopulation(p);
         return int(VD_OK);
     });
@@ -64,6 +72,7 @@ int VdSimConfigureDefault(void)
 {
     return control([](Simulator &s) {
         s.applyPopulation(defaultPopulation());
+        s.setConfigureError(std::string());
         return int(VD_OK);
     });
 }
@@ -177,11 +186,42 @@ int VdSimGetValue(const char *serial, const char *key, double *value)
             v = d.width;
         else if (k == "height")
             v = d.height;
+        else if (k == "gain")
+            v = d.gain;
+        else if (k == "mirrorX")
+            v = d.mirrorX ? 1 : 0;
+        else if (k == "mirrorY")
+            v = d.mirrorY ? 1 : 0;
         else
             return int(VD_ERR_BAD_ARGUMENT);
         *value = v;
         return int(VD_OK);
     });
+}
+
+} // extern "C"
+
+extern "C" {
+
+int VdSimSetValue(const char *serial, const char *key, double value)
+{
+    return control([&](Simulator &s) {
+        if (!serial || !key)
+            return int(VD_ERR_BAD_ARGUMENT);
+        return s.setLook(serial, key, value);
+    });
+}
+
+const char *VdSimConfigureError(void)
+{
+    // One buffer per thread, valid until that thread's next call.
+    static thread_local std::string text;
+    try {
+        text = Simulator::instance().configureError();
+    } catch (...) {
+        text.clear();
+    }
+    return text.c_str();
 }
 
 } // extern "C"

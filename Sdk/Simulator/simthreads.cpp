@@ -1,6 +1,14 @@
 #include "simthreads.h"
 
 #include "handle.h"
+#include "replay.h"
+#include "scene.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
 
 namespace vdsim {
 
@@ -46,15 +54,37 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
         d.countSkipped();
         return VD_ERR_BUSY;
     }
-    const DeviceConfig &c = d.config();
-    const int w = c.sensorWidth;
-    const int ht = c.frameHeight;
-    const size_t rawSize = size_t(w) * size_t(ht);
+    const DeviceConfig &c = d.config();   // never changes; read below without the lock
     RawFrame frame;
+    frame.mono = c.mono;
+    int w = c.sensorWidth;
+    int ht = c.frameHeight;
+    size_t rawSize = size_t(w) * size_t(ht);
+    const ReplayFrame *replayed = nullptr;
+    if (c.replay) {
+        if (replayExhausted())
+            return VD_ERR_BAD_ARGUMENT;
+        replayed = &c.replay->frames[frameCounter_ % c.replay->frames.size()];
+        w = replayed->width;
+        ht = replayed->height;
+        const int channels = c.mono ? 1 : replayed->channels;
+        frame.mono = channels == 1;
+        frame.rgb = channels == 3;
+        frame.stamp = false;
+        rawSize = size_t(w) * size_t(ht) * size_t(channels);
+    }
+    std::shared_ptr<const SceneRender> render;
+    SceneLook look;
+    bool mirrorY = false;
+    if (c.sceneImage) {
+        look = d.sceneLook();
+        mirrorY = d.mirrorY();
+        if (d.sceneRender() && d.sceneRender()->look() == look)
+            render = d.sceneRender();
+    }
     frame.frameId = ++frameCounter_;
     frame.width = w;
     frame.height = ht;
-    frame.mono = c.mono;
     frame.format = d.ispOutFormat();
     frame.flags = ov ? ov->flags : 0;
     frame.processStatus = ov ? ov->processStatus : 0;
@@ -66,10 +96,10 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
     head.width = w;
     head.height = ht;
     head.pixelFormat = frame.format;
-    head.byteCount = uint32_t(rawSize * bytesPerPixel(frame.format));
+    head.byteCount = uint32_t(size_t(w) * size_t(ht) * bytesPerPixel(frame.format));
     head.rawByteCount = uint32_t(rawSize);
-    head.rawFormat = c.mono ? 0 : 1;
-    head.timeStamp = d.timeStamp(Clock::now());
+    head.rawFormat = frame.rgb ? 2 : frame.mono ? 0 : 1;
+    head.timeStamp = replayed && replayed->timed ? replayed->timeStamp : d.timeStamp(Clock::now());
     if (ov) {
         if (ov->flags & VDSIM_FRAME_WIDTH)
             head.width = ov->width;
@@ -83,10 +113,36 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
     unsigned char *data = h_.pixels(b);
 
     lk.unlock();
-    fillPattern(data, w, ht, frame.frameId);
+    std::string failure;
+    try {
+        if (replayed) {
+            cv::Mat m;
+            if (readReplayFrame(*replayed, c.mono, m, failure))
+                std::memcpy(data, m.data, rawSize);
+        } else if (c.sceneImage) {
+            if (!render)
+                render = std::make_shared<SceneRender>(*c.sceneImage, w, !c.mono, look, c.illumination, c.noise,
+                                                       c.seed);
+            render->fill(data, ht, frame.frameId, c.speed, mirrorY);
+        } else {
+            fillPattern(data, w, ht, frame.frameId);
+        }
+    } catch (const std::exception &e) {
+        failure = e.what();
+    }
     lk.lock();
     h_.filled(b);
+    if (render)
+        d.keepSceneRender(render);
 
+    if (!failure.empty()) {
+        // The frame is lost, as a camera's would be; its id stays used.
+        std::fprintf(stderr, "VDCAMSDK simulator: camera %s: %s; frame %u not delivered\n",
+                     c.serialNumber.c_str(), failure.c_str(), frame.frameId);
+        h_.withdraw(b);
+        d.countSkipped();
+        return VD_ERR_INTERNAL;
+    }
     if (!current()) {
         h_.withdraw(b);
         return refusal();
@@ -94,6 +150,23 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
     d.countDelivered();
     h_.runFrameCallback(lk, data, head);
     return VD_OK;
+}
+
+bool Acquisition::replayExhausted() const
+{
+    const DeviceConfig &c = h_.device().config();
+    return c.replay && !c.loop && frameCounter_ >= c.replay->frames.size();
+}
+
+double Acquisition::recordedGap() const
+{
+    const DeviceConfig &c = h_.device().config();
+    const auto &frames = c.replay->frames;
+    const size_t i = frameCounter_ % frames.size();
+    if (i + 1 >= frames.size())   // the last frame: a loop starts again after one frame time
+        return c.frameRate > 0 ? 1.0 / c.frameRate : 0.0;
+    const int64_t ms = int64_t(frames[i + 1].timeStamp) - int64_t(frames[i].timeStamp);
+    return double(std::clamp<int64_t>(ms, 0, 60000)) / 1000.0;
 }
 
 void Acquisition::run(std::mutex &mu, uint64_t session)
@@ -113,15 +186,20 @@ void Acquisition::run(std::mutex &mu, uint64_t session)
                 next = Clock::now();
                 continue;
             }
+            if (replayExhausted()) {
+                h_.wait(lk);   // until stopped
+                continue;
+            }
             const double rate = d.config().frameRate;
-            if (rate > 0) {
+            const bool recordedPace = d.config().replay && d.config().pace == Pace::Recorded;
+            if (rate > 0 || recordedPace) {
                 const auto now = Clock::now();
                 if (now < next) {
                     h_.waitUntil(lk, next);
                     continue;
                 }
-                const auto period =
-                    std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
+                const auto period = std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double>(recordedPace ? recordedGap() : 1.0 / rate));
                 next += period;
                 if (next < now)
                     next = now + period;   // a slow consumer gets no burst of late frames

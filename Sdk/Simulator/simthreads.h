@@ -57,6 +57,10 @@ public:
 
 private:
     void run(std::mutex &mu, uint64_t session);
+    // A replay without loop that has delivered its last frame.
+    bool replayExhausted() const;
+    // Seconds from the replayed frame about to go to the next one, as recorded.
+    double recordedGap() const;
 
     Handle &h_;
     bool playing_ = false;

@@ -4,27 +4,24 @@
 
 #include "handle.h"
 
-#include <QFile>
-
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <utility>
 
 namespace vdsim {
-namespace {
 
-bool loadFile(const std::string &path, Population &p, std::string &error)
+std::string Simulator::configureError()
 {
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::ReadOnly)) {
-        error = "cannot read " + path;
-        return false;
-    }
-    return parsePopulation(f.readAll().toStdString(), p, error);
+    std::lock_guard<std::mutex> lk(errorMu_);
+    return configureError_;
 }
 
-} // namespace
+void Simulator::setConfigureError(const std::string &error)
+{
+    std::lock_guard<std::mutex> lk(errorMu_);
+    configureError_ = error;
+}
 
 Simulator &Simulator::instance()
 {
@@ -36,16 +33,19 @@ Simulator &Simulator::instance()
 Simulator::Simulator()
     : clock_(mu_, [this](const EventConfig &e) { fire(e); })
 {
-    Population p = defaultPopulation();
+    Population p;
+    bool configured = false;
     if (const char *path = std::getenv("VDCAMSDK_SIM_CONFIG"); path && *path) {
-        Population fromFile;
         std::string error;
-        if (loadFile(path, fromFile, error))
-            p = std::move(fromFile);
-        else
+        configured = loadPopulationFile(path, p, error);
+        if (!configured) {
+            setConfigureError(error);
             std::fprintf(stderr, "VDCAMSDK simulator: configuration %s unusable (%s); using the default cameras\n",
                          path, error.c_str());
+        }
     }
+    if (!configured)
+        p = defaultPopulation();
     applyPopulation(p);
 }
 

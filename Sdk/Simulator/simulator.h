@@ -50,6 +50,9 @@ struct DeviceState {
     int lentBuffers = 0;           // of the open handle
     int width = 0;
     int height = 0;                // of a frame
+    double gain = 0.0;
+    bool mirrorX = false;
+    bool mirrorY = false;
 };
 
 class Simulator
@@ -93,6 +96,11 @@ public:
     int setAttached(const std::string &serial, bool attached);
     int pushFrame(const std::string &serial, const VdSimFrame *frame);
     int deviceState(const std::string &serial, DeviceState &out);
+    // Settings the SDK has no call for: "gain", "mirrorX", "mirrorY".
+    int setLook(const std::string &serial, const std::string &key, double value);
+    // Why the last configuration was refused; empty after one that was applied.
+    std::string configureError();
+    void setConfigureError(const std::string &error);
     // Raw buffers lent and not yet released, all handles.
     int outstandingBuffers();
     // Calls that named a handle VdUnInit had already released; never reset.
@@ -115,6 +123,8 @@ private:
 
     CallCounters calls_;
     mutable std::atomic<int> releasedHandleCalls_{0};
+    std::mutex errorMu_;
+    std::string configureError_;   // guarded by errorMu_
 
     std::mutex mu_;
     // Guarded by mu_.

@@ -37,8 +37,14 @@ VDCAMSDK_API const char *VdSimIdentity(void);
  * Handles of devices that disappear behave as detached. A malformed text
  * changes nothing and returns VD_ERR_BAD_ARGUMENT. */
 VDCAMSDK_API int VdSimConfigure(const char *json);
-/* Same as VdSimConfigure with the text of the named file. */
+/* Same as VdSimConfigure with the text of the named file; relative scene and
+ * frames paths in it start from the file's folder (VdSimConfigure: from the
+ * working directory). */
 VDCAMSDK_API int VdSimConfigureFile(const char *path);
+/* Why the last configuration (call or VDCAMSDK_SIM_CONFIG) was refused,
+ * naming the file and line where there is one; "" after one that was
+ * applied. Valid until the calling thread's next call. */
+VDCAMSDK_API const char *VdSimConfigureError(void);
 /* Back to the built-in population (two VD-XG line-scan cameras and one other). */
 VDCAMSDK_API int VdSimConfigureDefault(void);
 /* Link loss: stops the device's frames, sends message 0 with powerLost as
@@ -67,6 +73,10 @@ VDCAMSDK_API int VdSimOutstandingBuffers(void);
 /* Device state: "open", "playing", "triggerMode", "mediaType", "ispOutFormat",
  * "exposureTime", "softTriggers", "framesDelivered", and more (see the README). */
 VDCAMSDK_API int VdSimGetValue(const char *serial, const char *key, double *value);
+/* Settings the SDK has no call for, as a camera's own controls would set
+ * them: "gain" (analog gain, used within the device's range), "mirrorX",
+ * "mirrorY" (non-zero flips a scene). */
+VDCAMSDK_API int VdSimSetValue(const char *serial, const char *key, double value);
 
 #ifdef __cplusplus
 }

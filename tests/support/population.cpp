@@ -30,7 +30,7 @@ QByteArray Population::json() const
 {
     QJsonArray list;
     for (const Device &d : devices) {
-        list.append(QJsonObject{
+        QJsonObject o{
             {QStringLiteral("productName"), QString::fromStdString(d.productName)},
             {QStringLiteral("serialNumber"), QString::fromStdString(d.serialNumber)},
             {QStringLiteral("sensorWidth"), d.sensorWidth},
@@ -51,7 +51,15 @@ QByteArray Population::json() const
             {QStringLiteral("frameRate"), d.frameRate},
             {QStringLiteral("attached"), d.attached},
             {QStringLiteral("triggerMode"), d.triggerMode},
-        });
+        };
+        // Without a scene the camera draws the ramp, which many tests read.
+        if (!d.scene.empty()) {
+            o.insert(QStringLiteral("scene"), QString::fromStdString(d.scene));
+            o.insert(QStringLiteral("speed"), d.speed);
+            o.insert(QStringLiteral("noise"), d.noise);
+            o.insert(QStringLiteral("illumination"), d.illumination);
+        }
+        list.append(o);
     }
     QJsonObject root{{QStringLiteral("devices"), list}};
     if (!events.isEmpty())

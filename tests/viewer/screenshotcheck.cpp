@@ -2,7 +2,12 @@
 
 #include <QSet>
 
-#include <algorithm>
+namespace {
+
+// About a 128 x 80 pixel piece of picture.
+constexpr int kMinTexturedTiles = 40;
+
+} // namespace
 
 QString screenshotProblem(const QImage &shot, QSize minSize)
 {
@@ -21,31 +26,23 @@ QString screenshotProblem(const QImage &shot, QSize minSize)
             colours.insert(img.pixel(x, y));
     if (colours.size() < 64)
         return QStringLiteral("only %1 colours: no picture in it").arg(colours.size());
-    // The longest climb: each pixel greener than the one above it.
-    int bestRun = 0;
-    int bestRise = 0;
-    for (int x = 0; x < img.width(); ++x) {
-        int run = 0;
-        int start = 0;
-        for (int y = 1; y < img.height(); ++y) {
-            const int g = qGreen(img.pixel(x, y));
-            const int above = qGreen(img.pixel(x, y - 1));
-            if (g > above) {
-                if (run == 0)
-                    start = above;
-                ++run;
-                if (run >= bestRun) {
-                    bestRun = run;
-                    bestRise = std::max(bestRise, g - start);
+    // A live picture is textured: in a 16 x 16 tile of it nearly every pixel
+    // differs from its right or lower neighbour, as in a ramp seen in strip
+    // mode or a scene; the window's own furniture, text included, has flat
+    // runs in every tile.
+    const int tile = 16;
+    int textured = 0;
+    for (int ty = 0; ty + tile < img.height(); ty += tile)
+        for (int tx = 0; tx + tile < img.width(); tx += tile) {
+            int differing = 0;
+            for (int y = ty; y < ty + tile; ++y)
+                for (int x = tx; x < tx + tile; ++x) {
+                    const int g = qGreen(img.pixel(x, y));
+                    differing += g != qGreen(img.pixel(x + 1, y)) || g != qGreen(img.pixel(x, y + 1));
                 }
-            } else {
-                run = 0;
-            }
+            textured += differing * 10 >= tile * tile * 9;
         }
-    }
-    // A window that fits a small screen shows its frames smaller.
-    const int minRun = std::clamp(img.height() * 24 / 1000, 12, 24);
-    if (bestRun < minRun || bestRise < 128)
-        return QStringLiteral("no live frame: the longest climb is %1 pixels over %2 grey levels").arg(bestRun).arg(bestRise);
+    if (textured < kMinTexturedTiles)
+        return QStringLiteral("no live frame: %1 textured tiles of 16x16, less than %2").arg(textured).arg(kMinTexturedTiles);
     return QString();
 }

@@ -125,6 +125,38 @@ TEST_F(ViewerCli, ScreenshotOnceEveryCameraHasShownItsFrames)
     EXPECT_NE(screenshotProblem(img, QSize(img.width() + 1, 600)), QString());
 }
 
+TEST_F(ViewerCli, AScreenshotOfTheShippedScenesShowsALiveFrame)
+{
+    const std::string scenes = VANDREL_SCENES_DIR;
+    const QByteArray json = Population()
+                                .add("VD-XG2K-C", "CLICOLOUR001", [&](Population::Device &d) {
+                                    d.sensorWidth = 1024;
+                                    d.frameHeight = 256;
+                                    d.frameRate = 50;
+                                    d.scene = scenes + "/printed-sheet.png";
+                                })
+                                .add("VD-XG2K-M", "CLIMONO00002", [&](Population::Device &d) {
+                                    d.sensorWidth = 2048;
+                                    d.frameHeight = 256;
+                                    d.mono = true;
+                                    d.frameRate = 50;
+                                    d.scene = scenes + "/fabric.png";
+                                    d.speed = 0.5;
+                                    d.noise = 2;
+                                })
+                                .json();
+    const QString sim = writeFile(dir, QStringLiteral("sim.json"), json);
+    const QString shot = dir.filePath(QStringLiteral("shot.png"));
+    const ViewerRun r = runViewer({QStringLiteral("--sim-config"), sim, QStringLiteral("--camera"), QStringLiteral("CLICOLOUR001"),
+                             QStringLiteral("--camera"), QStringLiteral("CLIMONO00002"), QStringLiteral("--strip"),
+                             QStringLiteral("--screenshot"), shot, QStringLiteral("--after-frames"), QStringLiteral("5")});
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("configuration"))) << r.err.toStdString();
+    // The window fits the offscreen platform's screen of 800 x 600.
+    EXPECT_EQ(screenshotProblem(QImage(shot), QSize(800, 600)), QString());
+}
+
 TEST_F(ViewerCli, NoFrameBeforeTheDeadlineEndsWithOneLineAndStatusOne)
 {
     const QString sim = writeFile(dir, QStringLiteral("sim.json"), population(1));

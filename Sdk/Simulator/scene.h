@@ -1,0 +1,66 @@
+// A scene under a simulated line-scan camera: an image that moves as a web,
+// one image row per camera line times the speed, wrapping at its end.
+//
+// Threading contract: SceneImage and SceneRender are immutable once built and
+// shared between the threads that fill frames; nothing here locks.
+#ifndef VDSIM_SCENE_H
+#define VDSIM_SCENE_H
+
+#include <opencv2/core.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vdsim {
+
+// The image as read: 8-bit grey (CV_8UC1) or RGB (CV_8UC3).
+struct SceneImage {
+    std::string path;
+    cv::Mat pixels;
+};
+
+// Reads an image OpenCV can read, 8-bit grey or colour; on failure says why,
+// naming the file.
+std::shared_ptr<const SceneImage> loadSceneImage(const std::string &path, std::string &error);
+
+// How the camera sees the scene right now; a change needs a new render.
+struct SceneLook {
+    double brightness = 1.0;   // exposure and gain together
+    bool mirrorX = false;
+    bool operator==(const SceneLook &o) const { return brightness == o.brightness && mirrorX == o.mirrorX; }
+};
+
+// The scene prepared for one sensor: scaled to its width, lit, and for a
+// colour sensor already laid out as the two rows of a Bayer RG mosaic, so
+// that a frame line is one copy (plus the noise, if any).
+class SceneRender
+{
+public:
+    SceneRender(const SceneImage &image, int width, bool bayer, const SceneLook &look, double illuminationPercent,
+                double noise, uint32_t seed);
+
+    const SceneLook &look() const { return look_; }
+    // Fills a raw frame of the width given at construction. Line r of frame
+    // frameId (from 1) shows image row floor(((frameId - 1) * height + r) * speed)
+    // modulo the image's height; mirrorY turns the frame upside down.
+    void fill(unsigned char *raw, int height, uint32_t frameId, double speed, bool mirrorY) const;
+
+private:
+    int width_;
+    bool bayer_;
+    SceneLook look_;
+    cv::Mat rows_[2];        // grey: [0]; Bayer: [0] lines R G R G, [1] lines G B G B
+    cv::Mat noiseUp_;        // rows of noise, added and subtracted with saturation
+    cv::Mat noiseDown_;
+};
+
+// Brightness of the scene at an exposure and gain: 1 at the bottom of each
+// range, doubling across it on a logarithmic scale for the exposure and a
+// linear one for the gain; values outside a range count as its end.
+double sceneBrightness(double exposure, double exposureMin, double exposureMax, double gain, double gainMin,
+                       double gainMax);
+
+} // namespace vdsim
+
+#endif
