@@ -11,10 +11,17 @@
 #include "pyframe.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
 #include <QLoggingCategory>
 
 #include <pybind11/pybind11.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
 
 namespace py = pybind11;
 
@@ -60,9 +67,17 @@ void applySimulatorConfig(const py::object &simConfig)
                         .arg(file));
     if (!QFileInfo(file).isFile())
         raisePython(PyExc_FileNotFoundError, QStringLiteral("no simulator configuration %1").arg(file));
-    QString error;
-    if (!applySimConfig(file, error))
-        raisePython(PyExc_ValueError, error);
+    // Read without a QFile: the first QObject of the process makes its
+    // thread Qt's main thread, which must be the runtime's.
+    std::ifstream in(QFile::encodeName(file).constData(), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    QJsonParseError pe;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &pe);
+    if (!in.good() && !in.eof())
+        raisePython(PyExc_OSError, QStringLiteral("cannot read simulator configuration %1").arg(file));
+    if (pe.error != QJsonParseError::NoError || !doc.isObject())
+        raisePython(PyExc_ValueError, QStringLiteral("simulator configuration %1 is not a JSON object").arg(file));
+    qputenv("VDCAMSDK_SIM_CONFIG", QFile::encodeName(file));
     p.simConfig = file;
 }
 
@@ -89,6 +104,13 @@ std::shared_ptr<CameraRuntime> runtimeFor(const py::object &pluginDir, const py:
     }
     if (!rt)
         raiseFailure(failure);
+    // The driver logs a debug line per frame; QT_LOGGING_RULES still
+    // overrides. Set there: Qt reads its logging configuration through a
+    // QFile, which must not be the process's first QObject.
+    {
+        py::gil_scoped_release nogil;
+        rt->call([] { QLoggingCategory::setFilterRules(QStringLiteral("vandrel.debug=false")); });
+    }
     p.runtime = rt;
     p.pluginDir = use;
     p.sdkUsed = true;
@@ -154,8 +176,6 @@ py::object pluginFile()
 PYBIND11_MODULE(_vandrel, m)
 {
     m.doc() = "Native part of vandrel: the camera runtime, cameras and frames.";
-    // The driver logs a debug line per frame; QT_LOGGING_RULES still overrides.
-    QLoggingCategory::setFilterRules(QStringLiteral("vandrel.debug=false"));
     bindFrame(m);
     bindCamera(m);
     m.def("cameras", &cameras, py::arg("plugin_dir"), py::arg("sim_config"), py::arg("module_dir"));
