@@ -156,6 +156,9 @@ std::shared_ptr<RuntimeCamera> CameraRuntime::open(const QString &serial, int qu
         return nullptr;
     }
     CameraInterface *camera = nullptr;
+    // Made on the runtime's thread, like the camera: a QObject made on the
+    // caller's would register that thread with Qt.
+    std::unique_ptr<FrameInbox> inbox;
     int index = -1;
     const bool ran = call([&] {
         // The driver opens only what the last enumeration found.
@@ -179,6 +182,8 @@ std::shared_ptr<RuntimeCamera> CameraRuntime::open(const QString &serial, int qu
             delete camera;
             camera = nullptr;
             failure.set(RuntimeFailure::CameraFailed, QStringLiteral("camera %1 could not be opened").arg(serial));
+        } else {
+            inbox.reset(new FrameInbox(queueCapacity));
         }
     });
     if (!ran) {
@@ -189,7 +194,7 @@ std::shared_ptr<RuntimeCamera> CameraRuntime::open(const QString &serial, int qu
         return nullptr;
 
     std::shared_ptr<RuntimeCamera> handle(
-        new RuntimeCamera(shared_from_this(), camera, serial, index, queueCapacity));
+        new RuntimeCamera(shared_from_this(), camera, serial, index, std::move(inbox)));
     QString why;
     bool connected = false;
     call([&] {
@@ -214,8 +219,8 @@ std::shared_ptr<RuntimeCamera> CameraRuntime::open(const QString &serial, int qu
 }
 
 RuntimeCamera::RuntimeCamera(std::shared_ptr<CameraRuntime> runtime, CameraInterface *camera, const QString &serial,
-                             int cameraIndex, int queueCapacity)
-    : rt(std::move(runtime)), sn(serial), index(cameraIndex), inbox(new FrameInbox(queueCapacity)), cam(camera)
+                             int cameraIndex, std::unique_ptr<FrameInbox> queues)
+    : rt(std::move(runtime)), sn(serial), index(cameraIndex), inbox(std::move(queues)), cam(camera)
 {
 }
 

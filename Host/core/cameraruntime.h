@@ -177,7 +177,7 @@ public:
 private:
     friend class CameraRuntime;
     RuntimeCamera(std::shared_ptr<CameraRuntime> runtime, CameraInterface *camera, const QString &serial,
-                  int cameraIndex, int queueCapacity);
+                  int cameraIndex, std::unique_ptr<FrameInbox> queues);
 
     std::shared_ptr<CameraRuntime> rt;
     const QString sn;

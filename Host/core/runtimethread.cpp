@@ -5,8 +5,10 @@
 #include <QObject>
 #include <QThread>
 
+#include <atomic>
 #include <clocale>
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <string>
@@ -26,9 +28,8 @@ public:
         return app;
     }
 
-    // The object that runs calls on the application's thread; null when the
-    // thread could not start.
-    QObject *context()
+    // Starts the application's thread once; false when it could not start.
+    bool ensureRunning()
     {
         std::unique_lock<std::mutex> guard(lock);
         if (!started) {
@@ -36,7 +37,7 @@ public:
             thread = std::thread([this] { run(); });
             ready.wait(guard, [this] { return running || finished; });
         }
-        return running ? receiver : nullptr;
+        return running;
     }
 
     QThread *qthread()
@@ -72,11 +73,9 @@ private:
         const std::string locale = std::setlocale(LC_ALL, nullptr);
         auto *app = new QCoreApplication(argc, argv);
         std::setlocale(LC_ALL, locale.c_str());
-        auto *ctx = new QObject;
         {
             std::lock_guard<std::mutex> guard(lock);
             application = app;
-            receiver = ctx;
             appThread = QThread::currentThread();
             running = true;
         }
@@ -90,7 +89,7 @@ private:
         ready.notify_all();
         // The loop ends only as the process exits, while static objects of
         // Qt's own are going: deleting the application then is not safe, and
-        // the process frees its memory anyway. Both stay reachable from here.
+        // the process frees its memory anyway. It stays reachable from here.
     }
 
     // QCoreApplication keeps references to both for its lifetime.
@@ -105,19 +104,101 @@ private:
     bool running = false;
     bool finished = false;
     QCoreApplication *application = nullptr;
-    QObject *receiver = nullptr;
     QThread *appThread = nullptr;
 };
 
 } // namespace
 
+namespace {
+
+// One call waiting for the runtime's thread.
+struct Job
+{
+    const std::function<void()> *fn = nullptr;
+    std::exception_ptr thrown;
+    bool done = false;
+    bool ran = false;
+};
+
+// The calls waiting for the runtime's thread. They pass through this lock
+// rather than through Qt's event, so the caller's data and the results are
+// handed over under a lock that every tool can see; Qt's event only says
+// "look". Shared by the runtime, its runner and every waiting caller, so
+// that it outlives whichever lets go last.
+struct JobQueue
+{
+    std::mutex lock;
+    std::condition_variable finished;
+    std::deque<Job *> jobs;
+    bool accepting = false;
+
+    // On the runtime's thread: runs every queued job.
+    void drain()
+    {
+        for (;;) {
+            Job *job = nullptr;
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                if (jobs.empty())
+                    return;
+                job = jobs.front();
+                jobs.pop_front();
+            }
+            std::exception_ptr thrown;
+            try {
+                (*job->fn)();
+            } catch (...) {
+                thrown = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                job->thrown = thrown;
+                job->ran = true;
+                job->done = true;
+            }
+            finished.notify_all();
+        }
+    }
+
+    // Ends every job left without running it.
+    void abandonAll()
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            for (Job *j : jobs)
+                j->done = true;
+            jobs.clear();
+        }
+        finished.notify_all();
+    }
+};
+
+} // namespace
+
+// Lives on the runtime's thread and drains the queue when told to.
+class JobRunner : public QObject
+{
+    Q_OBJECT
+public:
+    explicit JobRunner(std::shared_ptr<JobQueue> q) : queue(std::move(q)) {}
+
+public slots:
+    void drain() { queue->drain(); }
+
+private:
+    const std::shared_ptr<JobQueue> queue;
+};
+
 struct RuntimeThread::Impl
 {
-    QThread *own = nullptr;      // a QThread of this runtime's own, beside a program's application
-    QObject *context = nullptr;  // lives on the runtime's thread
-    QThread *thread = nullptr;
-    std::mutex lock;             // guards `stopped` and `context` against a run() racing stop()
-    bool stopped = true;
+    QThread *own = nullptr;       // a QThread of this runtime's own, beside a program's application
+    // Made on the runtime's thread and living there; used by callers under
+    // queue->lock while jobs are accepted.
+    JobRunner *runner = nullptr;
+    // The runtime's thread, compared without asking Qt: Qt would register
+    // the asking thread with itself.
+    std::atomic<std::thread::id> threadId{};
+    const std::shared_ptr<JobQueue> queue = std::make_shared<JobQueue>();
 };
 
 RuntimeThread::RuntimeThread() : d(new Impl) {}
@@ -130,79 +211,103 @@ RuntimeThread::~RuntimeThread()
 bool RuntimeThread::start(QString &error)
 {
     // An application that another runtime of this library created is
-    // shared; one of the program's own gets a thread beside it.
+    // shared; one of the program's own gets a thread beside it. The runner
+    // is made on the runtime's thread, where it lives.
     OwnApplication &shared = OwnApplication::instance();
+    Impl *impl = d.get();
     if (shared.qthread() || !QCoreApplication::instance()) {
-        d->context = shared.context();
-        d->thread = shared.qthread();
-        if (!d->context) {
+        if (!shared.ensureRunning()) {
             error = QStringLiteral("cannot start the runtime's Qt application thread");
             return false;
         }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [impl] {
+                impl->threadId = std::this_thread::get_id();
+                impl->runner = new JobRunner(impl->queue);
+            },
+            Qt::BlockingQueuedConnection);
+        std::lock_guard<std::mutex> guard(d->queue->lock);
+        d->queue->accepting = d->runner != nullptr;
     } else {
         d->own = new QThread;
         d->own->setObjectName(QStringLiteral("vandrel-runtime"));
-        d->context = new QObject;
-        d->context->moveToThread(d->own);
+        QObject::connect(
+            d->own, &QThread::started, d->own,
+            [impl] {
+                impl->threadId = std::this_thread::get_id();
+                auto *runner = new JobRunner(impl->queue);
+                {
+                    std::lock_guard<std::mutex> guard(impl->queue->lock);
+                    impl->runner = runner;
+                    impl->queue->accepting = true;
+                }
+                impl->queue->finished.notify_all();
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            d->own, &QThread::finished, d->own, [impl] { delete impl->runner; }, Qt::DirectConnection);
         d->own->start();
-        d->thread = d->own;
+        std::unique_lock<std::mutex> guard(d->queue->lock);
+        d->queue->finished.wait(guard, [impl] { return impl->runner != nullptr; });
     }
-    std::lock_guard<std::mutex> guard(d->lock);
-    d->stopped = false;
+    if (!d->runner) {
+        error = QStringLiteral("cannot start the runtime's thread");
+        return false;
+    }
     return true;
 }
 
 void RuntimeThread::stop()
 {
+    JobRunner *runner = d->runner;
+    if (!runner)
+        return;
     {
-        std::lock_guard<std::mutex> guard(d->lock);
-        if (d->stopped)
+        // Every job accepted before has its drain posted by now.
+        std::lock_guard<std::mutex> guard(d->queue->lock);
+        if (!d->queue->accepting)
             return;
-        d->stopped = true;
+        d->queue->accepting = false;
     }
     if (d->own) {
-        QObject *ctx = d->context;
-        QMetaObject::invokeMethod(ctx, [ctx] { delete ctx; }, Qt::BlockingQueuedConnection);
         d->own->quit();
-        d->own->wait();
+        d->own->wait();  // the runner is deleted as the thread finishes
+        // Jobs whose turn did not come before the loop ended do not run.
+        d->queue->abandonAll();
         delete d->own;
         d->own = nullptr;
+    } else {
+        // The shared loop runs the jobs queued before, then deletes the runner.
+        runner->deleteLater();
     }
-    d->context = nullptr;
-    d->thread = nullptr;
+    d->runner = nullptr;
 }
 
 bool RuntimeThread::isCurrent() const
 {
-    return d->thread && QThread::currentThread() == d->thread;
+    return std::this_thread::get_id() == d->threadId.load();
 }
 
 bool RuntimeThread::run(const std::function<void()> &fn)
 {
-    std::exception_ptr thrown;
-    bool ran = false;
-    auto body = [&] {
-        try {
-            fn();
-        } catch (...) {
-            thrown = std::current_exception();
-        }
-        ran = true;
-    };
     if (isCurrent()) {
-        body();
-    } else {
-        // Held through the call, so that stop() cannot take the context
-        // away under it; calls from several threads run one after another on
-        // the runtime's thread anyway. A call posted as the shared loop ends
-        // (at exit) is discarded with its event, which releases this wait;
-        // `ran` then stays false.
-        std::lock_guard<std::mutex> guard(d->lock);
-        if (d->stopped)
-            return false;
-        QMetaObject::invokeMethod(d->context, body, Qt::BlockingQueuedConnection);
+        fn();
+        return true;
     }
-    if (thrown)
-        std::rethrow_exception(thrown);
-    return ran;
+    const std::shared_ptr<JobQueue> queue = d->queue;
+    Job job;
+    job.fn = &fn;
+    std::unique_lock<std::mutex> guard(queue->lock);
+    if (!queue->accepting)
+        return false;
+    queue->jobs.push_back(&job);
+    // Posted under the lock: the runner stays while jobs are accepted.
+    QMetaObject::invokeMethod(d->runner, "drain", Qt::QueuedConnection);
+    queue->finished.wait(guard, [&job] { return job.done; });
+    if (job.thrown)
+        std::rethrow_exception(job.thrown);
+    return job.ran;
 }
+
+#include "runtimethread.moc"
