@@ -8,6 +8,8 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  # the Python module and its tests, for Debian's own python3
+  python3-dev pybind11-dev python3-numpy python3-pytest
   # vandrel-viewer's screenshot under a real X server, with the Chinese labels drawn
   xvfb xauth fonts-wqy-microhei
 )
