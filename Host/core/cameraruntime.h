@@ -40,8 +40,10 @@
 // the caller's waits never run the event loop.
 //
 // Threading: every member function may be called from any thread, including
-// the runtime's own (where calls run directly). Objects handed to call()
-// functions belong to the runtime's thread and must not escape them.
+// the runtime's own (where calls run directly), except start(), stop() and
+// the destructors, which block on the runtime's thread and so must not run
+// on it. Objects handed to call() functions belong to the runtime's thread
+// and must not escape them.
 
 // Why an operation failed: the kind, for a caller that maps failures onto
 // its own error types, and one line for a person.
