@@ -98,6 +98,13 @@ vandrel_deb_package(viewer vandrel-viewer science "vandrel ${VANDREL_SAME}"
 as a line-scan strip or frame by frame, and edits their parameters as the
 host application's parameter editor does.")
 
+vandrel_deb_package(python python3-vandrel python "vandrel ${VANDREL_SAME}, ${VANDREL_PYTHON_PACKAGE_DEPENDS}"
+  "Python 3 module for VD-XG cameras through the Vandrel plug-in"
+  "import vandrel lists the VD-XG cameras, opens them, edits their parameters
+and settings, and hands out their frames as numpy arrays that share the
+driver's memory without a copy, with their product, capture and cycle
+numbers and the camera's link events.")
+
 set(CPACK_PACKAGE_NAME "vandrel")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_DEBIAN_PACKAGE_VERSION "${VANDREL_DEB_VERSION}")

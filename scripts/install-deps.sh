@@ -10,6 +10,8 @@ packages=(
   clang libclang-rt-14-dev
   # manual pages from the programs' --help; the packages' lint
   help2man lintian
+  # the Python module and its tests, for Debian's own python3
+  python3-dev pybind11-dev python3-numpy python3-pytest
   # vandrel-viewer's screenshot under a real X server, with the Chinese labels drawn
   xvfb xauth fonts-wqy-microhei
   # the stress test's watchdog prints every thread's stack with it
