@@ -1,6 +1,6 @@
 #include "gstvandrelsrc.h"
 
-#include "cameraruntime.h"
+#include "camerasession.h"
 #include "vandrelmeta.h"
 
 #include <gst/video/video.h>
@@ -77,15 +77,18 @@ QString qstr(const gchar *s)
     return s ? QString::fromUtf8(s) : QString();
 }
 
-// The camera plug-in's folder as installed relative to this module, when it is there.
-QString installedPluginDir()
+// The camera plug-in's folder as installed relative to this module when it
+// is there, else the build's. Worked out without Qt's application object,
+// which the camera runtime creates on its own thread.
+QString defaultPluginDir()
 {
     Dl_info where{};
+    const QString built = QStringLiteral(VANDREL_BUILD_PLUGIN_DIR);
     if (!dladdr(reinterpret_cast<void *>(&vandrel_src_register), &where) || !where.dli_fname)
-        return QString();
+        return built;
     const QDir moduleDir = QFileInfo(QString::fromLocal8Bit(where.dli_fname)).absoluteDir();
     const QString dir = QDir::cleanPath(moduleDir.absoluteFilePath(QStringLiteral(VANDREL_GST_TO_PLUGINDIR)));
-    return QFileInfo::exists(dir + QStringLiteral("/libVandrel.so")) ? dir : QString();
+    return QFileInfo::exists(dir + QStringLiteral("/libVandrel.so")) ? dir : built;
 }
 
 void releaseMatrix(gpointer matrix)
@@ -302,7 +305,7 @@ gboolean start(GstBaseSrc *base)
     OpenOptions o = d->options;
     GST_OBJECT_UNLOCK(self);
     if (o.pluginDir.isEmpty())
-        o.pluginDir = installedPluginDir();
+        o.pluginDir = defaultPluginDir();
 
     OpenFailure failure = OpenFailure::None;
     QString error;
@@ -325,8 +328,7 @@ gboolean start(GstBaseSrc *base)
         }
         return FALSE;
     }
-    GST_INFO_OBJECT(self, "camera %s open, %dx%d, %d channel(s)", opened->serial().toUtf8().constData(),
-                    opened->imageSize().width(), opened->imageSize().height(), opened->channels());
+    GST_INFO_OBJECT(self, "camera %s open", opened->serial().toUtf8().constData());
     {
         std::lock_guard<std::mutex> hold(d->formatLock);
         d->haveFormat = false;
@@ -437,7 +439,7 @@ gboolean query(GstBaseSrc *base, GstQuery *q)
 void postLink(VandrelSrc *self, const LinkEvent &e, const QString &serial)
 {
     GstDateTime *when = gst_date_time_new_from_unix_epoch_utc_usecs(e.time.toMSecsSinceEpoch() * 1000);
-    GstStructure *s = gst_structure_new("vandrel-link", "event", G_TYPE_STRING, e.lost ? "lost" : "reconnected",
+    GstStructure *s = gst_structure_new("vandrel-link", "event", G_TYPE_STRING, e.kind == LinkEvent::Lost ? "lost" : "reconnected",
                                         "serial", G_TYPE_STRING, serial.toUtf8().constData(), "time",
                                         GST_TYPE_DATE_TIME, when, nullptr);
     gst_date_time_unref(when);
@@ -539,9 +541,9 @@ GstFlowReturn create(GstPushSrc *push, GstBuffer **out)
             return GST_FLOW_FLUSHING;
         case CameraSession::Wait::Event:
             postLink(self, event, s->serial());
-            if (event.lost && !d->lost)
+            if (event.kind == LinkEvent::Lost && !d->lost)
                 d->lostSince = std::chrono::steady_clock::now();
-            d->lost = event.lost;
+            d->lost = event.kind == LinkEvent::Lost;
             continue;
         case CameraSession::Wait::Timeout:
             if (d->lost && std::chrono::steady_clock::now() - d->lostSince >= std::chrono::nanoseconds(reconnectTimeout)) {
@@ -731,6 +733,5 @@ bool vandrel_src_with_camera(GstElement *element, const std::function<void(Camer
     auto s = VANDREL_SRC(element)->d->current();
     if (!s)
         return false;
-    s->withCamera(f);
-    return true;
+    return s->withCamera(f);
 }
