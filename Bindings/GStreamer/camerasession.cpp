@@ -71,20 +71,23 @@ std::unique_ptr<CameraSession> CameraSession::open(const OpenOptions &o, OpenFai
     s->camera = s->runtime->open(serial, std::max(1, o.queueCapacity), rf);
     if (!s->camera)
         return fail(failureOf(rf), rf.reason);
-    if (!s->camera->load(settings.value(serial), rf))
-        return fail(failureOf(rf), rf.reason);
-
-    int exposureStatus = 0;
+    // Numbering and grouping are in place before acquisition starts, so that
+    // the first frame is numbered like the rest.
     s->camera->call([&](CameraInterface *cam) {
-        if (o.exposure >= 0)
-            exposureStatus = cam->selectExposure(o.exposure);
         CameraTrigParams trig;
-        trig.trigKind = 1;  // numbered by the grouping below, not frozen to soft triggers
+        trig.trigKind = 1;  // numbered by this grouping, not frozen to soft triggers
         trig.capturesPerProduct = std::max(1, o.capturesPerProduct);
         trig.productsPerCycle = std::max(1, o.productsPerCycle);
         trig.cycleTimeout = o.cycleTimeout;
         cam->setTrigParams(&trig);
     });
+    s->camera->setRunning(o.running);
+    if (!s->camera->load(settings.value(serial), rf))
+        return fail(failureOf(rf), rf.reason);
+
+    int exposureStatus = 0;
+    if (o.exposure >= 0)
+        s->camera->call([&](CameraInterface *cam) { exposureStatus = cam->selectExposure(o.exposure); });
     if (exposureStatus == -1)
         return fail(OpenFailure::BadOption,
                     QStringLiteral("camera %1 has no exposure configuration %2").arg(serial).arg(o.exposure));
@@ -93,7 +96,6 @@ std::unique_ptr<CameraSession> CameraSession::open(const OpenOptions &o, OpenFai
                                                 .arg(serial)
                                                 .arg(o.exposure)
                                                 .arg(exposureStatus));
-    s->camera->setRunning(o.running);
     return s;
 }
 

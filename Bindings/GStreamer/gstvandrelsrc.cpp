@@ -329,6 +329,7 @@ gboolean start(GstBaseSrc *base)
         return FALSE;
     }
     GST_INFO_OBJECT(self, "camera %s open", opened->serial().toUtf8().constData());
+
     {
         std::lock_guard<std::mutex> hold(d->formatLock);
         d->haveFormat = false;

@@ -5,7 +5,7 @@
 // GObject introspection (Python: buffer.get_custom_meta("VandrelFrameMeta")),
 // with no header of ours. Its structure "vandrel-frame" holds:
 //   product, capture, cycle, camera-index  (gint)
-//   camera-time                            (guint64, ns since 1970-01-01 UTC)
+//   camera-time                            (guint64, ns: the camera's time stamp, by its own clock)
 
 #include <gst/gst.h>
 
