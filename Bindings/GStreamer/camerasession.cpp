@@ -37,15 +37,20 @@ std::unique_ptr<CameraSession> CameraSession::open(const OpenOptions &o, OpenFai
         error = why;
         return nullptr;
     };
-    if (!o.simConfig.isEmpty() && !applySimConfig(o.simConfig, error))
-        return fail(OpenFailure::BadSettings, error);
-
     std::unique_ptr<CameraSession> s(new CameraSession);
     const bool ownApplication = !QCoreApplication::instance();
     RuntimeFailure rf;
     s->runtime = CameraRuntime::start(o.pluginDir, rf);
     if (!s->runtime)
         return fail(failureOf(rf), rf.reason);
+    // On the runtime's thread, like everything of Qt here: the first thread to
+    // use Qt becomes its main thread. The simulator reads the configuration
+    // at its first enumeration, which comes after this.
+    bool simConfigured = true;
+    if (!o.simConfig.isEmpty())
+        s->runtime->call([&] { simConfigured = applySimConfig(o.simConfig, error); });
+    if (!simConfigured)
+        return fail(OpenFailure::BadSettings, error);
     if (ownApplication) {
         // The driver's per-frame debug lines stay off unless QT_LOGGING_RULES
         // asks for them, as in the host programs; a program's own Qt

@@ -568,7 +568,9 @@ GstFlowReturn create(GstPushSrc *push, GstBuffer **out)
         }
         if (d->haveArrival) {
             const auto gap = std::chrono::duration_cast<std::chrono::nanoseconds>(frame.arrival - d->lastArrival);
-            d->periodNs = gap.count();
+            // The first interval bounds the latency: the pipeline asks again.
+            if (d->periodNs.exchange(gap.count()) == 0)
+                gst_element_post_message(GST_ELEMENT(self), gst_message_new_latency(GST_OBJECT(self)));
         }
         d->lastArrival = frame.arrival;
         d->haveArrival = true;
