@@ -166,6 +166,11 @@ QString CameraSession::serial() const
     return camera->serial();
 }
 
+QString CameraSession::pluginFile() const
+{
+    return runtime->pluginFile();
+}
+
 std::uint64_t CameraSession::dropped() const
 {
     return camera->dropped();

@@ -64,6 +64,7 @@ public:
     void clearWake();
 
     QString serial() const;
+    QString pluginFile() const;
     std::uint64_t dropped() const;
     bool continuous();
     void softTrigger(int product, int capture);

@@ -328,7 +328,8 @@ gboolean start(GstBaseSrc *base)
         }
         return FALSE;
     }
-    GST_INFO_OBJECT(self, "camera %s open", opened->serial().toUtf8().constData());
+    GST_INFO_OBJECT(self, "camera %s open, plug-in %s", opened->serial().toUtf8().constData(),
+                    opened->pluginFile().toUtf8().constData());
 
     {
         std::lock_guard<std::mutex> hold(d->formatLock);
