@@ -1,0 +1,188 @@
+// The native part of the Python module `vandrel`: the process's one camera
+// runtime, and the classes that the Python part wraps.
+
+// Python's headers before Qt's, whose `slots` macro would rewrite them.
+#include <pybind11/pybind11.h>
+
+#include "cameraruntime.h"
+#include "pluginhost.h"
+#include "pycamera.h"
+#include "pyerrors.h"
+#include "pyframe.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QLoggingCategory>
+
+#include <pybind11/pybind11.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace py = pybind11;
+
+namespace {
+
+// Guarded by the GIL.
+struct Process
+{
+    std::shared_ptr<CameraRuntime> runtime;
+    QString pluginDir;
+    QString simConfig;  // the simulator's configuration, applied once per process
+    bool sdkUsed = false;
+};
+
+Process &process()
+{
+    static Process *p = new Process;  // outlives the interpreter's teardown
+    return *p;
+}
+
+QString defaultPluginDir(const QString &moduleDir)
+{
+    // Installed: where the plug-in is installed relative to the module;
+    // otherwise the build tree the module was built in.
+    const QString installed = QDir(moduleDir).absoluteFilePath(QStringLiteral(VANDREL_PLUGINDIR_FROM_MODULE));
+    if (QFileInfo::exists(installed + QLatin1Char('/') + PluginHost::moduleFileName()))
+        return QDir::cleanPath(installed);
+    return QStringLiteral(VANDREL_BUILD_PLUGIN_DIR);
+}
+
+void applySimulatorConfig(const py::object &simConfig)
+{
+    if (simConfig.is_none())
+        return;
+    const QString file = QFileInfo(QString::fromStdString(py::str(simConfig))).absoluteFilePath();
+    Process &p = process();
+    if (file == p.simConfig)
+        return;
+    if (p.sdkUsed)
+        raisePython(PyExc_ValueError,
+                    QStringLiteral("sim_config %1: the simulated cameras are configured once per process, "
+                                   "before the first camera is listed or opened")
+                        .arg(file));
+    if (!QFileInfo(file).isFile())
+        raisePython(PyExc_FileNotFoundError, QStringLiteral("no simulator configuration %1").arg(file));
+    // Read without a QFile: the first QObject of the process makes its
+    // thread Qt's main thread, which must be the runtime's.
+    std::ifstream in(QFile::encodeName(file).constData(), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    QJsonParseError pe;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &pe);
+    if (!in.good() && !in.eof())
+        raisePython(PyExc_OSError, QStringLiteral("cannot read simulator configuration %1").arg(file));
+    if (pe.error != QJsonParseError::NoError || !doc.isObject())
+        raisePython(PyExc_ValueError, QStringLiteral("simulator configuration %1 is not a JSON object").arg(file));
+    qputenv("VDCAMSDK_SIM_CONFIG", QFile::encodeName(file));
+    p.simConfig = file;
+}
+
+std::shared_ptr<CameraRuntime> runtimeFor(const py::object &pluginDir, const py::object &simConfig,
+                                          const QString &moduleDir)
+{
+    Process &p = process();
+    const QString dir = pluginDir.is_none() ? QString() : QString::fromStdString(py::str(pluginDir));
+    if (p.runtime && !p.runtime->isStopped()) {
+        if (!dir.isEmpty() && QDir(dir).absolutePath() != QDir(p.pluginDir).absolutePath())
+            raisePython(PyExc_ValueError,
+                        QStringLiteral("the plug-in of %1 is loaded; call vandrel.shutdown() before using %2")
+                            .arg(p.pluginDir, dir));
+        applySimulatorConfig(simConfig);
+        return p.runtime;
+    }
+    applySimulatorConfig(simConfig);
+    const QString use = dir.isEmpty() ? defaultPluginDir(moduleDir) : dir;
+    RuntimeFailure failure;
+    std::shared_ptr<CameraRuntime> rt;
+    {
+        py::gil_scoped_release nogil;
+        rt = CameraRuntime::start(use, failure);
+    }
+    if (!rt)
+        raiseFailure(failure);
+    // The driver logs a debug line per frame; QT_LOGGING_RULES still
+    // overrides. Set there: Qt reads its logging configuration through a
+    // QFile, which must not be the process's first QObject.
+    {
+        py::gil_scoped_release nogil;
+        rt->call([] { QLoggingCategory::setFilterRules(QStringLiteral("vandrel.debug=false")); });
+    }
+    p.runtime = rt;
+    p.pluginDir = use;
+    p.sdkUsed = true;
+    return rt;
+}
+
+py::tuple cameras(const py::object &pluginDir, const py::object &simConfig, const std::string &moduleDir)
+{
+    auto rt = runtimeFor(pluginDir, simConfig, QString::fromStdString(moduleDir));
+    QStringList serials;
+    int count = 0;
+    RuntimeFailure failure;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = rt->enumerate(serials, count, failure);
+    }
+    if (!ok)
+        raiseFailure(failure);
+    py::list out;
+    for (const QString &s : serials)
+        out.append(s.toStdString());
+    return py::make_tuple(out, count);
+}
+
+PyCamera *openCamera(const std::string &serial, const py::object &pluginDir, const py::object &simConfig,
+                     int queueSize, const std::string &moduleDir)
+{
+    if (queueSize < 1)
+        raisePython(PyExc_ValueError, QStringLiteral("queue_size must be 1 or more (given %1)").arg(queueSize));
+    auto rt = runtimeFor(pluginDir, simConfig, QString::fromStdString(moduleDir));
+    RuntimeFailure failure;
+    std::shared_ptr<RuntimeCamera> cam;
+    {
+        py::gil_scoped_release nogil;
+        cam = rt->open(QString::fromStdString(serial), queueSize, failure);
+    }
+    if (!cam)
+        raiseFailure(failure);
+    return new PyCamera(std::move(cam));
+}
+
+void shutdown()
+{
+    Process &p = process();
+    std::shared_ptr<CameraRuntime> rt = std::move(p.runtime);
+    if (rt) {
+        py::gil_scoped_release nogil;
+        rt->stop();
+    }
+}
+
+py::object pluginFile()
+{
+    const Process &p = process();
+    if (!p.runtime || p.runtime->isStopped())
+        return py::none();
+    return py::str(p.runtime->pluginFile().toStdString());
+}
+
+} // namespace
+
+PYBIND11_MODULE(_vandrel, m)
+{
+    m.doc() = "Native part of vandrel: the camera runtime, cameras and frames.";
+    bindFrame(m);
+    bindCamera(m);
+    m.def("cameras", &cameras, py::arg("plugin_dir"), py::arg("sim_config"), py::arg("module_dir"));
+    m.def("open", &openCamera, py::arg("serial"), py::arg("plugin_dir"), py::arg("sim_config"),
+          py::arg("queue_size"), py::arg("module_dir"), py::return_value_policy::take_ownership);
+    m.def("shutdown", &shutdown);
+    m.def("plugin_file", &pluginFile);
+    m.def("default_plugin_dir",
+          [](const std::string &moduleDir) { return defaultPluginDir(QString::fromStdString(moduleDir)).toStdString(); });
+}
