@@ -12,6 +12,7 @@
 #include <QMutexLocker>
 
 #include <atomic>
+#include <exception>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -162,7 +163,7 @@ void applyGrouping(VandrelSrc *self)
     });
 }
 
-void setProperty(GObject *object, guint id, const GValue *value, GParamSpec *pspec)
+void storeProperty(GObject *object, guint id, const GValue *value, GParamSpec *pspec)
 {
     auto *self = VANDREL_SRC(object);
     OpenOptions &o = self->d->options;
@@ -297,7 +298,7 @@ void getProperty(GObject *object, guint id, GValue *value, GParamSpec *pspec)
     GST_OBJECT_UNLOCK(self);
 }
 
-gboolean start(GstBaseSrc *base)
+gboolean startCamera(GstBaseSrc *base)
 {
     auto *self = VANDREL_SRC(base);
     VandrelSrcPrivate *d = self->d;
@@ -414,7 +415,7 @@ gboolean unlockStop(GstBaseSrc *base)
     return TRUE;
 }
 
-gboolean query(GstBaseSrc *base, GstQuery *q)
+gboolean answerQuery(GstBaseSrc *base, GstQuery *q)
 {
     auto *self = VANDREL_SRC(base);
     if (GST_QUERY_TYPE(q) != GST_QUERY_LATENCY)
@@ -520,7 +521,7 @@ bool followFormat(VandrelSrc *self, const cv::Mat &image, GstVideoFormat format,
     return ok;
 }
 
-GstFlowReturn create(GstPushSrc *push, GstBuffer **out)
+GstFlowReturn nextBuffer(GstPushSrc *push, GstBuffer **out)
 {
     auto *self = VANDREL_SRC(push);
     VandrelSrcPrivate *d = self->d;
@@ -604,12 +605,68 @@ GstFlowReturn create(GstPushSrc *push, GstBuffer **out)
     }
 }
 
-void softTrigger(VandrelSrc *self, gint product, gint capture)
+void triggerCamera(VandrelSrc *self, gint product, gint capture)
 {
     if (auto s = self->d->current())
         s->softTrigger(product, capture);
     else
         GST_WARNING_OBJECT(self, "soft-trigger ignored: no camera open");
+}
+
+// The entry points GStreamer calls: nothing thrown below them may reach it.
+
+void setProperty(GObject *object, guint id, const GValue *value, GParamSpec *pspec)
+{
+    try {
+        storeProperty(object, id, value, pspec);
+    } catch (const std::exception &e) {
+        GST_WARNING_OBJECT(object, "property %s not applied: %s", pspec->name, e.what());
+    } catch (...) {
+        GST_WARNING_OBJECT(object, "property %s not applied", pspec->name);
+    }
+}
+
+gboolean start(GstBaseSrc *base)
+{
+    try {
+        return startCamera(base);
+    } catch (const std::exception &e) {
+        GST_ELEMENT_ERROR(base, RESOURCE, OPEN_READ, ("cannot open the camera: %s", e.what()), (nullptr));
+    } catch (...) {
+        GST_ELEMENT_ERROR(base, RESOURCE, OPEN_READ, ("cannot open the camera"), (nullptr));
+    }
+    return FALSE;
+}
+
+GstFlowReturn create(GstPushSrc *push, GstBuffer **out)
+{
+    try {
+        return nextBuffer(push, out);
+    } catch (const std::exception &e) {
+        GST_ELEMENT_ERROR(push, RESOURCE, READ, ("frame not delivered: %s", e.what()), (nullptr));
+    } catch (...) {
+        GST_ELEMENT_ERROR(push, RESOURCE, READ, ("frame not delivered"), (nullptr));
+    }
+    return GST_FLOW_ERROR;
+}
+
+gboolean query(GstBaseSrc *base, GstQuery *q)
+{
+    try {
+        return answerQuery(base, q);
+    } catch (...) {
+        GST_WARNING_OBJECT(base, "%s query not answered", GST_QUERY_TYPE_NAME(q));
+        return FALSE;
+    }
+}
+
+void softTrigger(VandrelSrc *self, gint product, gint capture)
+{
+    try {
+        triggerCamera(self, product, capture);
+    } catch (...) {
+        GST_WARNING_OBJECT(self, "soft-trigger failed");
+    }
 }
 
 void finalize(GObject *object)
