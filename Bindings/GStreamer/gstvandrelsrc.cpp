@@ -117,7 +117,7 @@ struct VandrelSrcPrivate
     GstVideoInfo info;
     bool haveFormat = false;
 
-    // Streaming thread only.
+    // The streaming thread only (reset by start(), before it runs).
     bool videoMetaDownstream = false;
     bool lost = false;
     std::chrono::steady_clock::time_point lostSince;
