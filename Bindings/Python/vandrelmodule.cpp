@@ -17,17 +17,20 @@
 #include <QJsonParseError>
 #include <QLoggingCategory>
 
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string>
 
 namespace py = pybind11;
 
 namespace {
 
-// Guarded by the GIL.
+// Guarded by the GIL; started under runtimeFor's lock as well.
 struct Process
 {
     std::shared_ptr<CameraRuntime> runtime;
@@ -86,6 +89,15 @@ std::shared_ptr<CameraRuntime> runtimeFor(const py::object &pluginDir, const py:
 {
     Process &p = process();
     const QString dir = pluginDir.is_none() ? QString() : QString::fromStdString(py::str(pluginDir));
+    // One start at a time: starting drops the GIL, and another thread must
+    // not start a second runtime meanwhile. Taken without the GIL, so that
+    // the thread starting can take the GIL back.
+    static std::mutex starting;
+    std::unique_lock<std::mutex> guard(starting, std::defer_lock);
+    {
+        py::gil_scoped_release nogil;
+        guard.lock();
+    }
     if (p.runtime && !p.runtime->isStopped()) {
         if (!dir.isEmpty() && QDir(dir).absolutePath() != QDir(p.pluginDir).absolutePath())
             raisePython(PyExc_ValueError,
@@ -176,6 +188,12 @@ py::object pluginFile()
 PYBIND11_MODULE(_vandrel, m)
 {
     m.doc() = "Native part of vandrel: the camera runtime, cameras and frames.";
+    // pybind11 reaches numpy's API through a function-local static, first
+    // set up by importing numpy: done here, while one thread imports this
+    // module, rather than inside two frame waits at once, where the import
+    // drops the GIL under the static's guard and the other thread waits on
+    // the guard holding the GIL.
+    py::array_t<std::uint8_t>(0);
     bindFrame(m);
     bindCamera(m);
     m.def("cameras", &cameras, py::arg("plugin_dir"), py::arg("sim_config"), py::arg("module_dir"));

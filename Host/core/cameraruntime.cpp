@@ -36,6 +36,9 @@ struct CameraRuntime::State
     std::unique_ptr<PluginHost> host;
     QString pluginFile;
 
+    // Held through open() and stop(): a camera is either registered before
+    // stop() looks, or not created once it has begun.
+    std::mutex lifecycle;
     // Guards what follows.
     mutable std::mutex lock;
     // Weak: a camera's owner may let it go on any thread meanwhile.
@@ -98,6 +101,7 @@ bool CameraRuntime::isStopped() const
 
 void CameraRuntime::stop()
 {
+    std::lock_guard<std::mutex> life(d->lifecycle);
     std::vector<std::weak_ptr<RuntimeCamera>> open;
     {
         std::lock_guard<std::mutex> guard(d->lock);
@@ -146,6 +150,7 @@ bool CameraRuntime::enumerate(QStringList &serials, int &deviceCount, RuntimeFai
 std::shared_ptr<RuntimeCamera> CameraRuntime::open(const QString &serial, int queueCapacity,
                                                    RuntimeFailure &failure)
 {
+    std::lock_guard<std::mutex> life(d->lifecycle);
     if (isStopped()) {
         failure.set(RuntimeFailure::Stopped, QStringLiteral("the camera runtime has stopped"));
         return nullptr;
@@ -204,11 +209,6 @@ std::shared_ptr<RuntimeCamera> CameraRuntime::open(const QString &serial, int qu
         return nullptr;  // the handle closes the camera
     }
     std::lock_guard<std::mutex> guard(d->lock);
-    if (d->stopped) {
-        // stop() ran meanwhile and did not see this camera.
-        failure.set(RuntimeFailure::Stopped, QStringLiteral("the camera runtime has stopped"));
-        return nullptr;
-    }
     d->cameras.push_back(handle);
     return handle;
 }
@@ -238,12 +238,18 @@ bool RuntimeCamera::call(const std::function<void(CameraInterface *)> &op)
 
 void RuntimeCamera::close()
 {
-    rt->call([this] {
+    const bool ran = rt->call([this] {
         // The driver's destructor waits for its frame callbacks to end; none
         // reaches the inbox afterwards.
         delete cam;
         cam = nullptr;
     });
+    if (!ran && cam) {
+        // Not expected: stop() closes every camera before the thread ends.
+        // The camera cannot be deleted off its thread; it must at least no
+        // longer reach the inbox, which goes with this handle.
+        QObject::disconnect(cam, nullptr, inbox.get(), nullptr);
+    }
     inbox->markClosed();
     rt->forget(this);
 }

@@ -29,7 +29,11 @@
 // driver's reconnect timer runs there. In a process without a
 // QCoreApplication the runtime creates one on that thread (and keeps it, and
 // the thread, for the rest of the process, since Qt allows one per process);
-// in a process that has one, the thread is a QThread of its own.
+// in a process that has one, the thread is a QThread of its own. Qt takes the
+// thread of the process's first QObject for its main thread: in a process
+// without an application, start the runtime before creating any QObject (a
+// QFile included) on another thread; a program that will create an
+// application of its own creates it before starting the runtime.
 //
 // Frames and link events reach the caller through per-camera queues that the
 // SDK's threads fill: no code of the caller ever runs on an SDK thread, and

@@ -50,7 +50,7 @@ public:
         QCoreApplication *app = nullptr;
         {
             std::lock_guard<std::mutex> guard(lock);
-            app = application;
+            app = running ? application : nullptr;
         }
         if (app)
             QMetaObject::invokeMethod(app, "quit", Qt::QueuedConnection);
@@ -86,13 +86,11 @@ private:
             std::lock_guard<std::mutex> guard(lock);
             running = false;
             finished = true;
-            application = nullptr;
-            receiver = nullptr;
         }
         ready.notify_all();
         // The loop ends only as the process exits, while static objects of
         // Qt's own are going: deleting the application then is not safe, and
-        // the process frees its memory anyway.
+        // the process frees its memory anyway. Both stay reachable from here.
     }
 
     // QCoreApplication keeps references to both for its lifetime.

@@ -71,3 +71,35 @@ def test_the_collect_example_writes_every_cameras_frames_and_numbers(tmp_path):
     assert data[f"{COLOUR}_images"].shape == (4, 32, 256)
     assert sorted(data.files) == [f"{COLOUR}_images", f"{COLOUR}_numbers", f"{COLOUR}_times"]
     assert data[f"{COLOUR}_numbers"].tolist() == [[1, 1, 1, 0], [1, 2, 1, 0], [2, 1, 1, 0], [2, 2, 1, 0]]
+
+
+TWO_THREADS = """
+import sys, threading
+import vandrel
+cams = [vandrel.open(s, queue_size=4) for s in sys.argv[1:]]
+for c in cams:
+    c.running = True
+go = threading.Barrier(len(cams))
+def first_frames(cam):
+    go.wait()
+    cam.grab(20, timeout=5)   # the process's first arrays, made on two threads at once
+threads = [threading.Thread(target=first_frames, args=(c,)) for c in cams]
+for t in threads: t.start()
+for t in threads: t.join()
+print("done")
+"""
+
+
+def test_two_threads_making_the_processs_first_frames_at_once_do_not_deadlock(tmp_path):
+    # The second camera, in continuous mode as well.
+    population = json.loads(json.dumps(POPULATION))
+    population["devices"][1]["triggerMode"] = 0
+    population["devices"][1]["frameRate"] = 200
+    config = tmp_path / "cameras.json"
+    config.write_text(json.dumps(population))
+    serials = [d["serialNumber"] for d in population["devices"]]
+    for _ in range(3):
+        run = subprocess.run([sys.executable, "-c", TWO_THREADS] + serials, capture_output=True, text=True,
+                             timeout=15, env=dict(os.environ, VDCAMSDK_SIM_CONFIG=str(config)))
+        assert run.returncode == 0, run.stderr
+        assert "done" in run.stdout
