@@ -105,6 +105,12 @@ and settings, and hands out their frames as numpy arrays that share the
 driver's memory without a copy, with their product, capture and cycle
 numbers and the camera's link events.")
 
+vandrel_deb_package(gstreamer gstreamer1.0-vandrel video "vandrel ${VANDREL_SAME}"
+  "GStreamer source element for VD-XG cameras through the Vandrel plug-in"
+  "The GStreamer plug-in vandrel with the live source vandrelsrc: the frames
+of a VD-XG camera, without a copy, with their product, capture and cycle
+numbers in a meta of their own and the camera's link losses on the bus.")
+
 set(CPACK_PACKAGE_NAME "vandrel")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_DEBIAN_PACKAGE_VERSION "${VANDREL_DEB_VERSION}")

@@ -12,6 +12,11 @@ packages=(
   help2man lintian
   # the Python module and its tests, for Debian's own python3
   python3-dev pybind11-dev python3-numpy python3-pytest
+  # the GStreamer plug-in, its tests' pipelines (gst-launch-1.0, gst-discoverer-1.0)
+  # and reading its frames from Python
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-base-apps
+  python3-gi gir1.2-gstreamer-1.0
   # vandrel-viewer's screenshot under a real X server, with the Chinese labels drawn
   xvfb xauth fonts-wqy-microhei
   # the stress test's watchdog prints every thread's stack with it

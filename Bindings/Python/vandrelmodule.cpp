@@ -48,11 +48,12 @@ Process &process()
 QString defaultPluginDir(const QString &moduleDir)
 {
     // Installed: where the plug-in is installed relative to the module;
-    // otherwise where the build tree puts it, relative to the built module.
+    // otherwise where the host library finds it (the build folder's).
     const QString installed = QDir(moduleDir).absoluteFilePath(QStringLiteral(VANDREL_PLUGINDIR_FROM_MODULE));
     if (QFileInfo::exists(installed + QLatin1Char('/') + PluginHost::moduleFileName()))
         return QDir::cleanPath(installed);
-    return QDir::cleanPath(QDir(moduleDir).absoluteFilePath(QStringLiteral(VANDREL_PLUGINDIR_FROM_BUILT_MODULE)));
+    const QString beside = PluginHost::pluginDirBesideLibrary();
+    return beside.isEmpty() ? QDir::cleanPath(installed) : beside;
 }
 
 void applySimulatorConfig(const py::object &simConfig)

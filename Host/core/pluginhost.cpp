@@ -22,6 +22,19 @@ QString libraryDir()
 }
 } // namespace
 
+QString PluginHost::pluginDirBesideLibrary()
+{
+    const QString libDir = libraryDir();
+    if (libDir.isEmpty())
+        return QString();
+    for (const char *relative : {VANDREL_PLUGIN_DIR_FROM_LIBRARY, VANDREL_PLUGIN_DIR_FROM_BUILT_LIBRARY}) {
+        const QString dir = QDir(libDir).absoluteFilePath(QString::fromUtf8(relative));
+        if (QFileInfo::exists(dir + QLatin1Char('/') + moduleFileName()))
+            return QDir::cleanPath(dir);
+    }
+    return QString();
+}
+
 QString PluginHost::defaultPluginDir()
 {
     // Only folders relative to this program and this library: a relocated

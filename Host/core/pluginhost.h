@@ -15,6 +15,10 @@ class PluginHost
 public:
     // Where the module is looked for when no directory is given.
     static QString defaultPluginDir();
+    // The plug-in folder relative to this library, installed or in the build
+    // folder, for hosts without an application object of their own (the
+    // bindings); empty when neither holds the plug-in.
+    static QString pluginDirBesideLibrary();
     static QString moduleFileName() { return QStringLiteral("libVandrel.so"); }
     // The options every program that loads the plug-in offers alike.
     static QCommandLineOption pluginDirOption();

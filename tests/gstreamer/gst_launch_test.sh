@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Real pipelines with gst-launch-1.0, as a user runs them, their output checked.
+#   gst_launch_test.sh CASE WORKDIR SIMCONFIG      CASE: png | matroska | tcp
+# GST_PLUGIN_PATH names the build's plug-in folder. The simulated camera of
+# SIMCONFIG delivers 1024 x 64 Mono8 frames.
+set -euo pipefail
+case_name=$1 work=$2 sim=$3
+rm -rf "$work" && mkdir -p "$work"
+cd "$work"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Width and height from a PNG's header.
+png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{printf "%d x %d\n", $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}'; }
+
+check_pngs() {  # DIR MIN MAX
+  local n
+  n=$(find "$1" -name '*.png' | wc -l)
+  [ "$n" -ge "$2" ] && [ "$n" -le "$3" ] || fail "$n PNGs in $1, expected $2 to $3"
+  for f in "$1"/*.png; do
+    [ "$(png_size "$f")" = "1024 x 64" ] || fail "$f is $(png_size "$f")"
+  done
+  echo "$n PNGs of 1024 x 64 in $1"
+}
+
+case $case_name in
+png)
+  mkdir frames
+  gst-launch-1.0 -q vandrelsrc sim-config="$sim" num-buffers=20 ! videoconvert ! pngenc \
+    ! multifilesink location=frames/frame-%03d.png
+  check_pngs frames 20 20
+  ;;
+matroska)
+  gst-launch-1.0 -q vandrelsrc sim-config="$sim" num-buffers=10 ! matroskamux ! filesink location=frames.mkv
+  gst-discoverer-1.0 frames.mkv > discovered.txt 2>&1 || { cat discovered.txt; fail "gst-discoverer-1.0 failed"; }
+  cat discovered.txt
+  grep -q 'container #0: Matroska' discovered.txt || fail "not read as Matroska"
+  grep -q 'Width: 1024' discovered.txt && grep -q 'Height: 64' discovered.txt || fail "wrong frame size"
+  ;;
+tcp)
+  port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  mkdir received
+  # 100 frames at 50 per second; the receiver joins once the sender listens.
+  gst-launch-1.0 -q vandrelsrc sim-config="$sim" num-buffers=100 ! matroskamux streamable=true \
+    ! tcpserversink host=127.0.0.1 port="$port" > sender.log 2>&1 &
+  sender=$!
+  for _ in $(seq 200); do
+    status=0
+    timeout 30 gst-launch-1.0 -q tcpclientsrc host=127.0.0.1 port="$port" ! matroskademux ! videoconvert \
+      ! pngenc ! multifilesink location=received/frame-%03d.png > receiver.log 2>&1 || status=$?
+    grep -q 'Connection refused' receiver.log || break
+    sleep 0.05
+  done
+  wait "$sender" || { cat sender.log; fail "the sender failed"; }
+  [ "$status" -eq 0 ] || { cat receiver.log; fail "the receiver ended with status $status"; }
+  # Frames sent before the receiver joined are not counted.
+  check_pngs received 50 100
+  ;;
+*)
+  fail "unknown case $case_name"
+  ;;
+esac

@@ -1,0 +1,139 @@
+#include "gstsupport.h"
+
+#include "population.h"
+#include "vdsim.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+void configureSimulatedCameras()
+{
+    Population p;
+    p.add("VD-XG4K-C", kColour, [](Population::Device &d) {
+        d.sensorWidth = 1024;
+        d.sensorHeight = 1024;
+        d.frameHeight = 64;
+        d.frameRate = 100;
+    });
+    p.add("VD-XG8K-M", kMono, [](Population::Device &d) {
+        d.mono = true;
+        d.sensorWidth = 2048;
+        d.sensorHeight = 1024;
+        d.frameHeight = 32;
+        d.frameRate = 100;
+    });
+    p.add("VD-XG8K-M", kFast, [](Population::Device &d) {
+        d.mono = true;
+        d.sensorWidth = 512;
+        d.sensorHeight = 1024;
+        d.frameHeight = 16;
+        d.frameRate = 0;
+    });
+    p.add("VD-XG8K-M", kTriggered, [](Population::Device &d) {
+        d.mono = true;
+        d.sensorWidth = 512;
+        d.sensorHeight = 1024;
+        d.frameHeight = 16;
+        d.triggerMode = 1;
+    });
+    ASSERT_EQ(VdSimConfigure(p.json().constData()), 0);
+}
+
+bool eventually(const std::function<bool()> &condition, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return condition();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+TestPipeline::TestPipeline(const std::string &sourceProperties, const std::string &between)
+{
+    const std::string description = "vandrelsrc name=src " + sourceProperties + " ! " + between
+                                    + (between.empty() ? "" : " ! ")
+                                    + "appsink name=sink sync=false max-buffers=64 drop=false";
+    GError *error = nullptr;
+    pipeline = gst_parse_launch(description.c_str(), &error);
+    if (error) {
+        ADD_FAILURE() << description << ": " << error->message;
+        g_error_free(error);
+    }
+    src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+    sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+}
+
+TestPipeline::~TestPipeline()
+{
+    if (lastCaps)
+        gst_caps_unref(lastCaps);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(src);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+}
+
+GstStateChangeReturn TestPipeline::play()
+{
+    return setState(GST_STATE_PLAYING);
+}
+
+GstStateChangeReturn TestPipeline::setState(GstState state)
+{
+    GstStateChangeReturn r = gst_element_set_state(pipeline, state);
+    if (r == GST_STATE_CHANGE_ASYNC)
+        r = gst_element_get_state(pipeline, nullptr, nullptr, 10 * GST_SECOND);
+    return r;
+}
+
+GstBuffer *TestPipeline::pull(std::chrono::milliseconds limit)
+{
+    GstSample *sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), GstClockTime(limit.count()) * GST_MSECOND);
+    if (!sample)
+        return nullptr;
+    GstBuffer *buffer = gst_buffer_ref(gst_sample_get_buffer(sample));
+    if (lastCaps)
+        gst_caps_unref(lastCaps);
+    lastCaps = gst_caps_ref(gst_sample_get_caps(sample));
+    gst_sample_unref(sample);
+    return buffer;
+}
+
+GstCaps *TestPipeline::caps()
+{
+    return lastCaps ? gst_caps_ref(lastCaps) : nullptr;
+}
+
+GstMessage *TestPipeline::message(GstMessageType types, std::chrono::milliseconds limit)
+{
+    GstBus *bus = gst_element_get_bus(pipeline);
+    GstMessage *m = gst_bus_timed_pop_filtered(bus, GstClockTime(limit.count()) * GST_MSECOND, types);
+    gst_object_unref(bus);
+    return m;
+}
+
+GstMessage *TestPipeline::elementMessage(const char *name, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return nullptr;
+        GstMessage *m = message(GST_MESSAGE_ELEMENT, left);
+        if (!m)
+            return nullptr;
+        if (gst_message_has_name(m, name))
+            return m;
+        gst_message_unref(m);
+    }
+}
+
+VandrelFrameNumbers numbersOf(GstBuffer *buffer)
+{
+    VandrelFrameNumbers n{-1, -1, -1, -1, 0};
+    EXPECT_TRUE(vandrel_frame_meta_get(buffer, &n)) << "buffer without the frame meta";
+    return n;
+}
