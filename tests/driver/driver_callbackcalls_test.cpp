@@ -41,20 +41,9 @@ int calls(const char *function)
 
 } // namespace
 
-class CallbackCalls : public DriverTest
+class CallbackCalls : public RunningCameraTest
 {
 protected:
-    Deadline wholeCase{::testing::UnitTest::GetInstance()->current_test_info()->name(), 3 * kDeadlineMs};
-    CameraVandrel *camera = nullptr;
-    void SetUp() override
-    {
-        DriverTest::SetUp();
-        camera = create(kColour);
-        ASSERT_TRUE(camera->opened);
-        camera->load(QJsonObject());
-        FrameLock guard(camera->frameMutex());
-        camera->isRunning = true;
-    }
     void loseLink()
     {
         ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), 1), 0);

@@ -64,22 +64,8 @@ private:
 
 } // namespace
 
-class Reentrancy : public DriverTest
+class Reentrancy : public RunningCameraTest
 {
-protected:
-    // Covers the teardown as well: a camera thread stuck in a delivery would
-    // hang the camera's destruction.
-    Deadline wholeCase{::testing::UnitTest::GetInstance()->current_test_info()->name(), 3 * kDeadlineMs};
-    CameraVandrel *camera = nullptr;
-    void SetUp() override
-    {
-        DriverTest::SetUp();
-        camera = create(kColour);
-        ASSERT_TRUE(camera->opened);
-        camera->load(QJsonObject());
-        FrameLock guard(camera->frameMutex());
-        camera->isRunning = true;
-    }
 };
 
 TEST_F(Reentrancy, ADirectReceiverRearmsTheTriggerAndUsesTheCamera)

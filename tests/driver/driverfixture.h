@@ -3,6 +3,7 @@
 // Shared set-up of the driver tests: a known simulated population, the
 // plug-in's own object for discovery, and a thread-safe sink for frames.
 
+#include "deadline.h"
 #include "framelock.h"
 #include "population.h"
 #include "vandrel.h"
@@ -161,6 +162,25 @@ protected:
     std::vector<std::unique_ptr<CameraVandrel>> cameras;
     int lastCount = -1;
     int releasedAtStart = 0;
+};
+
+// The colour camera open, loaded and numbering, for cases that call into it
+// from its own callbacks. The deadline covers the teardown as well: a camera
+// thread stuck in a delivery would hang the camera's destruction.
+class RunningCameraTest : public DriverTest
+{
+protected:
+    Deadline wholeCase{::testing::UnitTest::GetInstance()->current_test_info()->name(), 45000};
+    CameraVandrel *camera = nullptr;
+    void SetUp() override
+    {
+        DriverTest::SetUp();
+        camera = create(kColour);
+        ASSERT_TRUE(camera->opened);
+        camera->load(QJsonObject());
+        FrameLock guard(camera->frameMutex());
+        camera->isRunning = true;
+    }
 };
 
 } // namespace drivertest

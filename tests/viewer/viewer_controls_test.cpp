@@ -23,34 +23,6 @@ using namespace viewertest;
 
 namespace {
 
-int indexOfLabel(const QVector<ParamWrap *> &list, const QString &label)
-{
-    for (int i = 0; i < list.size(); ++i)
-        if (list[i]->label == label)
-            return i;
-    return -1;
-}
-
-int indexOfOption(const QVector<ParamWrap *> &list, const QString &name)
-{
-    for (int i = 0; i < list.size(); ++i)
-        if (list[i]->typeName() == QLatin1String("CheckBoxParam")) {
-            auto *c = static_cast<RadioBoxParam *>(list[i]);
-            if (c->count > 0 && c->names[0] == name)
-                return i;
-        }
-    return -1;
-}
-
-template <class Spin>
-void typeInto(Spin *spin, const QString &text)
-{
-    spin->setFocus();
-    spin->selectAll();
-    QTest::keyClicks(spin, text);
-    QTest::keyClick(spin, Qt::Key_Enter);
-}
-
 QJsonObject saved(CameraSession *s)
 {
     QJsonObject out;

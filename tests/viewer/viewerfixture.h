@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -25,6 +26,36 @@
 #include <memory>
 
 namespace viewertest {
+
+inline int indexOfLabel(const QVector<ParamWrap *> &list, const QString &label)
+{
+    for (int i = 0; i < list.size(); ++i)
+        if (list[i]->label == label)
+            return i;
+    return -1;
+}
+
+// Index of the check-box descriptor whose first option has this name.
+inline int indexOfOption(const QVector<ParamWrap *> &list, const QString &name)
+{
+    for (int i = 0; i < list.size(); ++i)
+        if (list[i]->typeName() == QLatin1String("CheckBoxParam")) {
+            auto *c = static_cast<RadioBoxParam *>(list[i]);
+            if (c->count > 0 && c->names[0] == name)
+                return i;
+        }
+    return -1;
+}
+
+// Types into a spin box as a person does and confirms with Enter.
+template <class Spin>
+void typeInto(Spin *spin, const QString &text)
+{
+    spin->setFocus();
+    spin->selectAll();
+    QTest::keyClicks(spin, text);
+    QTest::keyClick(spin, Qt::Key_Enter);
+}
 
 // Two VD-XG cameras streaming small frames at 50 frames/s, one of another family.
 inline QByteArray defaultPopulation()
