@@ -173,8 +173,11 @@ stage_reproducible() {
     fi
   fi
   cmake -S "$src2" -B "$build2" -DVANDREL_BENCH=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${args[@]}" >/dev/null
-  cmake --build "$build2" -j"$jobs" --target Vandrel VDCAMSDK vandrel-contract vandrel-host vdcamsdk-check \
-    vandrel-viewer vandrel-man-pages >/dev/null
+  # What the packages hold, the bindings where build/ has them.
+  local targets=(Vandrel VDCAMSDK vandrel-contract vandrel-host vdcamsdk-check vandrel-viewer vandrel-man-pages)
+  compgen -G "$build/Bindings/Python/vandrel/_vandrel*.so" >/dev/null && targets+=(_vandrel)
+  [ -e "$build/Bindings/GStreamer/libgstvandrel.so" ] && targets+=(gstvandrel)
+  cmake --build "$build2" -j"$jobs" --target "${targets[@]}" >/dev/null
   local debs2=() deb differ=0
   mapfile -t debs2 < <(make_debs "$build2")
   for deb in "$@"; do
