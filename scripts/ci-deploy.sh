@@ -103,7 +103,8 @@ make_debs() {
 
 stage_package() {
   local p
-  for p in vandrel vandrel-tools vandrel-viewer vandrel-simulator vandrel-dev libvandrel-contract1; do
+  for p in vandrel vandrel-tools vandrel-viewer vandrel-simulator vandrel-dev libvandrel-contract1 \
+    python3-vandrel gstreamer1.0-vandrel; do
     if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
       echo "ci-deploy: package $p is installed already; not touching it" >&2
       return 1
@@ -136,6 +137,14 @@ stage_package() {
         && cmake --build "$work/consumer-system-$how" -j"$jobs" >/dev/null \
         && without_build "$work/consumer-system-$how/vandrel-consumer" "" 5; } || status=$?
   done
+  # The bindings, found where Debian's python3 and GStreamer look.
+  if [ "$status" -eq 0 ] && printf '%s\n' "${all[@]}" | grep -q python3-vandrel; then
+    without_build /usr/bin/python3 -c "import vandrel; print(vandrel.cameras())" || status=$?
+  fi
+  if [ "$status" -eq 0 ] && printf '%s\n' "${all[@]}" | grep -q gstreamer1.0-vandrel; then
+    without_build gst-inspect-1.0 vandrelsrc >"$work/gst-inspect.txt" || status=$?
+    grep -E 'Long-name|Klass' "$work/gst-inspect.txt" || status=1
+  fi
   local names=()
   for deb in "${all[@]}"; do names+=("$(dpkg-deb -f "$deb" Package)"); done
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq "${names[@]}" >/dev/null
