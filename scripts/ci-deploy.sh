@@ -220,7 +220,7 @@ stage_vendor() {
   cc -c -fPIC -O2 -o "$work/vdshim.o" "$work/vdshim.c"
   g++ -shared -o "$root/lib/libVDCAMSDK_X64.so" "$build"/Sdk/Simulator/CMakeFiles/VDCAMSDK.dir/*.o "$work/vdshim.o" \
     -Wl,--version-script=Sdk/Simulator/vdcamsdk.map -L"$root/lib" -lvdhelper \
-    -lQt5Core -lopencv_imgproc -lopencv_core -pthread
+    -Wl,--no-undefined -lQt5Core -lopencv_imgcodecs -lopencv_imgproc -lopencv_core -pthread
   if readelf -d "$root/lib/libVDCAMSDK_X64.so" | grep -q SONAME; then
     echo "ci-deploy: the stand-in has a SONAME" >&2
     return 1
