@@ -40,9 +40,10 @@ matroska)
 tcp)
   port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
   mkdir received
-  # 100 frames at 50 per second; the receiver joins once the sender listens.
+  # 100 frames at 50 per second; the receiver joins once the sender listens,
+  # and starts at the next cluster of the stream (sync-method=next-keyframe).
   gst-launch-1.0 -q vandrelsrc sim-config="$sim" num-buffers=100 ! matroskamux streamable=true \
-    ! tcpserversink host=127.0.0.1 port="$port" > sender.log 2>&1 &
+    ! tcpserversink host=127.0.0.1 port="$port" sync-method=next-keyframe > sender.log 2>&1 &
   sender=$!
   for _ in $(seq 200); do
     status=0
