@@ -126,12 +126,32 @@ bool Handle::hasFreeBuffer() const
     return std::any_of(std::begin(pool_), std::end(pool_), [](const RawBuffer &b) { return !b.lent && b.busy == 0; });
 }
 
-RawBuffer *Handle::lendForFrame(const RawFrame &frame, size_t rawSize)
+void Handle::settle(RawBuffer &b)
 {
+    if (!b.lent && b.busy == 0) {
+        b.view = nullptr;
+        b.viewOwner.reset();
+    }
+}
+
+RawBuffer *Handle::lendForFrame(const RawFrame &frame, size_t rawSize, const unsigned char *view,
+                                std::shared_ptr<const void> owner)
+{
+    // Each lent buffer has pixels of its own address: that address is how
+    // VdImageProcess finds the frame it holds.
+    const bool shared = view && std::any_of(std::begin(pool_), std::end(pool_), [&](const RawBuffer &o) {
+        return (o.lent || o.busy != 0) && o.view == view;
+    });
+    if (shared) {
+        view = nullptr;
+        owner.reset();
+    }
     for (RawBuffer &b : pool_) {
         if (b.lent || b.busy != 0)
             continue;
-        if (!b.data || b.capacity < rawSize) {
+        b.view = view;
+        b.viewOwner = std::move(owner);
+        if (!view && (!b.data || b.capacity < rawSize)) {
             b.data.reset(new unsigned char[rawSize]);
             b.capacity = rawSize;
         }
@@ -146,6 +166,7 @@ RawBuffer *Handle::lendForFrame(const RawFrame &frame, size_t rawSize)
 void Handle::withdraw(RawBuffer &b)
 {
     b.lent = false;   // VdUnInit may have taken it back already
+    settle(b);
     cv_.notify_all();
 }
 
@@ -153,7 +174,7 @@ RawBuffer *Handle::beginProcessing(const unsigned char *raw, RawFrame &frame)
 {
     RawBuffer *found = nullptr;
     for (RawBuffer &b : pool_)
-        if (b.lent && b.data.get() == raw)
+        if (b.lent && pixels(b) == raw)
             found = &b;
     if (!found)
         return nullptr;
@@ -165,14 +186,16 @@ RawBuffer *Handle::beginProcessing(const unsigned char *raw, RawFrame &frame)
 void Handle::endProcessing(RawBuffer &b)
 {
     --b.busy;
+    settle(b);
     cv_.notify_all();
 }
 
 bool Handle::release(const unsigned char *raw)
 {
     for (RawBuffer &b : pool_) {
-        if (b.lent && b.data.get() == raw) {
+        if (b.lent && pixels(b) == raw) {
             b.lent = false;
+            settle(b);
             cv_.notify_all();
             return true;
         }
@@ -182,8 +205,10 @@ bool Handle::release(const unsigned char *raw)
 
 void Handle::releaseAll()
 {
-    for (RawBuffer &b : pool_)
+    for (RawBuffer &b : pool_) {
         b.lent = false;
+        settle(b);
+    }
 }
 
 int Handle::lentBuffers() const

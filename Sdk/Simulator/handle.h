@@ -36,6 +36,11 @@ constexpr int kPoolSize = 4;
 struct RawBuffer {
     std::unique_ptr<unsigned char[]> data;   // grown only for a larger frame, freed with the handle
     size_t capacity = 0;
+    // A frame lent straight from memory the simulator keeps (a scene's web)
+    // instead of data: its pixels, and what keeps them alive while the
+    // buffer is lent or busy.
+    const unsigned char *view = nullptr;
+    std::shared_ptr<const void> viewOwner;
     bool lent = false;
     int busy = 0;                  // being filled or processed; not reusable
     RawFrame frame;
@@ -85,10 +90,23 @@ public:
     // VdReleaseImageBuffer or VdUnInit, and is busy while it is filled or
     // processed; only a buffer neither lent nor busy takes a new frame.
     bool hasFreeBuffer() const;
-    // Lends a free buffer to the frame, busy until filled(); null if none is free.
-    RawBuffer *lendForFrame(const RawFrame &frame, size_t rawSize);
-    unsigned char *pixels(const RawBuffer &b) const { return b.data.get(); }
-    void filled(RawBuffer &b) { --b.busy; }
+    // Lends a free buffer to the frame, busy until filled(); null if none is
+    // free. Given a view, the buffer lends those pixels, kept alive by
+    // owner, and needs no memory of its own; unless another lent buffer
+    // shows the same view, when this one gets its own memory to be filled.
+    RawBuffer *lendForFrame(const RawFrame &frame, size_t rawSize, const unsigned char *view = nullptr,
+                            std::shared_ptr<const void> owner = nullptr);
+    // The consumer gets a non-const pointer, as the interface says; a view's
+    // pixels are only ever read by the SDK and a conforming consumer.
+    unsigned char *pixels(const RawBuffer &b) const
+    {
+        return b.view ? const_cast<unsigned char *>(b.view) : b.data.get();
+    }
+    void filled(RawBuffer &b)
+    {
+        --b.busy;
+        settle(b);
+    }
     // Takes back a buffer whose frame will not be delivered.
     void withdraw(RawBuffer &b);
     // The lent buffer holding raw, marked busy until endProcessing(); null
@@ -101,6 +119,8 @@ public:
     int lentBuffers() const;
 
 private:
+    // Lets go of a view once its buffer is neither lent nor busy.
+    static void settle(RawBuffer &b);
     // Callbacks of this handle running on the calling thread, of one kind.
     int ownCallbacks(bool status) const;
     void enterCallback(bool status);

@@ -1,6 +1,7 @@
 #include "scene.h"
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <QFileInfo>
@@ -65,7 +66,34 @@ std::shared_ptr<const SceneImage> loadSceneImage(const std::string &path, std::s
     return image;
 }
 
-SceneRender::SceneRender(const SceneImage &image, int width, bool bayer, const SceneLook &look,
+namespace {
+
+// Bytes of run-on a render may add past its scene; a frame that would need
+// more wraps by copy instead.
+constexpr uint64_t kRunOnBudget = uint64_t(256) << 20;
+
+// dst = src + noise, saturating; one pass over one table row, so that a
+// noisy line costs little more than its copy.
+void addNoise(const uchar *src, const schar *noise, uchar *dst, int width)
+{
+    int x = 0;
+#if CV_SIMD
+    const int step = cv::v_uint8::nlanes;
+    const cv::v_int8 zero = cv::vx_setzero_s8();
+    for (; x + step <= width; x += step) {
+        const cv::v_int8 n = cv::vx_load(noise + x);
+        const cv::v_uint8 up = cv::v_reinterpret_as_u8(cv::v_max(n, zero));
+        const cv::v_uint8 down = cv::v_reinterpret_as_u8(cv::v_max(zero - n, zero));
+        cv::v_store(dst + x, cv::vx_load(src + x) + up - down);   // 8-bit lanes saturate
+    }
+#endif
+    for (; x < width; ++x)
+        dst[x] = uchar(std::clamp(src[x] + noise[x], 0, 255));
+}
+
+} // namespace
+
+SceneRender::SceneRender(const SceneImage &image, int width, int frameHeight, bool bayer, const SceneLook &look,
                          double illuminationPercent, double noise, uint32_t seed)
     : width_(width)
     , bayer_(bayer)
@@ -91,69 +119,88 @@ SceneRender::SceneRender(const SceneImage &image, int width, bool bayer, const S
     auto lit = [&](int v, int x) { return uchar(std::min(255.0f, v * light[size_t(x)] + 0.5f)); };
 
     const int rows = scaled.rows;
-    if (!bayer) {
-        rows_[0].create(rows, width, CV_8UC1);
-        for (int y = 0; y < rows; ++y) {
-            const uchar *s = scaled.ptr<uchar>(y);
-            uchar *d = rows_[0].ptr<uchar>(y);
+    sceneRows_ = rows;
+    const int phases = bayer ? 2 : 1;
+    const uint64_t rowBytes = uint64_t(width) * uint64_t(phases);
+    // A noisy frame is always drawn, so its web needs no run-on.
+    const uint64_t runOnRows = noise > 0 ? 0
+                                         : std::min<uint64_t>(uint64_t(std::max(frameHeight - 1, 0)),
+                                                              kRunOnBudget / rowBytes);
+    for (int q = 0; q < phases; ++q)
+        web_[q].create(rows + int(runOnRows), width, CV_8UC1);
+    for (int y = 0; y < rows; ++y) {
+        const uchar *s = scaled.ptr<uchar>(y);
+        if (!bayer) {
+            uchar *d = web_[0].ptr<uchar>(y);
             for (int x = 0; x < width; ++x)
                 d[x] = lit(s[x], x);
+            continue;
         }
-    } else {
         // Sensor lines alternate R G R G ... and G B G B ...
-        rows_[0].create(rows, width, CV_8UC1);
-        rows_[1].create(rows, width, CV_8UC1);
-        for (int y = 0; y < rows; ++y) {
-            const uchar *s = scaled.ptr<uchar>(y);
-            uchar *even = rows_[0].ptr<uchar>(y);
-            uchar *odd = rows_[1].ptr<uchar>(y);
+        for (int q = 0; q < 2; ++q) {
+            uchar *d = web_[q].ptr<uchar>(y);
+            const bool odd = ((y + q) & 1) != 0;
             for (int x = 0; x < width; ++x) {
                 const uchar *px = s + 3 * x;
-                even[x] = lit(px[(x & 1) ? 1 : 0], x);
-                odd[x] = lit(px[(x & 1) ? 2 : 1], x);
+                d[x] = lit(odd ? px[(x & 1) ? 2 : 1] : px[(x & 1) ? 1 : 0], x);
             }
         }
+    }
+    for (int k = rows; k < web_[0].rows; ++k) {
+        const int y = k % rows;
+        for (int q = 0; q < phases; ++q)   // an odd scene height turns the parity over at each wrap
+            web_[bayer ? (q + k + y) & 1 : 0].row(y).copyTo(web_[q].row(k));
     }
 
     if (noise > 0) {
         constexpr int kNoiseRows = 61;
-        noiseUp_.create(kNoiseRows, width, CV_8UC1);
-        noiseDown_.create(kNoiseRows, width, CV_8UC1);
+        noise_.create(kNoiseRows, width, CV_8SC1);
         std::mt19937 gen(seed);
         std::normal_distribution<double> normal(0.0, noise);
         for (int y = 0; y < kNoiseRows; ++y) {
-            uchar *up = noiseUp_.ptr<uchar>(y);
-            uchar *down = noiseDown_.ptr<uchar>(y);
-            for (int x = 0; x < width; ++x) {
-                const long v = std::lround(std::clamp(normal(gen), -255.0, 255.0));
-                up[x] = uchar(v > 0 ? v : 0);
-                down[x] = uchar(v < 0 ? -v : 0);
-            }
+            schar *n = noise_.ptr<schar>(y);
+            for (int x = 0; x < width; ++x)
+                n[x] = schar(std::lround(std::clamp(normal(gen), -127.0, 127.0)));
         }
     }
 }
 
+const uchar *SceneRender::row(int line, uint64_t y) const
+{
+    return web_[bayer_ ? int((uint64_t(line) + y) & 1u) : 0].ptr<uchar>(int(y));
+}
+
+const unsigned char *SceneRender::view(int height, uint32_t frameId, double speed, bool mirrorY) const
+{
+    if (speed != 1.0 || mirrorY || !noise_.empty() || height <= 0)
+        return nullptr;
+    const uint64_t first = uint64_t(frameId > 0 ? frameId - 1 : 0) * uint64_t(height);
+    const uint64_t start = first % uint64_t(sceneRows_);
+    if (start + uint64_t(height) > uint64_t(web_[0].rows))
+        return nullptr;
+    // Line r is web row start + r, seen at parity r & 1: the web whose rows
+    // have that parity at start.
+    return web_[bayer_ ? int(start & 1u) : 0].ptr<uchar>(int(start));
+}
+
 void SceneRender::fill(unsigned char *raw, int height, uint32_t frameId, double speed, bool mirrorY) const
 {
-    const uint64_t sceneRows = uint64_t(rows_[0].rows);
+    const uint64_t sceneRows = uint64_t(sceneRows_);
     const uint64_t first = uint64_t(frameId > 0 ? frameId - 1 : 0) * uint64_t(height);
     const size_t w = size_t(width_);
     for (int r = 0; r < height; ++r) {
-        const uint64_t row = uint64_t(std::floor(double(first + uint64_t(r)) * speed)) % sceneRows;
+        const uint64_t y = uint64_t(std::floor(double(first + uint64_t(r)) * speed)) % sceneRows;
         const int line = mirrorY ? height - 1 - r : r;
-        const uchar *src = rows_[bayer_ ? (line & 1) : 0].ptr<uchar>(int(row));
+        const uchar *src = row(line, y);
         uchar *dst = raw + size_t(line) * w;
-        if (noiseUp_.empty()) {
+        if (noise_.empty()) {
             std::memcpy(dst, src, w);
             continue;
         }
         // The noise row changes with every line and frame, from the seed's table.
         const uint32_t mix = (frameId * 2654435761u) ^ (uint32_t(r) * 40503u + 0x9E3779B9u);
-        const int k = int(mix % uint32_t(noiseUp_.rows));
-        const cv::Mat in(1, width_, CV_8UC1, const_cast<uchar *>(src));
-        cv::Mat out(1, width_, CV_8UC1, dst);
-        cv::add(in, noiseUp_.row(k), out);
-        cv::subtract(out, noiseDown_.row(k), out);
+        const int k = int(mix % uint32_t(noise_.rows));
+        addNoise(src, noise_.ptr<schar>(k), dst, width_);
     }
 }
 

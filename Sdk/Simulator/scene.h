@@ -32,27 +32,42 @@ struct SceneLook {
 };
 
 // The scene prepared for one sensor: scaled to its width, lit, and for a
-// colour sensor already laid out as the two rows of a Bayer RG mosaic, so
-// that a frame line is one copy (plus the noise, if any).
+// colour sensor already laid out as Bayer RG mosaic lines, so that a frame
+// line is one copy (plus the noise, if any). The prepared web runs on past
+// its end by a frame's height less one line, repeating its start, so that
+// any frame of consecutive rows is one stretch of it: such a frame is lent
+// straight from the web instead of being copied (see view()).
 class SceneRender
 {
 public:
-    SceneRender(const SceneImage &image, int width, bool bayer, const SceneLook &look, double illuminationPercent,
-                double noise, uint32_t seed);
+    SceneRender(const SceneImage &image, int width, int frameHeight, bool bayer, const SceneLook &look,
+                double illuminationPercent, double noise, uint32_t seed);
 
     const SceneLook &look() const { return look_; }
-    // Fills a raw frame of the width given at construction. Line r of frame
-    // frameId (from 1) shows image row floor(((frameId - 1) * height + r) * speed)
-    // modulo the image's height; mirrorY turns the frame upside down.
+    // Line r of frame frameId (from 1) shows image row
+    // floor(((frameId - 1) * height + r) * speed) modulo the image's height;
+    // mirrorY turns the frame upside down.
+    //
+    // The frame's pixels inside the web, when they are one stretch of it
+    // (speed 1, no noise, upright, not wrapping past the run-on); null
+    // otherwise. Valid as long as this render lives; never to be written.
+    const unsigned char *view(int height, uint32_t frameId, double speed, bool mirrorY) const;
+    // Fills a raw frame of the width given at construction.
     void fill(unsigned char *raw, int height, uint32_t frameId, double speed, bool mirrorY) const;
 
 private:
+    // Image row y as sensor line of parity `line & 1` sees it.
+    const uchar *row(int line, uint64_t y) const;
+
     int width_;
+    int sceneRows_;
     bool bayer_;
     SceneLook look_;
-    cv::Mat rows_[2];        // grey: [0]; Bayer: [0] lines R G R G, [1] lines G B G B
-    cv::Mat noiseUp_;        // rows of noise, added and subtracted with saturation
-    cv::Mat noiseDown_;
+    // Row k of web_[q] is image row k modulo sceneRows_, as a line of parity
+    // (k + q) & 1 sees it: R G R G ... on even, G B G B ... on odd parities.
+    // A grey sensor needs only web_[0]. Both run on past sceneRows_.
+    cv::Mat web_[2];
+    cv::Mat noise_;          // rows of signed noise, one per line drawn from them
 };
 
 // Brightness of the scene at an exposure and gain: 1 at the bottom of each

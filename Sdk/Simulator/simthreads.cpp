@@ -89,7 +89,11 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
     frame.flags = ov ? ov->flags : 0;
     frame.processStatus = ov ? ov->processStatus : 0;
     frame.byteCountAfterProcess = ov ? ov->byteCountAfterProcess : 0;
-    RawBuffer &b = *h_.lendForFrame(frame, rawSize);
+    // A scene frame that is one stretch of the prepared web is lent from it;
+    // the first frame after a change of look is drawn while the web is made.
+    const unsigned char *view = render ? render->view(ht, frame.frameId, c.speed, mirrorY) : nullptr;
+    RawBuffer &b = *h_.lendForFrame(frame, rawSize, view, render);
+    const bool lentFromWeb = b.view != nullptr;
 
     VdFrameHead head{};
     head.frameId = frame.frameId;
@@ -121,9 +125,10 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
                 std::memcpy(data, m.data, rawSize);
         } else if (c.sceneImage) {
             if (!render)
-                render = std::make_shared<SceneRender>(*c.sceneImage, w, !c.mono, look, c.illumination, c.noise,
-                                                       c.seed);
-            render->fill(data, ht, frame.frameId, c.speed, mirrorY);
+                render = std::make_shared<SceneRender>(*c.sceneImage, w, ht, !c.mono, look, c.illumination,
+                                                       c.noise, c.seed);
+            if (!lentFromWeb)
+                render->fill(data, ht, frame.frameId, c.speed, mirrorY);
         } else {
             fillPattern(data, w, ht, frame.frameId);
         }

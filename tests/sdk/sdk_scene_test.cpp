@@ -12,6 +12,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
+#include <cstring>
 
 using namespace sdktest;
 
@@ -246,6 +247,82 @@ TEST(SdkScene, AColourCameraDeliversABayerMosaicThatDemosaicsBackToTheScene)
     cv::Mat expected;
     cv::cvtColor(rgb(cv::Rect(0, 32, 128, 16)), expected, cv::COLOR_RGB2GRAY);
     EXPECT_LT(cv::norm(m(inner), expected(inner), cv::NORM_L1) / inner.area(), 3.0);
+}
+
+TEST(SdkScene, AnOddHeightColourSceneKeepsItsMosaicAcrossEveryWrapUprightOrMirrored)
+{
+    // 37 rows: frames of 16 lines start at odd and even rows, and the web's
+    // parity turns over at each wrap. Colours differ in every row and column.
+    QTemporaryDir dir;
+    constexpr int kRows = 37;
+    cv::Mat rgb(kRows, 32, CV_8UC3);
+    for (int y = 0; y < kRows; ++y)
+        for (int x = 0; x < rgb.cols; ++x)
+            rgb.at<cv::Vec3b>(y, x) = cv::Vec3b(uchar(5 * y + x), uchar(200 - 3 * y - x), uchar(7 * x + y));
+    cv::Mat bgr;
+    cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+    const std::string scene = write(dir, "odd.png", bgr);
+    for (const bool mirrored : {false, true}) {
+        SCOPED_TRACE(mirrored ? "upside down" : "upright");
+        configure(device(R"("scene": )" + quoted(scene) + R"(, "mirrorY": )" + (mirrored ? "true" : "false"),
+                         false, 32, 16)
+                      .c_str());
+        Grab g;
+        g.consumer.keepRaw = true;
+        const auto frames = g.frames(12);   // 192 lines: five wraps
+        for (const FrameRecord &f : frames) {
+            ASSERT_EQ(f.raw.size(), 32u * 16u);
+            for (int line = 0; line < 16; ++line) {
+                const int r = mirrored ? 15 - line : line;
+                const int y = int((uint64_t(f.headBefore.frameId - 1) * 16u + uint64_t(r)) % kRows);
+                for (int x = 0; x < 32; ++x) {
+                    // R G on even lines, G B on odd ones.
+                    const int channel = (line & 1) ? ((x & 1) ? 2 : 1) : ((x & 1) ? 1 : 0);
+                    ASSERT_EQ(f.raw[size_t(line) * 32 + size_t(x)], rgb.at<cv::Vec3b>(y, x)[channel])
+                        << "frame " << f.headBefore.frameId << " line " << line << " column " << x;
+                }
+            }
+        }
+    }
+}
+
+TEST(SdkScene, HeldSceneFramesKeepTheirPixelsAndTheirOwnNumbers)
+{
+    // A scene as tall as the frame: every frame shows the same rows, the
+    // case where lent frames could share their pixels.
+    QTemporaryDir dir;
+    cv::Mat rows(16, 64, CV_8UC1);
+    for (int y = 0; y < 16; ++y)
+        rows.row(y).setTo(10 * y + 3);
+    const std::string scene = write(dir, "short.png", rows);
+    configure(device(R"("scene": )" + quoted(scene) + R"(, "lineTimeUs": 10, "exposureMin": 1,
+        "exposureMax": 10000, "gainMin": 0, "gainMax": 16)")
+                  .c_str());
+    Grab g;
+    g.consumer.keepRaw = true;
+    g.consumer.release = false;
+    g.frames(3);
+    // Another look: the camera prepares the scene anew while three frames are held.
+    ASSERT_EQ(VdSetExposureTime(g.h, 100000.0), VD_OK);
+    const auto held = g.frames(1);
+    ASSERT_EQ(held.size(), 4u);
+    for (size_t i = 0; i < held.size(); ++i)
+        for (size_t j = i + 1; j < held.size(); ++j)
+            EXPECT_NE(held[i].data, held[j].data) << "frames " << i + 1 << " and " << j + 1 << " share their pixels";
+    EXPECT_EQ(held[0].raw[size_t(5) * 64 + 40], 53);
+    EXPECT_EQ(held[3].raw[size_t(5) * 64 + 40], 106) << "twice as bright";
+    for (const FrameRecord &f : held) {
+        SCOPED_TRACE(f.headBefore.frameId);
+        EXPECT_EQ(std::memcmp(f.data, f.raw.data(), f.raw.size()), 0) << "a held frame changed";
+        VdFrameHead head = f.headBefore;
+        std::vector<unsigned char> out(head.byteCount);
+        ASSERT_EQ(VdImageProcess(g.h, f.data, out.data(), &head), VD_OK);
+        EXPECT_EQ(stampOf(out), f.headBefore.frameId) << "processed as another frame";
+        EXPECT_EQ(VdReleaseImageBuffer(g.h, f.data), VD_OK);
+        EXPECT_NE(VdReleaseImageBuffer(g.h, f.data), VD_OK) << "given back twice";
+    }
+    g.consumer.release = true;
+    EXPECT_EQ(g.frames(3).size(), 7u) << "the pool is whole again";
 }
 
 TEST(SdkReplay, ADirectoryReplaysInNameOrderEachImageAtItsOwnSize)
