@@ -222,7 +222,7 @@ void PyCamera::loadSettingsFile(const std::string &path)
         raiseFailure(failure);
 }
 
-void PyCamera::saveSettingsFile(const std::string &path)
+QJsonObject PyCamera::savedSettings()
 {
     QJsonObject settings;
     RuntimeFailure failure;
@@ -233,6 +233,12 @@ void PyCamera::saveSettingsFile(const std::string &path)
     }
     if (!ok)
         raiseFailure(failure);
+    return settings;
+}
+
+void PyCamera::saveSettingsFile(const std::string &path)
+{
+    const QJsonObject settings = savedSettings();
     QString error;
     const QString file = qs(path);
     if (!writeSettingsFile(file, {{cam->serial(), settings}}, error)) {
@@ -243,16 +249,7 @@ void PyCamera::saveSettingsFile(const std::string &path)
 
 std::string PyCamera::settingsJson()
 {
-    QJsonObject settings;
-    RuntimeFailure failure;
-    bool ok = false;
-    {
-        py::gil_scoped_release nogil;
-        ok = cam->save(settings, failure);
-    }
-    if (!ok)
-        raiseFailure(failure);
-    return QJsonDocument(settings).toJson(QJsonDocument::Compact).toStdString();
+    return QJsonDocument(savedSettings()).toJson(QJsonDocument::Compact).toStdString();
 }
 
 void PyCamera::snapshot()

@@ -63,6 +63,8 @@ public:
 private:
     // Runs op on the runtime's thread without the GIL; a closed camera raises.
     void run(const std::function<void(CameraInterface *)> &op);
+    // The camera's settings as save() writes them, without the GIL; a failure raises.
+    QJsonObject savedSettings();
 
     std::shared_ptr<RuntimeCamera> cam;
 };

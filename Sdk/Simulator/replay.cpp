@@ -1,5 +1,6 @@
 #include "replay.h"
 
+#include "scene.h"
 #include "simconfig.h"
 
 #include <QDir>
@@ -10,7 +11,6 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
@@ -23,44 +23,6 @@ namespace {
 bool tooLarge(const ReplayFrame &f)
 {
     return int64_t(f.width) * f.height > kMaxRawBytes;
-}
-
-// Grey or RGB, 8 bits, as the file holds it.
-bool readImage(const std::string &path, cv::Mat &out, std::string &error)
-{
-    cv::Mat m;
-    try {
-        m = cv::imread(path, cv::IMREAD_UNCHANGED);
-    } catch (const cv::Exception &) {
-        m.release();
-    }
-    if (m.empty()) {
-        error = path + ": " + (QFileInfo::exists(QString::fromStdString(path)) ? "not an image OpenCV can read"
-                                                                               : "no such file");
-        return false;
-    }
-    if (m.depth() != CV_8U) {
-        error = path + ": samples of " + std::to_string(m.elemSize1() * 8)
-                + " bits; the simulated cameras deliver 8-bit images";
-        return false;
-    }
-    switch (m.channels()) {
-    case 1:
-        out = m;
-        return true;
-    case 2:
-        cv::extractChannel(m, out, 0);
-        return true;
-    case 3:
-        cv::cvtColor(m, out, cv::COLOR_BGR2RGB);
-        return true;
-    case 4:
-        cv::cvtColor(m, out, cv::COLOR_BGRA2RGB);
-        return true;
-    default:
-        error = path + ": " + std::to_string(m.channels()) + " channels; the simulated cameras take grey or colour";
-        return false;
-    }
 }
 
 bool positiveInt(const QJsonObject &o, const char *key, int lo, int hi, int &out)
@@ -185,7 +147,7 @@ std::shared_ptr<const Replay> loadReplay(const std::string &path, const std::str
         ReplayFrame f;
         f.path = dir.absoluteFilePath(name).toStdString();
         cv::Mat m;
-        if (!readImage(f.path, m, error))
+        if (!readSimImage(f.path, m, error))
             return nullptr;
         f.width = m.cols;
         f.height = m.rows;
@@ -202,7 +164,7 @@ std::shared_ptr<const Replay> loadReplay(const std::string &path, const std::str
 bool readReplayFrame(const ReplayFrame &frame, bool monoSensor, cv::Mat &out, std::string &error)
 {
     cv::Mat m;
-    if (!readImage(frame.path, m, error))
+    if (!readSimImage(frame.path, m, error))
         return false;
     if (m.cols != frame.width || m.rows != frame.height || m.channels() != frame.channels) {
         error = frame.path + ": " + std::to_string(m.cols) + " x " + std::to_string(m.rows) + " x "

@@ -14,16 +14,16 @@
 
 namespace vdsim {
 
-std::shared_ptr<const SceneImage> loadSceneImage(const std::string &path, std::string &error)
+bool readSimImage(const std::string &path, cv::Mat &out, std::string &error)
 {
     const QFileInfo info(QString::fromStdString(path));
     if (!info.exists()) {
         error = path + ": no such file";
-        return nullptr;
+        return false;
     }
     if (!info.isFile() || !info.isReadable()) {
         error = path + ": not a readable file";
-        return nullptr;
+        return false;
     }
     cv::Mat m;
     try {
@@ -33,36 +33,38 @@ std::shared_ptr<const SceneImage> loadSceneImage(const std::string &path, std::s
     }
     if (m.empty()) {
         error = path + ": not an image OpenCV can read";
-        return nullptr;
+        return false;
     }
     if (m.depth() != CV_8U) {
         error = path + ": samples of " + std::to_string(m.elemSize1() * 8)
                 + " bits; the simulated cameras deliver 8-bit images";
-        return nullptr;
+        return false;
     }
-    auto image = std::make_shared<SceneImage>();
-    image->path = path;
     switch (m.channels()) {
     case 1:
-        image->pixels = m;
-        break;
+        out = m;
+        return true;
     case 2:   // grey and alpha
-        cv::extractChannel(m, image->pixels, 0);
-        break;
+        cv::extractChannel(m, out, 0);
+        return true;
     case 3:
-        cv::cvtColor(m, image->pixels, cv::COLOR_BGR2RGB);
-        break;
+        cv::cvtColor(m, out, cv::COLOR_BGR2RGB);
+        return true;
     case 4:
-        cv::cvtColor(m, image->pixels, cv::COLOR_BGRA2RGB);
-        break;
+        cv::cvtColor(m, out, cv::COLOR_BGRA2RGB);
+        return true;
     default:
         error = path + ": " + std::to_string(m.channels()) + " channels; the simulated cameras take grey or colour";
-        return nullptr;
+        return false;
     }
-    if (image->pixels.rows < 1 || image->pixels.cols < 1) {
-        error = path + ": empty image";
+}
+
+std::shared_ptr<const SceneImage> loadSceneImage(const std::string &path, std::string &error)
+{
+    auto image = std::make_shared<SceneImage>();
+    if (!readSimImage(path, image->pixels, error))
         return nullptr;
-    }
+    image->path = path;
     return image;
 }
 

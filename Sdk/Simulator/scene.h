@@ -20,8 +20,9 @@ struct SceneImage {
     cv::Mat pixels;
 };
 
-// Reads an image OpenCV can read, 8-bit grey or colour; on failure says why,
-// naming the file.
+// Reads an image OpenCV can read, 8-bit, as grey (CV_8UC1) or RGB (CV_8UC3);
+// on failure says why, naming the file.
+bool readSimImage(const std::string &path, cv::Mat &out, std::string &error);
 std::shared_ptr<const SceneImage> loadSceneImage(const std::string &path, std::string &error);
 
 // How the camera sees the scene right now; a change needs a new render.

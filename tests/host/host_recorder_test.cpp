@@ -2,6 +2,7 @@
 // counts when its writer falls behind.
 
 #include "framerecorder.h"
+#include "recordindex.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,19 +18,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<QJsonObject> readIndex(const QString &dir)
-{
-    std::vector<QJsonObject> lines;
-    QFile f(QDir(dir).filePath(QStringLiteral("index.jsonl")));
-    if (f.open(QIODevice::ReadOnly))
-        while (!f.atEnd()) {
-            const QByteArray line = f.readLine().trimmed();
-            if (!line.isEmpty())
-                lines.push_back(QJsonDocument::fromJson(line).object());
-        }
-    return lines;
-}
 
 FrameRecorder::Frame frame(const char *serial, int product, const cv::Mat &image)
 {
@@ -65,7 +53,7 @@ TEST(FrameRecorder, WritesUncompressedGreyAndRgbTiffsAndOneIndexLineEach)
         EXPECT_FALSE(r.offer(frame("CAMA", 2, grey))) << "stopped: dropped, counted";
         EXPECT_EQ(r.counts(QStringLiteral("CAMA")).dropped, 1);
     }
-    const auto lines = readIndex(dir);
+    const auto lines = readRecordIndex(dir);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].value(QStringLiteral("file")).toString(), QStringLiteral("00000001_CAMA.tif"));
     EXPECT_EQ(lines[1].value(QStringLiteral("serial")).toString(), QStringLiteral("CAMB"));
@@ -106,7 +94,7 @@ TEST(FrameRecorder, ASlowWriterDropsWhatTheQueueCannotHoldAndCountsIt)
     EXPECT_LE(accepted, 40 - c.dropped);
     EXPECT_EQ(c.recorded + c.dropped, 40);
     EXPECT_EQ(c.recorded, accepted);
-    const auto lines = readIndex(dir);
+    const auto lines = readRecordIndex(dir);
     ASSERT_EQ(int(lines.size()), c.recorded);
     // Names keep the order of arrival; the gaps are the dropped frames.
     EXPECT_EQ(lines.front().value(QStringLiteral("file")).toString(), QStringLiteral("00000001_CAM.tif"));

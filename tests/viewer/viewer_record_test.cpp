@@ -1,5 +1,6 @@
 // The viewer's Record / Stop: every open camera's frames, and those of a
 // camera opened meanwhile, go to one recording in vandrel-host's format.
+#include "recordindex.h"
 #include "viewerfixture.h"
 
 #include <QAction>
@@ -16,19 +17,6 @@
 using namespace viewertest;
 
 namespace {
-
-std::vector<QJsonObject> readIndex(const QString &dir)
-{
-    std::vector<QJsonObject> lines;
-    QFile f(QDir(dir).filePath(QStringLiteral("index.jsonl")));
-    if (f.open(QIODevice::ReadOnly))
-        while (!f.atEnd()) {
-            const QByteArray line = f.readLine().trimmed();
-            if (!line.isEmpty())
-                lines.push_back(QJsonDocument::fromJson(line).object());
-        }
-    return lines;
-}
 
 class ViewerRecord : public ViewerTest
 {
@@ -55,7 +43,7 @@ TEST_F(ViewerRecord, RecordAndStopWriteEveryOpenCamerasFramesInTheHostsFormat)
     open(kMono);
     const auto both = [&] {
         std::map<QString, int> perCamera;
-        for (const QJsonObject &l : readIndex(dir))
+        for (const QJsonObject &l : readRecordIndex(dir))
             ++perCamera[l.value(QStringLiteral("serial")).toString()];
         return perCamera[kColour] >= 5 && perCamera[kMono] >= 5;
     };
@@ -64,7 +52,7 @@ TEST_F(ViewerRecord, RecordAndStopWriteEveryOpenCamerasFramesInTheHostsFormat)
     record->trigger();   // Stop
     EXPECT_FALSE(window->recording());
     EXPECT_EQ(record->text(), QStringLiteral("Record…"));
-    const std::vector<QJsonObject> lines = readIndex(dir);
+    const std::vector<QJsonObject> lines = readRecordIndex(dir);
     EXPECT_TRUE(window->messageText().contains(QStringLiteral("Recorded %1 frames into").arg(lines.size())))
         << window->messageText().toStdString();
     for (const QJsonObject &l : lines) {
@@ -82,7 +70,7 @@ TEST_F(ViewerRecord, RecordAndStopWriteEveryOpenCamerasFramesInTheHostsFormat)
     const size_t written = lines.size();
     QThread::msleep(200);
     QCoreApplication::processEvents();
-    EXPECT_EQ(readIndex(dir).size(), written);
+    EXPECT_EQ(readRecordIndex(dir).size(), written);
     EXPECT_EQ(QDir(dir).entryList({QStringLiteral("*.tif")}, QDir::Files).size(), int(written));
 
     // The folder now holds a recording: a second start into it is refused with the reason.
