@@ -69,49 +69,69 @@ inline double simValue(const QString &serial, const char *key)
 }
 
 // Records every delivered frame; connected directly, so it runs on the
-// SDK's frame thread under the camera's mutex.
+// SDK's frame thread under the camera's mutex. A delivery may still be under
+// way when the sink goes (disconnecting does not wait for it), so what it
+// writes lives as long as the receiver, and a closed sink takes nothing more.
 class FrameSink
 {
 public:
     explicit FrameSink(CameraInterface *camera)
+        : state(std::make_shared<State>())
     {
         connection = QObject::connect(camera, &CameraInterface::captureCompleted, camera,
-                                      [this](ImageProcessData d) { add(d); }, Qt::DirectConnection);
+                                      [s = state](ImageProcessData d) { add(*s, d); }, Qt::DirectConnection);
     }
-    ~FrameSink() { QObject::disconnect(connection); }
+    ~FrameSink()
+    {
+        QObject::disconnect(connection);
+        std::lock_guard<std::mutex> g(state->lock);
+        state->closed = true;
+    }
 
+    // A list of its own: a shared one would be detached by the next
+    // delivery behind the reader's back, in ways TSan cannot follow.
     QList<ImageProcessData> frames() const
     {
-        std::lock_guard<std::mutex> g(lock);
-        return received;
+        std::lock_guard<std::mutex> g(state->lock);
+        QList<ImageProcessData> copy;
+        copy.reserve(state->received.size());
+        for (const ImageProcessData &d : state->received)
+            copy.append(d);
+        return copy;
     }
     int count() const
     {
-        std::lock_guard<std::mutex> g(lock);
-        return received.size();
+        std::lock_guard<std::mutex> g(state->lock);
+        return state->received.size();
     }
     ImageProcessData last() const
     {
-        std::lock_guard<std::mutex> g(lock);
-        return received.isEmpty() ? ImageProcessData() : received.last();
+        std::lock_guard<std::mutex> g(state->lock);
+        return state->received.isEmpty() ? ImageProcessData() : state->received.last();
     }
     bool onCallerThread() const
     {
-        std::lock_guard<std::mutex> g(lock);
-        return sawCallerThread;
+        std::lock_guard<std::mutex> g(state->lock);
+        return state->sawCallerThread;
     }
 
 private:
-    void add(const ImageProcessData &d)
+    struct State {
+        std::mutex lock;
+        QList<ImageProcessData> received;
+        bool sawCallerThread = false;
+        bool closed = false;
+    };
+    static void add(State &s, const ImageProcessData &d)
     {
-        std::lock_guard<std::mutex> g(lock);
-        received.append(d);
+        std::lock_guard<std::mutex> g(s.lock);
+        if (s.closed)
+            return;
+        s.received.append(d);
         if (QThread::currentThread() == QCoreApplication::instance()->thread())
-            sawCallerThread = true;
+            s.sawCallerThread = true;
     }
-    mutable std::mutex lock;
-    QList<ImageProcessData> received;
-    bool sawCallerThread = false;
+    std::shared_ptr<State> state;
     QMetaObject::Connection connection;
 };
 

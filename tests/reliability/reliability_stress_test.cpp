@@ -183,6 +183,12 @@ private:
 
 InFlight *inFlight = nullptr;
 
+std::mutex receiverGate;
+void passGate()
+{
+    std::lock_guard<std::mutex> g(receiverGate);
+}
+
 // What the re-entrant callbacks of one camera object share with the test.
 // The host's own edits of parameter values are plain writes: the test makes
 // them holding `edits` and the frame mutex, and so do its CameraLoss
@@ -532,8 +538,15 @@ protected:
             r->saved = s.saved;
             s.reentry = r;
         }
+        // The camera's threads run from createCamera on, and a loss may
+        // reach a receiver as soon as it is connected. Qt publishes a new
+        // connection inside its own library, where TSan cannot see it; the
+        // gate, held while connecting and passed by every receiver first,
+        // shows it that order.
+        std::unique_lock<std::mutex> connecting(receiverGate);
         QObject::connect(camera, &CameraInterface::captureCompleted, camera,
                          [camera, track, r](ImageProcessData d) {
+                             passGate();
                              InFlight::Scope scope(*inFlight, "captureCompleted receiver");
                              checkFrame(camera, *track, d);
                              if (r)
@@ -541,6 +554,7 @@ protected:
                          },
                          Qt::DirectConnection);
         QObject::connect(camera, &CameraInterface::CameraLoss, camera, [camera, r] {
+            passGate();
             InFlight::Scope scope(*inFlight, "CameraLoss receiver");
             ++totals->losses;
             if (r) {
@@ -549,11 +563,13 @@ protected:
             }
         }, Qt::DirectConnection);
         QObject::connect(camera, &CameraInterface::CameraReconnect, camera, [camera, r] {
+            passGate();
             InFlight::Scope scope(*inFlight, "CameraReconnect receiver");
             ++totals->reconnections;
             if (r)
                 reentrantCall(camera, r);
         }, Qt::DirectConnection);
+        connecting.unlock();
         streamChange(s, [&] {
             camera->load(s.saved);
             camera->setContinueCapture(true);
