@@ -218,9 +218,11 @@ TEST_F(CallbackCalls, RestartFromAReceiverReopensOnTheOwningThread)
     EXPECT_TRUE(waitUntil([&] { return sink.count() > before; })) << "frames flow after the reopen";
 }
 
-// The owning thread's next operation comes before its event loop runs
-// again: the reopen happens first. Deleting the camera instead drops it.
-TEST_F(CallbackCalls, LeftWorkRunsBeforeTheNextOperationOrGoesWithTheCamera)
+// Work a receiver leaves to the owning thread waits for its event loop or
+// for an operation that acts on the camera. A query in between changes
+// nothing: it neither reopens the camera nor frees the descriptors that the
+// host's editor shows. Deleting the camera instead drops the work.
+TEST_F(CallbackCalls, LeftWorkWaitsForTheEventLoopOrAnOperationNotForAQuery)
 {
     std::atomic<bool> returned{false};
     QObject::connect(camera, &CameraInterface::captureCompleted, camera, [&](ImageProcessData) {
@@ -230,18 +232,37 @@ TEST_F(CallbackCalls, LeftWorkRunsBeforeTheNextOperationOrGoesWithTheCamera)
             returned = true;
         }
     }, Qt::DirectConnection);
+    const QVector<ParamWrap *> shown = *camera->pluginParams();
+    const QSize size = camera->imageSize();
+    const int channels = camera->channels();
+    const int inits = calls("VdInit");
     camera->softTrigger(0, 0, {});
     ASSERT_TRUE(pollWithoutEvents([&] { return returned.load(); }, 5000));
-    EXPECT_EQ(camera->cameraSerial(), kColour) << "reopened before the query answered";
-    EXPECT_EQ(camera->pluginParams()->size(), 24);
+
+    EXPECT_EQ(camera->cameraSerial(), QStringLiteral("-1")) << "a query reopened the camera";
+    EXPECT_EQ(camera->imageSize(), size);
+    EXPECT_EQ(camera->channels(), channels);
+    EXPECT_EQ(camera->blankImage().size(), cv::Size(size.width(), size.height()));
+    EXPECT_FALSE(camera->isContinueCapture());
+    EXPECT_EQ(*camera->pluginParams(), shown) << "a query rebuilt the descriptors";
+    EXPECT_EQ(calls("VdInit"), inits);
+    // The close claimed in the receiver is torn down on a thread of its own.
+    EXPECT_TRUE(pollWithoutEvents([] { return simValue(kColour, "open") == 0; }, 2000));
+
+    // An operation on the camera runs the left work first.
+    EXPECT_EQ(camera->selectExposure(0), 0);
+    EXPECT_EQ(camera->cameraSerial(), kColour);
+    EXPECT_EQ(calls("VdInit"), inits + 1);
+    EXPECT_NE(*camera->pluginParams(), shown);
+    EXPECT_GT(camera->pluginParams()->size(), shown.size());
 
     returned = false;
     camera->softTrigger(0, 0, {});
     ASSERT_TRUE(pollWithoutEvents([&] { return returned.load(); }, 5000));
-    const int inits = calls("VdInit");
+    const int reopens = calls("VdInit");
     cameras.clear();
     waitUntil([] { return false; }, 50);
-    EXPECT_EQ(calls("VdInit"), inits);
+    EXPECT_EQ(calls("VdInit"), reopens);
     EXPECT_EQ(simValue(kColour, "open"), 0);
 }
 

@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include <atomic>
+#include <system_error>
 #include <thread>
 
 using namespace drivertest;
@@ -365,4 +366,98 @@ TEST_F(Link, ALossHandledInItsReceiverOrUnderTheFrameMutexHangsNothing)
     restoreLink();
     camera->reconnectTick();
     EXPECT_TRUE(camera->opened);
+}
+
+// The owning thread holds frameMutex() and closes the camera while a direct
+// CameraLoss receiver waits for that mutex in paramsChanged. The close
+// detaches the status callback, which waits for the receiver; the receiver
+// must therefore give its wait up once the camera is no longer open.
+TEST_F(Link, AHolderOfTheFrameMutexClosesWhileALossReceiverWaitsForIt)
+{
+    Deadline deadline("a frame-mutex holder closing against a loss receiver in paramsChanged", 20000);
+    LogCapture log;
+    std::atomic<bool> entered{false};
+    std::atomic<bool> returned{false};
+    QMetaObject::Connection checker = QObject::connect(camera, &CameraInterface::CameraLoss, camera, [&] {
+        entered = true;
+        camera->paramsChanged();
+        returned = true;
+    }, Qt::DirectConnection);
+    {
+        QMutexLocker held(camera->frameMutex());
+        ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), 1), 0);
+        ASSERT_TRUE(waitUntil([&] { return entered.load(); }));
+        // The receiver cannot get past the held mutex while the camera is open.
+        EXPECT_FALSE(waitUntil([&] { return returned.load(); }, 50));
+        camera->closeCamera();
+        EXPECT_EQ(simValue(kColour, "open"), 0);
+    }
+    QObject::disconnect(checker);
+    EXPECT_TRUE(returned.load());
+    EXPECT_EQ(log.count(QStringLiteral("cameraVandrel Close")), 1);
+    EXPECT_TRUE(camera->connectionLost.load());
+
+    restoreLink();
+    camera->reconnectTick();
+    EXPECT_TRUE(camera->opened);
+}
+
+// A loss claims the close on the status thread, where its teardown needs a
+// thread of its own. When none can be started the handle is torn down late:
+// by the owning thread's event loop, or at once by the camera's deletion, and
+// no callback reaches the camera after it is gone.
+class LateTeardown : public Link
+{
+protected:
+    void SetUp() override
+    {
+        Link::SetUp();
+        CameraVandrel::startTeardownThread = [](std::function<void()>) {
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        };
+    }
+    void TearDown() override
+    {
+        CameraVandrel::startTeardownThread = &CameraVandrel::startDetachedThread;
+        Link::TearDown();
+    }
+    void loseWithoutThread()
+    {
+        ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), 1), 0);
+        // Without the owning thread's events, which would run the teardown.
+        QElapsedTimer clock;
+        clock.start();
+        while (log.containing(QStringLiteral("camera teardown could not start:")).isEmpty() && clock.elapsed() < 5000)
+            QThread::msleep(1);
+        ASSERT_EQ(log.containing(QStringLiteral("camera teardown could not start:")).size(), 1);
+        EXPECT_FALSE(camera->opened);
+    }
+    LogCapture log;
+};
+
+TEST_F(LateTeardown, TheOwningThreadsEventLoopTearsDown)
+{
+    Deadline deadline("a late teardown from the event loop", 20000);
+    loseWithoutThread();
+    ASSERT_TRUE(waitUntil([] { return simValue(kColour, "open") == 0; }));
+    EXPECT_EQ(log.containing(QStringLiteral("its teardown found no thread")).size(), 1);
+    EXPECT_FALSE(push(kColour)) << "a callback is still registered";
+    restoreLink();
+    camera->reconnectTick();
+    EXPECT_TRUE(camera->opened);
+}
+
+TEST_F(LateTeardown, DeletingTheCameraTearsDownFirst)
+{
+    Deadline deadline("a late teardown at deletion", 20000);
+    loseWithoutThread();
+    EXPECT_EQ(simValue(kColour, "open"), 1) << "torn down before the owning thread could";
+    cameras.clear();
+    EXPECT_EQ(simValue(kColour, "open"), 0);
+    EXPECT_EQ(log.containing(QStringLiteral("its teardown found no thread")).size(), 1);
+    // A handle left open would now report the return to the deleted camera
+    // (a use after free under ASan), and take a pushed frame.
+    restoreLink();
+    EXPECT_FALSE(push(kColour));
+    EXPECT_EQ(simValue(kColour, "open"), 0);
 }

@@ -32,7 +32,7 @@ void CameraVandrel::CameraSnapCallback(int handle, unsigned char *data, VdFrameH
         return;
     }
     try {
-        const sdkthread::InCallback inCallback;
+        const sdkthread::InCallback inCallback(self->opened);
         self->deliverFrame(data, head);
     } catch (const std::exception &e) {
         qCWarning(lcVandrel) << "frame dropped:" << e.what();
@@ -85,16 +85,17 @@ unsigned char *CameraVandrel::processingBuffer(size_t bytes)
     return processBuffer.get();
 }
 
-bool CameraVandrel::lockForDelivery()
+bool CameraVandrel::lockWhileOpen()
 {
     QMutex *frames = frameMutex();
+    const auto closing = [this] { return !opened || sdkthread::callerClosing(); };
     while (!frames->tryLock(kClosePollMs)) {
-        if (!opened)
+        if (closing())
             return false;
     }
-    if (opened)
+    if (!closing())
         return true;
-    // Closed while this frame waited: nothing more is delivered.
+    // Closed while this thread waited: it must return at once.
     frames->unlock();
     return false;
 }
@@ -135,7 +136,7 @@ void CameraVandrel::deliverFrame(unsigned char *data, VdFrameHead *head)
     std::function<void()> hook;
 
     const VdHandle handle = cameraHandle;
-    if (!lockForDelivery()) {
+    if (!lockWhileOpen()) {
         // The camera is closing, and its teardown waits for this callback:
         // the frame is given up.
         VdReleaseImageBuffer(handle, data);

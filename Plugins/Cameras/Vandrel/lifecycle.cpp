@@ -144,18 +144,32 @@ void CameraVandrel::CameraClose()
         return;
     }
     try {
-        std::thread([l = link, handle] { tearDown(l, handle); }).detach();
+        startTeardownThread([l = link, handle] { tearDown(l, handle); });
     } catch (const std::exception &e) {
-        // Without a thread the handle cannot be released safely from here;
-        // it is given up rather than waited for.
-        qCWarning(lcVandrel) << "camera teardown could not start:" << e.what();
-        std::lock_guard<std::mutex> guard(link->lock);
-        link->handle = -1;
-        *link->mirror = -1;
-        link->tearingDown = false;
-        link->changed.notify_all();
+        // The handle stays claimed with its callbacks registered; the next
+        // thread that may wait for them tears it down: the owning thread's
+        // event loop, or whoever opens, closes or deletes the camera first.
+        qCWarning(lcVandrel) << "camera teardown could not start:" << e.what()
+                             << "; the camera is closed late, on the owning thread";
+        {
+            std::lock_guard<std::mutex> guard(link->lock);
+            link->lateHandle = handle;
+            link->changed.notify_all();
+        }
+        try {
+            deferToOwner([this] { waitForTeardown(); });
+        } catch (const std::exception &) {
+            // The next open, close or the deletion still runs it.
+        }
     }
 }
+
+void CameraVandrel::startDetachedThread(std::function<void()> work)
+{
+    std::thread(std::move(work)).detach();
+}
+
+void (*CameraVandrel::startTeardownThread)(std::function<void()>) = &CameraVandrel::startDetachedThread;
 
 bool CameraVandrel::claimClose(VdHandle &handle)
 {
@@ -197,8 +211,18 @@ void CameraVandrel::tearDown(const std::shared_ptr<Link> &link, VdHandle handle)
 
 void CameraVandrel::waitForTeardown()
 {
-    std::unique_lock<std::mutex> guard(link->lock);
-    link->changed.wait(guard, [this] { return !link->tearingDown; });
+    VdHandle late = -1;
+    {
+        std::unique_lock<std::mutex> guard(link->lock);
+        link->changed.wait(guard, [this] { return !link->tearingDown || link->lateHandle != -1; });
+        if (!link->tearingDown)
+            return;
+        late = link->lateHandle;
+        link->lateHandle = -1;
+    }
+    qCWarning(lcVandrel) << "camera" << serialNumber
+                         << "closed late: its teardown found no thread of its own and runs here";
+    tearDown(link, late);
 }
 
 bool CameraVandrel::onOwningThread() const

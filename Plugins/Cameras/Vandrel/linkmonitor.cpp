@@ -13,7 +13,7 @@ void CameraVandrel::ExpCallbackMSG(int handle, unsigned int msg, unsigned int pa
     if (!self)
         return;
     try {
-        const sdkthread::InCallback inCallback;
+        const sdkthread::InCallback inCallback(self->opened);
         if (msg == VD_MSG_LINK_LOST) {
             qCInfo(lcVandrel) << QStringLiteral("camera %1 disconnect").arg(self->serialNumber);
             emit self->CameraLoss();

@@ -3,6 +3,7 @@
 #include "framelock.h"
 #include "handleuse.h"
 #include "normalize.h"
+#include "sdkthread.h"
 
 #include <cstring>
 
@@ -25,6 +26,20 @@ void CameraVandrel::paramsChanged()
         qCWarning(lcVandrel) << "paramsChanged called while a frame is delivered (from a receiver connected "
                                 "directly to captureCompleted or from the trigger hook); checked without "
                                 "taking the frame mutex again";
+        normalizeParams();
+        return;
+    }
+    if (sdkthread::current()) {
+        // A loss receiver, or another camera's callback: whoever holds the
+        // mutex may be closing this camera and waiting for this callback.
+        if (!lockWhileOpen()) {
+            qCInfo(lcVandrel) << "CameraVandrel::paramsChanged";
+            qCDebug(lcVandrel) << "Camera" << cameraIndex << "closed while paramsChanged waited for the frame mutex;"
+                               << "nothing to check";
+            return;
+        }
+        FrameLock guard(&mutex, FrameLock::Adopt);
+        qCInfo(lcVandrel) << "CameraVandrel::paramsChanged";
         normalizeParams();
         return;
     }
@@ -106,7 +121,6 @@ void CameraVandrel::setContinueCapture(bool continuous)
 
 bool CameraVandrel::isContinueCapture()
 {
-    runDeferred();
     const HandleUse use(*this);
     if (!use)
         return false;

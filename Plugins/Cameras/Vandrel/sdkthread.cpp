@@ -8,11 +8,16 @@
 namespace sdkthread {
 namespace {
 
+struct Entry {
+    std::thread::id thread;
+    const std::atomic<qint32> *cameraOpen;
+};
+
 // Kept in one list rather than in thread-local storage, which a library
 // loaded at run time gets only dynamically and leak checkers walk unreliably.
 struct Registry {
     std::mutex lock;
-    std::vector<std::thread::id> threads;  // one entry per callback in flight
+    std::vector<Entry> entries;  // one per callback in flight
 };
 
 Registry &registry()
@@ -24,27 +29,39 @@ Registry &registry()
 
 } // namespace
 
-InCallback::InCallback()
+InCallback::InCallback(const std::atomic<qint32> &cameraOpen)
 {
     Registry &r = registry();
     std::lock_guard<std::mutex> guard(r.lock);
-    r.threads.push_back(std::this_thread::get_id());
+    r.entries.push_back({std::this_thread::get_id(), &cameraOpen});
 }
 
 InCallback::~InCallback()
 {
     Registry &r = registry();
     std::lock_guard<std::mutex> guard(r.lock);
-    auto it = std::find(r.threads.begin(), r.threads.end(), std::this_thread::get_id());
-    if (it != r.threads.end())
-        r.threads.erase(it);
+    const std::thread::id me = std::this_thread::get_id();
+    // The innermost mark of this thread is the newest one.
+    auto it = std::find_if(r.entries.rbegin(), r.entries.rend(), [me](const Entry &e) { return e.thread == me; });
+    if (it != r.entries.rend())
+        r.entries.erase(std::next(it).base());
 }
 
 bool current()
 {
     Registry &r = registry();
     std::lock_guard<std::mutex> guard(r.lock);
-    return std::find(r.threads.begin(), r.threads.end(), std::this_thread::get_id()) != r.threads.end();
+    const std::thread::id me = std::this_thread::get_id();
+    return std::any_of(r.entries.begin(), r.entries.end(), [me](const Entry &e) { return e.thread == me; });
+}
+
+bool callerClosing()
+{
+    Registry &r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    const std::thread::id me = std::this_thread::get_id();
+    return std::any_of(r.entries.begin(), r.entries.end(),
+                       [me](const Entry &e) { return e.thread == me && e.cameraOpen->load() == 0; });
 }
 
 } // namespace sdkthread

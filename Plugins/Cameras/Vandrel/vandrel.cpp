@@ -64,8 +64,8 @@ QPixmap CameraVandrel::pluginIcon()
 
 QVector<ParamWrap *> *CameraVandrel::pluginParams()
 {
-    // A list rebuilt for another thread's call is rebuilt before it is read.
-    runDeferred();
+    // Not runDeferred: a rebuild left here would free the descriptors that
+    // the host's editor may still show from an earlier call.
     return &paramList;
 }
 
@@ -100,7 +100,6 @@ void CameraVandrel::hostNotify1() {}
 
 QString CameraVandrel::cameraSerial()
 {
-    runDeferred();
     return opened ? serialNumber : QStringLiteral("-1");
 }
 
@@ -111,21 +110,18 @@ QMutex *CameraVandrel::frameMutex()
 
 QSize CameraVandrel::imageSize()
 {
-    runDeferred();
     std::lock_guard<std::mutex> guard(paramsLock);
     return QSize(imageWidth, imageHeight);
 }
 
 int CameraVandrel::channels()
 {
-    runDeferred();
     std::lock_guard<std::mutex> guard(paramsLock);
     return channelCount;
 }
 
 cv::Mat CameraVandrel::blankImage()
 {
-    runDeferred();
     qint32 width = 0;
     qint32 height = 0;
     {

@@ -55,8 +55,9 @@ class OwnerWaker;
 //                                  any thread, the destructor, or a loss on the status thread
 //   Closing -> Closed or Lost      the teardown (VdStop, the detach calls, VdUnInit) ends;
 //                                  it runs on the claiming thread, or on a thread of its own
-//                                  when the claim was made on an SDK callback thread; Lost
-//                                  when a loss set `connectionLost`
+//                                  when the claim was made on an SDK callback thread (if
+//                                  none can be had, on the next thread that waits for it);
+//                                  Lost when a loss set `connectionLost`
 //
 //   (1) true after restartCamera of a lost camera, until the next tick.
 //
@@ -72,14 +73,14 @@ class OwnerWaker;
 // - Called on another thread than the owning one, restartCamera closes at
 //   once and leaves its reopening to the owning thread; load,
 //   restoreSnapshot, setExposureConfigCount and reconnectTick are left to
-//   the owning thread whole. Work left there runs from its event loop, and
-//   in any case before the owning thread's next operation on the camera.
+//   the owning thread whole (see deferToOwner for when that work runs).
 // - The SDK runs CameraSnapCallback on a frame thread, holding `mutex` for
 //   the whole delivery, emit and trigger hook included. Only paramsChanged
 //   takes `mutex` besides the delivery; called on the delivering thread
-//   itself it warns and checks without taking it again. A delivery waiting
-//   for `mutex` gives its frame up once the camera is no longer open, so a
-//   host holding frameMutex() may close or restart the camera.
+//   itself it warns and checks without taking it again.
+// - An SDK callback thread waiting for `mutex` (a delivery, or paramsChanged
+//   from a loss receiver) gives up once this camera or the caller's is no
+//   longer open, so a host holding frameMutex() may close or restart it.
 // - What the owning thread writes and a delivery reads (the numbering
 //   counters and cycleTimer, triggerCallback, the contents of *trigParams,
 //   trigKind, matType) is guarded by `triggerLock`, held only for the moment
@@ -175,6 +176,10 @@ public:
     double exposureLineTime = 1.0;
     // The reconnect timer's interval, set when load starts it; tests shorten it.
     int reconnectIntervalMs = 30000;
+    // Starts the thread of a teardown claimed on an SDK callback thread; may
+    // throw. Tests replace it to make thread creation fail.
+    static void (*startTeardownThread)(std::function<void()> work);
+    static void startDetachedThread(std::function<void()> work);  // the default
 
 private:
     class HandleUse;
@@ -189,6 +194,9 @@ private:
         VdHandle handle = -1;                    // open, or being torn down
         bool tearingDown = false;
         std::vector<std::thread::id> borrowers;  // one entry per HandleUse
+        // A claimed handle whose teardown could not get a thread: torn down
+        // by the next thread that waits for the teardown.
+        VdHandle lateHandle = -1;
         // The camera's cameraHandle, which the frame path reads unlocked:
         // written only while no callback can run (before the callbacks are
         // registered, after the teardown), under `lock`.
@@ -201,19 +209,26 @@ private:
     // Closing -> Closed: VdStop, then the detach calls and VdUnInit once the
     // other threads' borrows are back. Touches nothing but `link`.
     static void tearDown(const std::shared_ptr<Link> &link, VdHandle handle);
-    // Waits while a teardown runs; never on an SDK callback thread.
+    // Waits while a teardown runs, or runs one that found no thread; never
+    // on an SDK callback thread.
     void waitForTeardown();
     bool onOwningThread() const;
 
-    // Work another thread hands to the owning thread: queued to its event
-    // loop, and run before any operation of the owning thread on this camera.
+    // Work another thread hands to the owning thread. It runs from that
+    // thread's event loop, and first thing in every owning-thread operation
+    // that acts on the camera or its settings (open, close, restart, load,
+    // save, snapshots, paramsChanged, selectExposure, the trigger calls,
+    // setExposureConfigCount, a tick), never in a query: asking for the
+    // serial, size, channels, blank image, trigger mode or descriptors
+    // rebuilds nothing.
     void deferToOwner(std::function<void()> work);
     void runDeferred();
 
     void deliverFrame(unsigned char *data, VdFrameHead *head);
-    // Locks `mutex` for a delivery; false, without the lock, once the camera
-    // is no longer open: its close waits for this very callback.
-    bool lockForDelivery();
+    // Locks `mutex` on an SDK callback thread; false, without the lock, once
+    // this camera or the callback's own is no longer open: its close may
+    // wait for this very callback while its closer holds the mutex.
+    bool lockWhileOpen();
     // The preview spacing: false, with the debug line, for a preview frame
     // too close to the last accepted one; else the frame is accepted.
     bool acceptPreviewTiming();
