@@ -54,6 +54,9 @@ bool SharedLibrary::open(const std::string &path)
     SetErrorMode(previous);
     if (!module) {
         error = systemMessage(code);
+        // Some messages name the file as an insert: "%1 is not a valid Win32 application".
+        for (size_t at = error.find("%1"); at != std::string::npos; at = error.find("%1", at + path.size()))
+            error.replace(at, 2, path);
         return false;
     }
     handle = reinterpret_cast<void *>(module);

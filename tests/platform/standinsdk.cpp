@@ -26,9 +26,7 @@ struct Handle {
     VdHandle id = 0;
     bool open = true;
     bool playing = false;
-    int triggerMode = VD_TRIGGER_CONTINUOUS;
     int pendingTriggers = 0;
-    unsigned bytesPerPixel = 1;
     uint32_t frameId = 0;
     VdFrameCallback frameCallback = nullptr;
     void *frameContext = nullptr;
@@ -45,6 +43,9 @@ std::mutex lock;
 std::condition_variable changed;
 bool initialised = false;
 bool deviceOpen = false;
+// The camera's own settings, kept across opening and closing as a camera does.
+int triggerMode = VD_TRIGGER_CONTINUOUS;
+unsigned bytesPerPixel = 1;
 VdHandle nextId = 1;
 std::map<VdHandle, std::shared_ptr<Handle>> handles;
 
@@ -64,7 +65,7 @@ void waitOutCallbacks(std::unique_lock<std::mutex> &guard, const Handle &h)
 
 bool frameDue(const Handle &h)
 {
-    return h.playing && h.frameCallback && (h.triggerMode == VD_TRIGGER_CONTINUOUS || h.pendingTriggers > 0);
+    return h.playing && h.frameCallback && (triggerMode == VD_TRIGGER_CONTINUOUS || h.pendingTriggers > 0);
 }
 
 void acquire(std::shared_ptr<Handle> h)
@@ -74,7 +75,7 @@ void acquire(std::shared_ptr<Handle> h)
         changed.wait_for(guard, kFramePeriod, [&] { return !h->open; });
         if (!h->open || !frameDue(*h))
             continue;
-        if (h->triggerMode != VD_TRIGGER_CONTINUOUS)
+        if (triggerMode != VD_TRIGGER_CONTINUOUS)
             --h->pendingTriggers;
         auto *raw = new unsigned char[kWidth * kHeight];
         for (int i = 0; i < kWidth * kHeight; ++i)
@@ -82,10 +83,10 @@ void acquire(std::shared_ptr<Handle> h)
         h->lent.insert(raw);
         VdFrameHead head{};
         head.frameId = ++h->frameId;
-        head.byteCount = kWidth * kHeight * h->bytesPerPixel;
+        head.byteCount = kWidth * kHeight * bytesPerPixel;
         head.width = kWidth;
         head.height = kHeight;
-        head.pixelFormat = h->bytesPerPixel == 3 ? VD_PIXEL_RGB8 : VD_PIXEL_MONO8;
+        head.pixelFormat = bytesPerPixel == 3 ? VD_PIXEL_RGB8 : VD_PIXEL_MONO8;
         head.rawByteCount = kWidth * kHeight;
         head.rawFormat = 0;
         head.timeStamp = static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -318,8 +319,8 @@ VdStatus VdSetIspOutFormat(VdHandle handle, unsigned int format)
 {
     if (format != VD_PIXEL_RGB8 && format != VD_PIXEL_MONO8)
         return VD_ERR_UNSUPPORTED_FORMAT;
-    return withHandle(handle, [&](std::unique_lock<std::mutex> &, const std::shared_ptr<Handle> &h) {
-        h->bytesPerPixel = format == VD_PIXEL_RGB8 ? 3 : 1;
+    return withHandle(handle, [&](std::unique_lock<std::mutex> &, const std::shared_ptr<Handle> &) {
+        bytesPerPixel = format == VD_PIXEL_RGB8 ? 3 : 1;
         return VD_OK;
     });
 }
@@ -345,7 +346,7 @@ VdStatus VdSetTriggerMode(VdHandle handle, int mode)
     if (mode != VD_TRIGGER_CONTINUOUS && mode != VD_TRIGGER_SOFTWARE)
         return VD_ERR_BAD_ARGUMENT;
     return withHandle(handle, [&](std::unique_lock<std::mutex> &, const std::shared_ptr<Handle> &h) {
-        h->triggerMode = mode;
+        triggerMode = mode;
         h->pendingTriggers = 0;
         changed.notify_all();
         return VD_OK;
@@ -356,8 +357,8 @@ VdStatus VdGetTriggerMode(VdHandle handle, int *mode)
 {
     if (!mode)
         return VD_ERR_BAD_ARGUMENT;
-    return withHandle(handle, [&](std::unique_lock<std::mutex> &, const std::shared_ptr<Handle> &h) {
-        *mode = h->triggerMode;
+    return withHandle(handle, [&](std::unique_lock<std::mutex> &, const std::shared_ptr<Handle> &) {
+        *mode = triggerMode;
         return VD_OK;
     });
 }
