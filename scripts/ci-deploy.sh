@@ -219,6 +219,7 @@ stage_vendor() {
   cc -shared -fPIC -O2 -Wl,-soname,libvdhelper.so -o "$root/lib/libvdhelper.so" "$work/vdhelper.c"
   cc -c -fPIC -O2 -o "$work/vdshim.o" "$work/vdshim.c"
   g++ -shared -o "$root/lib/libVDCAMSDK_X64.so" "$build"/Sdk/Simulator/CMakeFiles/VDCAMSDK.dir/*.o "$work/vdshim.o" \
+    "$build/Sdk/Platform/libvandrel_platform.a" \
     -Wl,--version-script=Sdk/Simulator/vdcamsdk.map -L"$root/lib" -lvdhelper \
     -Wl,--no-undefined -lQt5Core -lopencv_imgcodecs -lopencv_imgproc -lopencv_core -pthread
   if readelf -d "$root/lib/libVDCAMSDK_X64.so" | grep -q SONAME; then

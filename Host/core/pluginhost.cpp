@@ -8,19 +8,24 @@
 #include <QJsonParseError>
 #include <QStringList>
 
-#include <dlfcn.h>
+#include "sharedlibrary.h"
 
 namespace {
 // The folder of this library itself, wherever the program that loaded it
 // lives (a Python interpreter, a GStreamer launcher).
 QString libraryDir()
 {
-    Dl_info info;
-    if (!dladdr(reinterpret_cast<const void *>(&libraryDir), &info) || !info.dli_fname)
+    const std::string file = vdplatform::moduleFileOf(reinterpret_cast<const void *>(&libraryDir));
+    if (file.empty())
         return QString();
-    return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath();
+    return QFileInfo(QString::fromStdString(file)).absolutePath();
 }
 } // namespace
+
+QString PluginHost::moduleFileName()
+{
+    return QStringLiteral(VANDREL_PLUGIN_FILE_NAME);
+}
 
 QString PluginHost::pluginDirBesideLibrary()
 {
@@ -114,7 +119,7 @@ bool applySimConfig(const QString &file, QString &error)
 QCommandLineOption PluginHost::pluginDirOption()
 {
     return QCommandLineOption(QStringLiteral("plugin-dir"),
-                              QStringLiteral("Directory of libVandrel.so (default: %1).").arg(defaultPluginDir()),
+                              QStringLiteral("Directory of %1 (default: %2).").arg(moduleFileName(), defaultPluginDir()),
                               QStringLiteral("DIR"));
 }
 

@@ -19,7 +19,8 @@ public:
     // folder, for hosts without an application object of their own (the
     // bindings); empty when neither holds the plug-in.
     static QString pluginDirBesideLibrary();
-    static QString moduleFileName() { return QStringLiteral("libVandrel.so"); }
+    // libVandrel.so, or Vandrel.dll on Windows.
+    static QString moduleFileName();
     // The options every program that loads the plug-in offers alike.
     static QCommandLineOption pluginDirOption();
     static QCommandLineOption simConfigOption();

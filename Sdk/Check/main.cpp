@@ -2,6 +2,7 @@
 // with, prints the table, and exits 0 only when every check passed against
 // an SDK that is not the simulator.
 #include "loadedsdk.h"
+#include "sdkbinding.h"
 #include "sdkcheck.h"
 
 #include <cstdio>
@@ -15,6 +16,7 @@ enum ExitStatus {
     ExitPassed = 0,
     ExitCheckFailed = 1,
     ExitBadOptions = 2,
+    ExitNoSdk = 3,
     ExitNoCamera = 4,
     ExitSimulated = 5,
 };
@@ -34,9 +36,10 @@ const char kUsage[] =
     "                   the link-lost message and the enumeration afterwards\n"
     "  --version        prints the program's version\n"
     "\n"
-    "Exit status: 0 every check passed, 1 a check failed, 2 bad options, 4 the\n"
-    "camera asked for (without --camera: any VD-XG camera) is not listed, 5 every\n"
-    "check passed but the SDK is the simulated one, which proves nothing for a line.\n";
+    "Exit status: 0 every check passed, 1 a check failed, 2 bad options, 3 the SDK\n"
+    "library cannot be loaded, 4 the camera asked for (without --camera: any VD-XG\n"
+    "camera) is not listed, 5 every check passed but the SDK is the simulated one,\n"
+    "which proves nothing for a line.\n";
 
 int badOptions(const std::string &why)
 {
@@ -45,6 +48,11 @@ int badOptions(const std::string &why)
 }
 
 } // namespace
+
+void vdsdk::reportSdkUnavailable(const std::string &why)
+{
+    std::cerr << "vdcamsdk-check: " << why << std::endl;
+}
 
 int main(int argc, char **argv)
 {
@@ -87,8 +95,10 @@ int main(int argc, char **argv)
     };
     options.progress = [](const std::string &text) { std::cerr << "vdcamsdk-check: " << text << std::endl; };
 
-    // Linked to the SDK, so it is loaded already: say which one, before
-    // anything else, and whether its cameras are real.
+    // Linked to the SDK, or loading it now from beside this program: say
+    // which one, before anything else, and whether its cameras are real.
+    if (!vdsdk::sdkAvailable())
+        return ExitNoSdk;
     const vdsdk::LoadedSdk sdk = vdsdk::findLoadedSdk();
     std::cout << "vdcamsdk-check " VDCAMSDK_CHECK_VERSION ", SDK library "
               << (sdk.path.empty() ? std::string("unknown (no loaded library defines VdSdkInit)") : sdk.path)

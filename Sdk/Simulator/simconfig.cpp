@@ -2,6 +2,7 @@
 
 #include "replay.h"
 #include "scene.h"
+#include "sharedlibrary.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -20,9 +21,6 @@
 #include <limits>
 #include <set>
 
-#if defined(__unix__)
-#include <dlfcn.h>
-#endif
 
 namespace vdsim {
 namespace {
@@ -221,10 +219,9 @@ bool parseEvent(const QJsonObject &o, EventConfig &e, std::string &error)
 // build tree, both relative to this library.
 std::string shippedScene(const char *name)
 {
-#if defined(__unix__)
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<const void *>(&shippedScene), &info) && info.dli_fname) {
-        const QDir libDir = QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absoluteDir();
+    const std::string own = vdplatform::moduleDirOf(reinterpret_cast<const void *>(&shippedScene));
+    if (!own.empty()) {
+        const QDir libDir(QString::fromStdString(own));
         for (const char *relative : {VDSIM_SCENES_FROM_LIBDIR, "../../share/vandrel/scenes"}) {
             const QString candidate = libDir.absoluteFilePath(QLatin1String(relative) + QLatin1Char('/')
                                                               + QLatin1String(name));
@@ -232,7 +229,6 @@ std::string shippedScene(const char *name)
                 return QDir::cleanPath(candidate).toStdString();
         }
     }
-#endif
     return std::string();
 }
 

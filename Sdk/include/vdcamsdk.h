@@ -19,6 +19,10 @@
 #if defined(_WIN32)
 #  if defined(VDCAMSDK_BUILD)
 #    define VDCAMSDK_API __declspec(dllexport)
+#  elif defined(VDCAMSDK_RUNTIME_LINK)
+     /* The caller defines these functions itself and passes each call on to
+      * the DLL it loads when it runs; nothing is imported or exported. */
+#    define VDCAMSDK_API
 #  else
 #    define VDCAMSDK_API __declspec(dllimport)
 #  endif
@@ -124,31 +128,48 @@ typedef struct VdResolution {
     int32_t reserved1;          /* 76 */
 } VdResolution;
 
-#ifdef __cplusplus
-static_assert(sizeof(VdDeviceInfo) == 260, "device record is 260 bytes");
-static_assert(offsetof(VdDeviceInfo, productName) == 32, "product name at 32");
-static_assert(offsetof(VdDeviceInfo, serialNumber) == 224, "serial number at 224");
-static_assert(offsetof(VdFrameHead, byteCount) == 4, "byte count at 4");
-static_assert(offsetof(VdFrameHead, width) == 8, "width at 8");
-static_assert(offsetof(VdFrameHead, height) == 12, "height at 12");
-static_assert(offsetof(VdFrameHead, timeStamp) == 28, "time stamp at 28");
-static_assert(offsetof(VdCapability, analogGainMin) == 196, "gain min at 196");
-static_assert(offsetof(VdCapability, analogGainMax) == 200, "gain max at 200");
-static_assert(offsetof(VdCapability, exposureMin) == 208, "exposure min at 208");
-static_assert(offsetof(VdCapability, exposureMax) == 212, "exposure max at 212");
-static_assert(offsetof(VdCapability, maxHeight) == 216, "max height at 216");
-static_assert(offsetof(VdCapability, maxWidth) == 224, "max width at 224");
-static_assert(offsetof(VdCapability, gammaMin) == 280, "gamma min at 280");
-static_assert(offsetof(VdCapability, gammaMax) == 284, "gamma max at 284");
-static_assert(offsetof(VdCapability, contrastMin) == 288, "contrast min at 288");
-static_assert(offsetof(VdCapability, contrastMax) == 292, "contrast max at 292");
-static_assert(offsetof(VdCapability, sharpnessMin) == 296, "sharpness min at 296");
-static_assert(offsetof(VdCapability, sharpnessMax) == 300, "sharpness max at 300");
-static_assert(offsetof(VdCapability, monoSensor) == 304, "mono flag at 304");
-static_assert(offsetof(VdResolution, offsetX) == 52, "x offset at 52");
-static_assert(offsetof(VdResolution, offsetY) == 56, "y offset at 56");
-static_assert(offsetof(VdResolution, width) == 68, "width at 68");
-static_assert(offsetof(VdResolution, height) == 72, "height at 72");
+/* The records are the vendor's DLL's: each size and each offset the driver
+ * reads is checked wherever this header is compiled, so that a change that
+ * would no longer match the DLL fails to build, on Windows (LLP64: long is
+ * 32 bits there) as on Linux (LP64). The records use fixed-width types only;
+ * the callbacks' int and unsigned int are 32 bits on both. */
+#if defined(__cplusplus)
+#  define VDCAMSDK_ABI_CHECK(condition, text) static_assert(condition, text)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#  define VDCAMSDK_ABI_CHECK(condition, text) _Static_assert(condition, text)
+#endif
+#ifdef VDCAMSDK_ABI_CHECK
+VDCAMSDK_ABI_CHECK(sizeof(void *) == 8, "the SDK is a 64-bit library");
+VDCAMSDK_ABI_CHECK(sizeof(int) == 4 && sizeof(unsigned int) == 4, "callback arguments are 32 bits");
+VDCAMSDK_ABI_CHECK(sizeof(double) == 8, "exposure and line time are IEEE doubles");
+VDCAMSDK_ABI_CHECK(sizeof(VdDeviceInfo) == 260, "device record is 260 bytes");
+VDCAMSDK_ABI_CHECK(offsetof(VdDeviceInfo, productName) == 32, "product name at 32");
+VDCAMSDK_ABI_CHECK(offsetof(VdDeviceInfo, deviceVersion) == 64, "device version at 64");
+VDCAMSDK_ABI_CHECK(offsetof(VdDeviceInfo, serialNumber) == 224, "serial number at 224");
+VDCAMSDK_ABI_CHECK(sizeof(VdFrameHead) == 48, "frame header is 48 bytes");
+VDCAMSDK_ABI_CHECK(offsetof(VdFrameHead, byteCount) == 4, "byte count at 4");
+VDCAMSDK_ABI_CHECK(offsetof(VdFrameHead, width) == 8, "width at 8");
+VDCAMSDK_ABI_CHECK(offsetof(VdFrameHead, height) == 12, "height at 12");
+VDCAMSDK_ABI_CHECK(offsetof(VdFrameHead, timeStamp) == 28, "time stamp at 28");
+VDCAMSDK_ABI_CHECK(sizeof(VdCapability) == 320, "capability record is 320 bytes");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, analogGainMin) == 196, "gain min at 196");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, analogGainMax) == 200, "gain max at 200");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, exposureMin) == 208, "exposure min at 208");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, exposureMax) == 212, "exposure max at 212");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, maxHeight) == 216, "max height at 216");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, maxWidth) == 224, "max width at 224");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, gammaMin) == 280, "gamma min at 280");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, gammaMax) == 284, "gamma max at 284");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, contrastMin) == 288, "contrast min at 288");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, contrastMax) == 292, "contrast max at 292");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, sharpnessMin) == 296, "sharpness min at 296");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, sharpnessMax) == 300, "sharpness max at 300");
+VDCAMSDK_ABI_CHECK(offsetof(VdCapability, monoSensor) == 304, "mono flag at 304");
+VDCAMSDK_ABI_CHECK(sizeof(VdResolution) == 80, "resolution record is 80 bytes");
+VDCAMSDK_ABI_CHECK(offsetof(VdResolution, offsetX) == 52, "x offset at 52");
+VDCAMSDK_ABI_CHECK(offsetof(VdResolution, offsetY) == 56, "y offset at 56");
+VDCAMSDK_ABI_CHECK(offsetof(VdResolution, width) == 68, "width at 68");
+VDCAMSDK_ABI_CHECK(offsetof(VdResolution, height) == 72, "height at 72");
 #endif
 
 /* handle, raw buffer (lent until VdReleaseImageBuffer), header, context */

@@ -171,7 +171,8 @@ TEST_F(CheckCli, BadOptionsExitTwoWithTheUsage)
     const CliRun help = run({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains(QStringLiteral("--interactive")));
-    EXPECT_TRUE(help.out.contains(QStringLiteral("5 every\ncheck passed but the SDK is the simulated one")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("5 every check passed but the SDK is the simulated one")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("3 the SDK\nlibrary cannot be loaded")));
     const CliRun version = run({QStringLiteral("--version")});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, QStringLiteral("vdcamsdk-check " VANDREL_VERSION "\n"));

@@ -1,11 +1,23 @@
 #include "framepool.h"
 
-#include <cstdlib>
+#include "alignedmemory.h"
+#include "modulepin.h"
+
+#include <mutex>
 #include <new>
 
 namespace {
 constexpr size_t kAlignment = 64;
+
+// Every matrix made here calls back into this module when it is released,
+// possibly after the host has unloaded the plug-in: from the first one on,
+// the module stays loaded.
+void keepModuleLoaded()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { vdplatform::pinModuleOf(reinterpret_cast<const void *>(&keepModuleLoaded)); });
 }
+} // namespace
 
 FramePool &FramePool::instance()
 {
@@ -28,6 +40,7 @@ cv::UMatData *FramePool::allocate(int dims, const int *sizes, int type, void *da
         total *= size_t(sizes[i]);
     }
 
+    keepModuleLoaded();
     void *data = data0;
     if (!data) {
         std::unique_lock<std::mutex> guard(lock);
@@ -41,8 +54,7 @@ cv::UMatData *FramePool::allocate(int dims, const int *sizes, int type, void *da
         }
         guard.unlock();
         if (!data) {
-            const size_t rounded = (total + kAlignment - 1) / kAlignment * kAlignment;
-            data = std::aligned_alloc(kAlignment, rounded ? rounded : kAlignment);
+            data = vdplatform::alignedAllocate(kAlignment, total);
             if (!data)
                 throw std::bad_alloc();
         }
@@ -71,7 +83,7 @@ void FramePool::deallocate(cv::UMatData *u) const
             idle.push_back({u->origdata, u->size});
             idleTotal += u->size;
         } else {
-            std::free(u->origdata);
+            vdplatform::alignedFree(u->origdata);
         }
         u->origdata = nullptr;
     }
@@ -82,7 +94,7 @@ void FramePool::trimLocked(size_t limit) const
 {
     while (idleTotal > limit && !idle.empty()) {
         idleTotal -= idle.front().size;
-        std::free(idle.front().data);
+        vdplatform::alignedFree(idle.front().data);
         idle.pop_front();
     }
 }

@@ -14,7 +14,8 @@
 //
 // Thread-safe: matrices are created on SDK threads and released on any
 // thread. The instance is never destroyed, and the module that holds it is
-// never unloaded, so frames may outlive every camera.
+// pinned once the first matrix is made, so frames may outlive every camera
+// and the host's unload of the plug-in.
 class FramePool : public cv::MatAllocator
 {
 public:
