@@ -125,22 +125,21 @@ TEST_F(ViewerCli, ScreenshotOnceEveryCameraHasShownItsFrames)
     EXPECT_NE(screenshotProblem(img, QSize(img.width() + 1, 600)), QString());
 }
 
-TEST_F(ViewerCli, AScreenshotOfTheShippedScenesShowsALiveFrame)
+TEST_F(ViewerCli, AScreenshotOfTheDrawnScenesShowsALiveFrame)
 {
-    const std::string scenes = VANDREL_SCENES_DIR;
     const QByteArray json = Population()
                                 .add("VD-XG2K-C", "CLICOLOUR001", [&](Population::Device &d) {
                                     d.sensorWidth = 1024;
                                     d.frameHeight = 256;
                                     d.frameRate = 50;
-                                    d.scene = scenes + "/printed-sheet.png";
+                                    d.scene = "printed-sheet";
                                 })
                                 .add("VD-XG2K-M", "CLIMONO00002", [&](Population::Device &d) {
                                     d.sensorWidth = 2048;
                                     d.frameHeight = 256;
                                     d.mono = true;
                                     d.frameRate = 50;
-                                    d.scene = scenes + "/fabric.png";
+                                    d.scene = "fabric";
                                     d.speed = 0.5;
                                     d.noise = 2;
                                 })
