@@ -158,21 +158,27 @@ cv::Mat drawFabric(int width)
             p[x] = cv::saturate_cast<uchar>(v);
         }
     }
+    // The defects lie elsewhere in every 4096 columns, so that a wide web
+    // does not show the same one side by side.
+    std::mt19937 place(11);
     for (int left = 0; left < width; left += 4096) {
+        std::uniform_int_distribution<int> across(40, 480), down(100, 2200), spot(600, 3400);
         // A broken warp thread: missing over a stretch, its loose end curled.
-        const int col = left + 150 * kThread;
+        const int col = left + across(place) * kThread;
+        const int top = down(place), bottom = top + 300 + down(place) / 4;
         if (col + kThread + 2 < width) {
-            const int top = 1000, bottom = 1520;
             img(cv::Rect(col - 2, top, kThread + 4, bottom - top)).setTo(45);
             cv::ellipse(img, cv::Point(col + kThread / 2, bottom + 24), cv::Size(20, 28), 0, 180, 400,
                         cv::Scalar(160), 3, cv::LINE_AA);
         }
         // A stain: a darker soft blob with an irregular edge.
-        stain(img, cv::Rect(left + 2500, 2000, 640, 560), 18, 0.45, cv::Scalar(0), [&](cv::Mat &mask, cv::Point o) {
-            cv::ellipse(mask, cv::Point(left + 2880, 2300) - o, cv::Size(140, 96), 25, 0, 360, 1.0, cv::FILLED,
-                        cv::LINE_AA);
-            cv::circle(mask, cv::Point(left + 2780, 2220) - o, 60, 1.0, cv::FILLED, cv::LINE_AA);
-        });
+        const cv::Point centre(left + spot(place), 300 + down(place));
+        const double angle = double(down(place) % 180);
+        stain(img, cv::Rect(centre - cv::Point(380, 300), cv::Size(640, 560)), 18, 0.45, cv::Scalar(0),
+              [&](cv::Mat &mask, cv::Point o) {
+                  cv::ellipse(mask, centre - o, cv::Size(140, 96), angle, 0, 360, 1.0, cv::FILLED, cv::LINE_AA);
+                  cv::circle(mask, centre - cv::Point(100, 80) - o, 60, 1.0, cv::FILLED, cv::LINE_AA);
+              });
     }
     return img;
 }

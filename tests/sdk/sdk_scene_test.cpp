@@ -427,6 +427,7 @@ TEST(SdkReplay, ADirectoryReplaysInNameOrderEachImageAtItsOwnSize)
     EXPECT_LE(cv::norm(imageOf(frames[2]), grey, cv::NORM_INF), 1);
     EXPECT_EQ(cv::norm(imageOf(frames[3]), a, cv::NORM_INF), 0) << "looped";
     EXPECT_EQ(frames[3].headBefore.frameId, 4u);
+    EXPECT_EQ(value(kCam, "replayEnded"), 0) << "a loop never ends";
 }
 
 TEST(SdkReplay, ARecordingReplaysItsTimeStampsAndPacingThenStops)
@@ -453,11 +454,24 @@ TEST(SdkReplay, ARecordingReplaysItsTimeStampsAndPacingThenStops)
     Consumer consumer;
     ASSERT_EQ(VdSetCallbackFunction(h, &Consumer::callback, &consumer, nullptr), VD_OK);
     std::vector<std::chrono::steady_clock::time_point> arrivals;
-    consumer.inside = [&](int) { arrivals.push_back(std::chrono::steady_clock::now()); };
+    std::vector<double> ended;
+    consumer.inside = [&](int) {
+        arrivals.push_back(std::chrono::steady_clock::now());
+        ended.push_back(value(kCam, "replayEnded"));
+    };
     ASSERT_EQ(VdPlay(h), VD_OK);
     ASSERT_TRUE(consumer.waitCount(3, 5000));
-    // No loop: nothing after the last frame, for longer than its gaps.
+    // No loop: nothing after the last frame, for longer than its gaps, and
+    // the end is there to read.
     EXPECT_FALSE(consumer.waitCount(4, 700));
+    EXPECT_EQ(ended, (std::vector<double>{0, 0, 1})) << "ended with its last frame, not before";
+    EXPECT_EQ(value(kCam, "replayFrames"), 3);
+    ASSERT_EQ(VdStop(h), VD_OK);
+    EXPECT_EQ(value(kCam, "replayEnded"), 1) << "until the next VdPlay";
+    consumer.inside = nullptr;
+    ASSERT_EQ(VdPlay(h), VD_OK);
+    EXPECT_EQ(value(kCam, "replayEnded"), 0) << "a new session plays it again";
+    ASSERT_TRUE(consumer.waitCount(4, 5000));
     ASSERT_EQ(VdUnInit(h), VD_OK);
     const auto frames = consumer.snapshot();
     for (int i = 0; i < 3; ++i) {
@@ -477,6 +491,45 @@ TEST(SdkReplay, ARecordingReplaysItsTimeStampsAndPacingThenStops)
     EXPECT_LT(gap(0), 1000);
     EXPECT_GT(gap(1), 250);
     EXPECT_LT(gap(1), 1500);
+}
+
+TEST(SdkReplay, ARecordingCarriesTheSettingsItWasRecordedWith)
+{
+    QTemporaryDir dir;
+    write(dir, "f.tif", cv::Mat(8, 16, CV_8UC3, cv::Scalar(1, 2, 3)));
+    auto put = [&](const char *name, const QByteArray &text) {
+        QFile f(dir.filePath(QLatin1String(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    put("index.jsonl", R"({"file": "f.tif", "serial": "LINE3CAM", "captureTime": 5, "width": 16, "height": 8, "channels": 3})" "\n");
+    put("settings.json", R"({"cameras": {"LINE3CAM": {"paramsWrap": [{"isRunningShow": false, "values": [true]}]}}})");
+    put("other.json", R"({"paramsWrap": [{"isRunningShow": true}]})");
+    put("two.json", R"({"cameras": {"A": {"paramsWrap": []}, "B": {"paramsWrap": []}}})");
+    const std::string rec = quoted(dir.path().toStdString());
+    // A one-camera recording's settings serve the camera that replays it, whatever its serial.
+    configure(device(R"("frames": )" + rec, false).c_str());
+    EXPECT_STREQ(VdSimGetText(kCam, "settings"), R"({"paramsWrap":[{"isRunningShow":false,"values":[true]}]})");
+    EXPECT_EQ(std::string(VdSimGetText(kCam, "settingsFile")), dir.filePath(QStringLiteral("settings.json")).toStdString());
+    // The configuration may name others, for a replay or any camera.
+    configure(device(R"("frames": )" + rec + R"(, "settings": ")" + dir.filePath(QStringLiteral("other.json")).toStdString() + "\"", false).c_str());
+    EXPECT_STREQ(VdSimGetText(kCam, "settings"), R"({"paramsWrap":[{"isRunningShow":true}]})");
+    // Settings that are not there, or not this camera's, are refused up front.
+    const struct {
+        std::string file;
+        std::string says;
+    } bad[] = {{"missing.json", "missing.json: no such file"},
+               {"two.json", "two.json: no settings of camera VDXGSCENE001"},
+               {"index.jsonl", "index.jsonl: "}};
+    for (const auto &b : bad) {
+        SCOPED_TRACE(b.file);
+        EXPECT_EQ(VdSimConfigure(device(R"("settings": ")" + dir.filePath(QString::fromStdString(b.file)).toStdString() + "\"").c_str()),
+                  VD_ERR_BAD_ARGUMENT);
+        EXPECT_NE(std::string(VdSimConfigureError()).find(b.says), std::string::npos) << VdSimConfigureError();
+    }
+    configure(device(R"("speed": 1)").c_str());
+    EXPECT_STREQ(VdSimGetText(kCam, "settings"), "") << "none without a recording or a file named";
+    EXPECT_STREQ(VdSimGetText("NOSUCHCAMERA", "settings"), "");
 }
 
 TEST(SdkSceneInput, BadScenesAndFramesAreRefusedNamingTheFileAndLine)
@@ -512,6 +565,23 @@ TEST(SdkSceneInput, BadScenesAndFramesAreRefusedNamingTheFileAndLine)
         ASSERT_TRUE(index.open(QIODevice::WriteOnly));
         index.write(R"({"file": "a.tif", "captureTime": 5, "width": 20000, "height": 4096, "channels": 1})" "\n");
     }
+    // Frames that do not match their lines: a TIFF cut short, one of another
+    // size, an empty file. Found when the recording is loaded.
+    const cv::Mat frame(64, 64, CV_8UC1, cv::Scalar(7));
+    for (const char *name : {"cut", "other", "empty"}) {
+        QDir().mkpath(dir.filePath(QLatin1String(name)));
+        const std::string tif = std::string(name) + "/a.tif";
+        cv::imwrite(dir.filePath(QString::fromStdString(tif)).toStdString(), frame,
+                    {cv::IMWRITE_TIFF_COMPRESSION, 1});
+        QFile index(dir.filePath(QLatin1String(name) + QStringLiteral("/index.jsonl")));
+        ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+        index.write(std::string(name) == "other"
+                        ? R"({"file": "a.tif", "captureTime": 5, "width": 64, "height": 32, "channels": 1})" "\n"
+                        : R"({"file": "a.tif", "captureTime": 5, "width": 64, "height": 64, "channels": 1})" "\n");
+    }
+    QFile::resize(dir.filePath(QStringLiteral("cut/a.tif")), 2000);
+    QFile::resize(dir.filePath(QStringLiteral("empty/a.tif")), 0);
+    auto sub = [&](const char *name) { return dir.filePath(QLatin1String(name)).toStdString(); };
     const std::string big = dir.filePath(QStringLiteral("big")).toStdString();
     const std::string rec = dir.filePath(QStringLiteral("rec")).toStdString();
     const std::string gone = dir.filePath(QStringLiteral("gone")).toStdString();
@@ -527,6 +597,9 @@ TEST(SdkSceneInput, BadScenesAndFramesAreRefusedNamingTheFileAndLine)
         {R"("frames": )" + quoted(gone), gone + "/index.jsonl line 1: " + gone + "/b.tif: no such file"},
         {R"("frames": )" + quoted(dir.path().toStdString()), deep + ": samples of 16 bits"},
         {R"("frames": )" + quoted(big), big + "/index.jsonl line 1: frame larger than 16384 x 4096 pixels"},
+        {R"("frames": )" + quoted(sub("cut")), sub("cut") + "/a.tif: cut short (2000 bytes"},
+        {R"("frames": )" + quoted(sub("other")), sub("other") + "/a.tif: 64 x 64 x 1 of 8 bits, recorded as 64 x 32 x 1"},
+        {R"("frames": )" + quoted(sub("empty")), sub("empty") + "/a.tif: an empty or unreadable file"},
         {R"("scene": )" + quoted(deep) + R"(, "frames": )" + quoted(rec), "exclude each other"},
         {R"("frames": )" + quoted(rec) + R"(, "pace": "fast")", "\"pace\""},
     };
