@@ -78,4 +78,30 @@ inline LoadedSdk findLoadedSdk()
     return sdk;
 }
 
+// A function the loaded SDK library itself defines (the simulator's control
+// functions, for one); null when there is no SDK library or it lacks it.
+inline void *findSdkSymbol(const LoadedSdk &sdk, const char *symbol)
+{
+    void *address = nullptr;
+#if defined(__linux__)
+    if (sdk.path.empty())
+        return nullptr;
+    if (void *handle = dlopen(sdk.path.c_str(), RTLD_LAZY | RTLD_NOLOAD)) {
+        address = detail::definedIn(handle, sdk.path.c_str(), symbol);
+        if (!address) {   // loaded under another spelling of its path
+            Dl_info where;
+            void *any = dlsym(handle, symbol);
+            if (any && dladdr(any, &where) && where.dli_fname
+                && std::filesystem::path(where.dli_fname).lexically_normal().string() == sdk.path)
+                address = any;
+        }
+        dlclose(handle);   // still loaded by whoever loaded it
+    }
+#else
+    (void)sdk;
+    (void)symbol;
+#endif
+    return address;
+}
+
 } // namespace vdsdk

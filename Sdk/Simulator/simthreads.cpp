@@ -203,7 +203,14 @@ void Acquisition::run(std::mutex &mu, uint64_t session)
 {
     try {
         std::unique_lock<std::mutex> lk(mu);
+        // A replay's first frame, like a camera's, comes a frame's time
+        // after VdPlay: a host that starts counting right after starting
+        // the camera sees the whole recording.
+        const DeviceConfig &c = h_.device().config();
         Clock::time_point next = Clock::now();
+        if (c.replay)
+            next += std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>(c.frameRate > 0 ? 1.0 / c.frameRate : 0.05));
         while (session_ == session && !h_.closed()) {
             const Device &d = h_.device();
             if (flushRequested_) {
