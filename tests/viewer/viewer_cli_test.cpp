@@ -195,6 +195,15 @@ TEST_F(ViewerCli, WhatCannotWorkGetsItsReasonAndStatus)
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_EQ(r.lastErrLine(), QStringLiteral("vandrel-viewer: no camera is open: nothing to take a screenshot of"));
 
+    // A recording whose frames folder is gone: no cameras stand in for it.
+    const QString broken = writeFile(dir, QStringLiteral("broken.json"),
+                                     R"({"devices": [{"serialNumber": "CLIMONO00002", "frames": "gone"}]})");
+    r = runViewer({QStringLiteral("--sim-config"), broken, QStringLiteral("--screenshot"), shot, QStringLiteral("--camera"),
+                   QStringLiteral("CLIMONO00002")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.lastErrLine(), QStringLiteral("vandrel-viewer: simulator configuration %1 unusable: device 0: %2: no such directory")
+                                   .arg(broken, dir.filePath(QStringLiteral("gone"))));
+
     r = runViewer({QStringLiteral("--after-frames"), QStringLiteral("0"), QStringLiteral("--screenshot"), shot});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.lastErrLine(), QStringLiteral("vandrel-viewer: --after-frames needs a whole number of at least 1, not \"0\""));
