@@ -40,6 +40,8 @@ QJsonObject cameraToJson(const CameraSummary &c, bool recording)
         o.insert(QStringLiteral("recordDropped"), c.recordDropped);
         o.insert(QStringLiteral("recordFailed"), c.recordFailed);
     }
+    if (c.recordingEnded >= 0)
+        o.insert(QStringLiteral("recordingEnded"), c.recordingEnded);
     QJsonArray events;
     for (const ChannelFigures::Event &e : f.events)
         events.append(QJsonObject{{QStringLiteral("event"), e.name}, {QStringLiteral("atMs"), e.atMs}});

@@ -22,6 +22,7 @@ struct CameraSummary
     int recorded = 0;       // with --record: frames written
     int recordDropped = 0;  // the recorder's queue was full
     int recordFailed = 0;
+    int recordingEnded = -1;  // frames a replayed recording played before it ended
 };
 
 struct GrabSummary

@@ -6,6 +6,7 @@
 #include "grabreport.h"
 #include "settingsfile.h"
 #include "settingsload.h"
+#include "simulatorstate.h"
 #include "textout.h"
 
 #include <QCoreApplication>
@@ -55,6 +56,12 @@ int GrabSession::setUp()
         const int status = configure(ch->camera(), ch->serial());
         if (status != ExitOk)
             return status;
+        if (recorder) {   // beside the index, for a replay to load
+            QJsonObject settings;
+            ch->camera()->save(settings);
+            if (!recorder->recordSettings(ch->serial(), settings, failure))
+                return ExitFailure;
+        }
     }
     CameraSlots wiring;
     wiring.frame = "onCapture(ImageProcessData)";
@@ -72,6 +79,8 @@ int GrabSession::setUp()
     clock.start();
     running = true;
     setCounting(true);
+    connect(&recordingWatch, &QTimer::timeout, this, &GrabSession::watchRecordings);
+    recordingWatch.start(200);
     if (!opts.preview) {
         for (auto &ch : channels) {
             // The frame thread reads the flag under this mutex.
@@ -220,6 +229,26 @@ void GrabSession::requestStop(const QString &reason)
     emit stopped();
 }
 
+void GrabSession::watchRecordings()
+{
+    recordingSettled = recordingEnded.keys();
+    for (auto &ch : channels) {
+        if (recordingEnded.contains(ch->serial()))
+            continue;
+        const int played = SimulatorState::recordingEndedAfter(ch->serial());
+        if (played < 0)
+            continue;
+        recordingEnded.insert(ch->serial(), played);
+        progressLines.printEvent(SimulatorState::recordingEndedText(ch->serial(), played));
+    }
+    if (recordingSettled.isEmpty())
+        return;
+    for (auto &ch : channels)
+        if (!ch->reachedLimit() && !recordingSettled.contains(ch->serial()))
+            return;
+    requestStop(QStringLiteral("recording ended"));
+}
+
 void GrabSession::setCounting(bool on)
 {
     for (auto &ch : channels)
@@ -279,6 +308,7 @@ GrabSummary GrabSession::summary() const
             c.recordDropped = r.dropped;
             c.recordFailed = r.failed;
         }
+        c.recordingEnded = recordingEnded.value(ch->serial(), -1);
         s.cameras.append(c);
     }
     if (recorder) {

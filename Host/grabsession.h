@@ -7,8 +7,11 @@
 #include "progresslines.h"
 
 #include <QElapsedTimer>
+#include <QMap>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -51,6 +54,9 @@ private:
     void onLinkChanged(CameraChannel *channel, qint64 atMs, const QString &what);
     void setCounting(bool on);
     void saveContactSheet();
+    // Reports a replayed recording that ended; stops once every camera has
+    // ended or reached its frame count.
+    void watchRecordings();
     GrabSummary summary() const;
     int exitStatus();
 
@@ -68,4 +74,7 @@ private:
     QString failure;
     QString contactSheetPath;
     qint64 runMs = 0;
+    QTimer recordingWatch;
+    QMap<QString, int> recordingEnded;  // frames each ended recording played
+    QStringList recordingSettled;       // ended a tick ago: its last frames are counted
 };

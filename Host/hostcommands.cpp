@@ -10,6 +10,7 @@
 #include "sdkidentity.h"
 #include "settingsfile.h"
 #include "settingsload.h"
+#include "simulatorstate.h"
 #include "stoponsignal.h"
 #include "textout.h"
 
@@ -166,6 +167,8 @@ int Commands::grab()
     g.serials.removeDuplicates();
     if (opts.settingsFile && !readSettingsFile(*opts.settingsFile, g.serials, g.settings, error))
         return fail(ExitBadSettings, error);
+    if (!opts.settingsFile)   // a replayed recording's own settings
+        g.settings = SimulatorState::recordedSettings(g.serials);
 
     GrabSession session(host.plugin(), g, opts.json ? stdErr() : stdOut());
     int status;
@@ -196,6 +199,9 @@ int runHostCommand(const HostOptions &options)
         if (!host.load(options.pluginDir.value_or(PluginHost::defaultPluginDir()), error))
             return fail(ExitNoPlugin, error);
     }
+    // A configuration the simulator could not use left it without cameras.
+    if (const QString problem = SimulatorState::configurationProblem(); !problem.isEmpty())
+        return fail(ExitBadOptions, problem);
     Commands commands(options, host);
     switch (options.command) {
     case HostCommand::Info:

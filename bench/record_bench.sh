@@ -12,7 +12,6 @@ build="${BUILD_DIR:-build}"
 seconds="${1:-10}"
 rate="${2:-0}"
 host="$build/Host/vandrel-host"
-scenes="$build/share/vandrel/scenes"
 [ -x "$host" ] || { echo "record-bench: $host is not built" >&2; exit 1; }
 work="$build/record-bench"
 rm -rf "$work"
@@ -20,9 +19,9 @@ mkdir -p "$work"
 cat > "$work/two-8k.json" <<JSON
 {"devices": [
   {"productName": "VD-XG8K-M", "serialNumber": "BENCH8K0001", "sensorWidth": 8192, "sensorHeight": 4096,
-   "frameHeight": 1024, "mono": true, "frameRate": $rate, "scene": "$PWD/$scenes/fabric.png", "speed": 0.125},
+   "frameHeight": 1024, "mono": true, "frameRate": $rate, "scene": "fabric"},
   {"productName": "VD-XG8K-M", "serialNumber": "BENCH8K0002", "sensorWidth": 8192, "sensorHeight": 4096,
-   "frameHeight": 1024, "mono": true, "frameRate": $rate, "scene": "$PWD/$scenes/fabric.png", "speed": 0.125}
+   "frameHeight": 1024, "mono": true, "frameRate": $rate, "scene": "fabric"}
 ]}
 JSON
 now() { date +%s.%N; }

@@ -2,6 +2,7 @@
 
 #include "pluginhost.h"
 #include "settingsfile.h"
+#include "simulatorstate.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -51,6 +52,11 @@ std::unique_ptr<CameraSession> CameraSession::open(const OpenOptions &o, OpenFai
         s->runtime->call([&] { simConfigured = applySimConfig(o.simConfig, error); });
     if (!simConfigured)
         return fail(OpenFailure::BadSettings, error);
+    // A configuration the simulator could not use left it without cameras.
+    QString simProblem;
+    s->runtime->call([&] { simProblem = SimulatorState::configurationProblem(); });
+    if (!simProblem.isEmpty())
+        return fail(OpenFailure::BadSettings, simProblem);
     if (ownApplication) {
         // The driver's per-frame debug lines stay off unless QT_LOGGING_RULES
         // asks for them, as in the host programs; a program's own Qt
@@ -72,6 +78,8 @@ std::unique_ptr<CameraSession> CameraSession::open(const OpenOptions &o, OpenFai
     QMap<QString, QJsonObject> settings;
     if (!o.settingsFile.isEmpty() && !readSettingsFile(o.settingsFile, {serial}, settings, error))
         return fail(OpenFailure::BadSettings, error);
+    if (o.settingsFile.isEmpty())   // a replayed recording's own settings
+        settings = SimulatorState::recordedSettings(QStringList{serial});
 
     s->camera = s->runtime->open(serial, std::max(1, o.queueCapacity), rf);
     if (!s->camera)
@@ -119,6 +127,7 @@ CameraSession::Wait CameraSession::wait(std::chrono::nanoseconds timeout, Camera
     using clock = std::chrono::steady_clock;
     const bool unbounded = timeout.count() < 0;
     const clock::time_point deadline = unbounded ? clock::time_point::max() : clock::now() + timeout;
+    int slicesEnded = 0;   // with no frame since a replayed recording ended
     for (;;) {
         switch (camera->nextEvent(event, 0)) {
         case WaitResult::Ready:
@@ -144,6 +153,8 @@ CameraSession::Wait CameraSession::wait(std::chrono::nanoseconds timeout, Camera
         case WaitResult::Closed:
             return Wait::Woken;
         case WaitResult::TimedOut:
+            if ((endedAfter = SimulatorState::recordingEndedAfter(camera->serial())) >= 0 && ++slicesEnded >= 2)
+                return Wait::Ended;
             break;
         }
         if (!unbounded && clock::now() >= deadline)

@@ -56,14 +56,17 @@ public:
     CameraSession(const CameraSession &) = delete;
     CameraSession &operator=(const CameraSession &) = delete;
 
-    enum class Wait { Frame, Event, Timeout, Woken };
+    enum class Wait { Frame, Event, Timeout, Woken, Ended };
     // The next link event (first) or frame. A negative timeout waits for
-    // ever. Returns Woken at once after wake(), until clearWake().
+    // ever. Returns Woken at once after wake(), until clearWake(); Ended
+    // once a replayed recording has ended and its last frame is taken.
     Wait wait(std::chrono::nanoseconds timeout, CameraFrame &frame, LinkEvent &event);
     void wake();
     void clearWake();
 
     QString serial() const;
+    // After Ended: how many frames the recording played.
+    int recordingEndedAfter() const { return endedAfter; }
     QString pluginFile() const;
     std::uint64_t dropped() const;
     bool continuous();
@@ -77,4 +80,5 @@ private:
     std::shared_ptr<CameraRuntime> runtime;
     std::shared_ptr<RuntimeCamera> camera;
     std::uint64_t taken = 0;  // wait()'s thread only
+    int endedAfter = -1;      // wait()'s thread only
 };

@@ -3,6 +3,7 @@
 #include "pluginhost.h"
 
 #include "camerasession.h"
+#include "simulatorstate.h"
 #include "vandrelmeta.h"
 
 #include <gst/video/video.h>
@@ -546,6 +547,17 @@ GstFlowReturn nextBuffer(GstPushSrc *push, GstBuffer **out)
         switch (s->wait(timeout, frame, event)) {
         case CameraSession::Wait::Woken:
             return GST_FLOW_FLUSHING;
+        case CameraSession::Wait::Ended: {
+            // A replayed recording played once: the stream ends with it.
+            const QByteArray text = SimulatorState::recordingEndedText(s->serial(), s->recordingEndedAfter()).toUtf8();
+            GST_INFO_OBJECT(self, "%s", text.constData());
+            GstStructure *st = gst_structure_new("vandrel-recording", "serial", G_TYPE_STRING,
+                                                 s->serial().toUtf8().constData(), "frames", G_TYPE_INT,
+                                                 s->recordingEndedAfter(), "text", G_TYPE_STRING, text.constData(),
+                                                 nullptr);
+            gst_element_post_message(GST_ELEMENT(self), gst_message_new_element(GST_OBJECT(self), st));
+            return GST_FLOW_EOS;
+        }
         case CameraSession::Wait::Event:
             postLink(self, event, s->serial());
             if (event.kind == LinkEvent::Lost && !d->lost)

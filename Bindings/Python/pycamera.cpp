@@ -9,6 +9,7 @@
 #include "pyparams.h"
 #include "pyvalues.h"
 #include "settingsfile.h"
+#include "simulatorstate.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -247,6 +248,11 @@ void PyCamera::saveSettingsFile(const std::string &path)
     }
 }
 
+std::string PyCamera::recordedSettingsJson()
+{
+    return QJsonDocument(SimulatorState::recordedSettings(cam->serial())).toJson(QJsonDocument::Compact).toStdString();
+}
+
 std::string PyCamera::settingsJson()
 {
     return QJsonDocument(savedSettings()).toJson(QJsonDocument::Compact).toStdString();
@@ -344,7 +350,19 @@ py::object PyCamera::nextFrame(const py::object &timeout)
 {
     const int ms = timeoutMs(timeout);
     ImageProcessData frame;
-    const WaitResult r = waitInterruptibly(ms, [&](int slice) { return cam->nextFrame(frame, slice); });
+    // A replayed recording that has ended gives no more frames: once a
+    // whole slice after its end has brought none, the wait is over.
+    int slicesEnded = 0;
+    int played = 0;
+    const WaitResult r = waitInterruptibly(ms, [&](int slice) {
+        const WaitResult got = cam->nextFrame(frame, slice);
+        if (got == WaitResult::TimedOut && (played = SimulatorState::recordingEndedAfter(cam->serial())) >= 0
+            && ++slicesEnded >= 2)
+            return WaitResult::Closed;
+        return got;
+    });
+    if (r == WaitResult::Closed && slicesEnded >= 2)
+        raisePython(PyExc_EOFError, SimulatorState::recordingEndedText(cam->serial(), played));
     switch (r) {
     case WaitResult::Ready:
         return py::cast(PyFrame(std::move(frame)));
@@ -413,6 +431,7 @@ void bindCamera(py::module_ &m)
         .def("load_settings_file", &PyCamera::loadSettingsFile)
         .def("save_settings_file", &PyCamera::saveSettingsFile)
         .def("settings_json", &PyCamera::settingsJson)
+        .def("recorded_settings_json", &PyCamera::recordedSettingsJson)
         .def("snapshot", &PyCamera::snapshot)
         .def("restore", &PyCamera::restore)
         .def("select_exposure", &PyCamera::selectExposure)

@@ -35,6 +35,8 @@ public:
     void loadSettingsFile(const std::string &path);
     void saveSettingsFile(const std::string &path);
     std::string settingsJson();
+    // The settings a replayed recording was made with; "{}" when none.
+    std::string recordedSettingsJson();
     void snapshot();
     void restore();
 

@@ -4,6 +4,7 @@
 // Python's headers before Qt's, whose `slots` macro would rewrite them.
 #include <pybind11/pybind11.h>
 
+#include "simulatorstate.h"
 #include "cameraruntime.h"
 #include "pluginhost.h"
 #include "pycamera.h"
@@ -85,6 +86,14 @@ void applySimulatorConfig(const py::object &simConfig)
     p.simConfig = file;
 }
 
+// A configuration the simulator could not use left it without cameras.
+void raiseSimulatorProblem()
+{
+    const QString problem = SimulatorState::configurationProblem();
+    if (!problem.isEmpty())
+        raisePython(PyExc_ValueError, problem);
+}
+
 std::shared_ptr<CameraRuntime> runtimeFor(const py::object &pluginDir, const py::object &simConfig,
                                           const QString &moduleDir)
 {
@@ -105,6 +114,7 @@ std::shared_ptr<CameraRuntime> runtimeFor(const py::object &pluginDir, const py:
                         QStringLiteral("the plug-in of %1 is loaded; call vandrel.shutdown() before using %2")
                             .arg(p.pluginDir, dir));
         applySimulatorConfig(simConfig);
+        raiseSimulatorProblem();
         return p.runtime;
     }
     applySimulatorConfig(simConfig);
@@ -127,6 +137,7 @@ std::shared_ptr<CameraRuntime> runtimeFor(const py::object &pluginDir, const py:
     p.runtime = rt;
     p.pluginDir = use;
     p.sdkUsed = true;
+    raiseSimulatorProblem();
     return rt;
 }
 

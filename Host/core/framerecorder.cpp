@@ -1,5 +1,7 @@
 #include "framerecorder.h"
 
+#include "settingsfile.h"
+
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -150,6 +152,12 @@ bool FrameRecorder::writeOne(const Frame &f, qint64 sequence, QString &why)
         return false;
     }
     return true;
+}
+
+bool FrameRecorder::recordSettings(const QString &serial, const QJsonObject &cameraSettings, QString &why)
+{
+    settings.insert(serial, cameraSettings);
+    return writeSettingsFile(QDir(dir).filePath(QStringLiteral("settings.json")), settings, why);
 }
 
 FrameRecorder::Counts FrameRecorder::counts(const QString &serial) const

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QJsonObject>
+#include <QMap>
 #include <QString>
 
 #include <opencv2/core.hpp>
@@ -17,7 +19,8 @@
 // Vandrel: one uncompressed TIFF per frame (grey or RGB) and index.jsonl,
 // one line per frame: "file", "serial", "product", "capture", "cycle",
 // "captureTime" (milliseconds, as the camera stamped the frame), "width",
-// "height", "channels". The simulator's `frames` replays such a folder.
+// "height", "channels"; and settings.json, each camera's settings. The
+// simulator's `frames` replays such a folder, and hosts load those settings.
 //
 // A writer thread of its own takes the frames from a bounded queue; offer()
 // never waits for it. A frame that finds the queue full is dropped and
@@ -66,6 +69,12 @@ public:
     // Writes what is queued, then ends the writer. Idempotent.
     void stop();
 
+    // Keeps the camera's settings beside the index, in settings.json (the
+    // form of writeSettingsFile, every camera given so far), so that a replay
+    // of the recording loads them. Owning thread; false, saying why, when
+    // the file cannot be written.
+    bool recordSettings(const QString &serial, const QJsonObject &settings, QString &error);
+
     Counts counts(const QString &serial) const;
     Counts total() const;
     // Bytes of pixels written, all cameras.
@@ -97,4 +106,5 @@ private:
 
     std::thread writer;
     QFile index;  // the writer thread's while it runs
+    QMap<QString, QJsonObject> settings;  // the owning thread's
 };

@@ -7,6 +7,7 @@
 #include "pluginhost.h"
 #include "screenshot.h"
 #include "settingsfile.h"
+#include "simulatorstate.h"
 #include "viewerwindow.h"
 
 #include <QApplication>
@@ -114,6 +115,13 @@ int run(QApplication &app)
     ViewerWindow window(host.plugin());
     if (!pluginError.isEmpty())
         window.setPluginError(pluginError);
+    // A configuration the simulator could not use left it without cameras.
+    if (const QString problem = SimulatorState::configurationProblem(); !problem.isEmpty()) {
+        if (unattended)
+            return fail(ExitBadOptions, problem);
+        fail(ExitBadOptions, problem);
+        window.showMessage(problem, true);
+    }
     window.setStripModeForNewViews(parser.isSet(strip));
     if (parser.isSet(expert))
         window.setExpertLevel(true);
@@ -132,7 +140,24 @@ int run(QApplication &app)
             window.showMessage(QStringLiteral("%1; cameras open with their defaults").arg(error), true);
         }
         window.setStartupSettings(read);
+    } else {   // a replayed recording's own settings
+        window.setStartupSettings(SimulatorState::recordedSettings(window.listedSerials() + parser.values(camera)));
     }
+    // A replayed recording that ends says so, once each time it plays.
+    QTimer recordingWatch;
+    QStringList ended;
+    QObject::connect(&recordingWatch, &QTimer::timeout, &window, [&] {
+        for (const QString &serial : window.listedSerials()) {
+            const int played = SimulatorState::recordingEndedAfter(serial);
+            if (played < 0)
+                ended.removeAll(serial);
+            else if (!ended.contains(serial)) {
+                ended << serial;
+                window.showMessage(SimulatorState::recordingEndedText(serial, played), false);
+            }
+        }
+    });
+    recordingWatch.start(500);
 
     QStringList wanted = parser.values(camera);
     wanted.removeDuplicates();

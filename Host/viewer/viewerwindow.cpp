@@ -350,8 +350,10 @@ CameraSession *ViewerWindow::openCamera(const QString &serial, QString &error)
             setCurrent(cs->serial());
     });
     connect(v, &LiveView::message, this, &ViewerWindow::showMessage);
-    if (recorder)
+    if (recorder) {
         raw->sink()->setRecorder(recorder, serial);
+        recordSettings(*raw);
+    }
     open.push_back({std::move(s), v});
     area->addView(v, serial);
     controlsPanel->setCanSave(true);
@@ -473,11 +475,20 @@ bool ViewerWindow::startRecording(const QString &dir, QString &error)
     if (!r->start(error))
         return false;
     recorder = r;
-    for (const Open &o : open)
+    for (const Open &o : open) {
         o.session->sink()->setRecorder(recorder, o.session->serial());
+        recordSettings(*o.session);
+    }
     showMessage(tr("Recording into %1").arg(dir), false);
     updateActions();
     return true;
+}
+
+void ViewerWindow::recordSettings(const CameraSession &session)
+{
+    QString error;
+    if (!recorder->recordSettings(session.serial(), session.settings(), error))
+        showMessage(tr("Recording without the settings of %1: %2").arg(session.serial(), error), true);
 }
 
 void ViewerWindow::stopRecording()

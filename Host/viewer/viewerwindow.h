@@ -125,6 +125,8 @@ private:
     void closeSelected();
     void startStop();
     void recordOrStop();
+    // The camera's settings beside the recording, so that its replay loads them.
+    void recordSettings(const CameraSession &session);
     static QIcon recordIcon();
     void reconnectNow();
     void saveSettingsWithDialog();

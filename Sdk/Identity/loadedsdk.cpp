@@ -105,4 +105,33 @@ LoadedSdk findLoadedSdk()
     return sdk;
 }
 
+void *findSdkSymbol(const LoadedSdk &sdk, const char *symbol)
+{
+    if (sdk.path.empty() || !symbol)
+        return nullptr;
+    void *address = nullptr;
+#if defined(_WIN32)
+    // Looked up among the modules loaded, never loaded anew.
+    const int n = MultiByteToWideChar(CP_UTF8, 0, sdk.path.c_str(), -1, nullptr, 0);
+    std::wstring wide(size_t(n > 0 ? n : 1), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, sdk.path.c_str(), -1, &wide[0], n);
+    if (HMODULE module = GetModuleHandleW(wide.c_str()))
+        address = reinterpret_cast<void *>(GetProcAddress(module, symbol));
+#else
+    if (void *handle = dlopen(sdk.path.c_str(), RTLD_LAZY | RTLD_NOLOAD)) {
+        address = definedIn(handle, sdk.path.c_str(), symbol);
+        if (!address) {  // loaded under another spelling of its path
+            Dl_info where;
+            void *any = dlsym(handle, symbol);
+            if (any && dladdr(any, &where) && where.dli_fname
+                && std::filesystem::path(where.dli_fname).lexically_normal().string() == sdk.path)
+                address = any;
+        }
+        dlclose(handle);  // still loaded by whoever loaded it
+    }
+#endif
+    return address;
+}
+
 } // namespace vdsdk

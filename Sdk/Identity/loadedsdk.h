@@ -21,4 +21,8 @@ struct LoadedSdk {
 // linked to it).
 LoadedSdk findLoadedSdk();
 
+// A function the loaded SDK library itself defines (the simulator's control
+// functions, for one); null when there is no SDK library or it lacks it.
+void *findSdkSymbol(const LoadedSdk &sdk, const char *symbol);
+
 } // namespace vdsdk

@@ -24,19 +24,55 @@ Device::Device(const DeviceConfig &cfg, uint32_t key, Clock::time_point now)
     , triggerMode_(cfg.triggerMode)
     , mediaType_(cfg.mono ? VD_MEDIA_MONO : VD_MEDIA_COLOR)
     , ispOutFormat_(cfg.mono ? VD_PIXEL_MONO8 : VD_PIXEL_RGB8)
-    , exposureTime_(cfg.exposureMin * cfg.lineTimeUs)
+    , exposureTime_(0.0)
     , gain_(cfg.gain)
     , mirrorX_(cfg.mirrorX)
     , mirrorY_(cfg.mirrorY)
 {
+    // Powered up at the exposure that shows the scene as drawn.
+    exposureTime_ = sceneExposureUs() * cfg_.lineTimeUs;
+}
+
+double Device::setLinePeriodUs() const
+{
+    const double shortest = cfg_.lineTimeUs;
+    if (cfg_.linePeriodUs > 0)
+        return cfg_.linePeriodUs;
+    if (cfg_.encoder) {
+        const double lines = cfg_.web.topSpeed() * cfg_.linesPerMm;
+        return lines > 0 ? std::max(shortest, 1e6 / lines) : shortest;
+    }
+    if (cfg_.frameRate > 0)
+        return std::max(shortest, 1e6 / (cfg_.frameRate * cfg_.frameHeight));
+    return shortest;
+}
+
+double Device::exposureUs() const
+{
+    const double lt = cfg_.lineTimeUs;
+    const double asked = std::clamp(exposureTime_ / lt, cfg_.exposureMin * lt, cfg_.exposureMax * lt);
+    return cfg_.longExposure == LongExposure::Clamped ? std::min(asked, setLinePeriodUs()) : asked;
+}
+
+double Device::linePeriodUs() const
+{
+    // Triggered, the camera is ready again once its line is read out and
+    // exposed; free-running, it keeps its period unless the exposure is longer.
+    return std::max(cfg_.encoder ? cfg_.lineTimeUs : setLinePeriodUs(), exposureUs());
+}
+
+double Device::sceneExposureUs() const
+{
+    if (cfg_.sceneExposureUs > 0)
+        return cfg_.sceneExposureUs;
+    const double lt = cfg_.lineTimeUs;
+    return std::clamp(setLinePeriodUs() / 2, cfg_.exposureMin * lt, cfg_.exposureMax * lt);
 }
 
 SceneLook Device::sceneLook() const
 {
-    // Exposure in the unit of its default: lines times the line time.
     SceneLook look;
-    look.brightness = sceneBrightness(exposureTime_, cfg_.exposureMin * cfg_.lineTimeUs,
-                                      cfg_.exposureMax * cfg_.lineTimeUs, gain_, cfg_.gainMin, cfg_.gainMax);
+    look.brightness = sceneBrightness(exposureUs(), sceneExposureUs(), gain_, cfg_.gainMin, cfg_.gainMax);
     look.mirrorX = mirrorX_;
     return look;
 }

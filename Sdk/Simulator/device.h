@@ -53,8 +53,20 @@ public:
     VdStatus setMediaType(int mediaType);
     uint32_t ispOutFormat() const { return ispOutFormat_; }
     VdStatus setIspOutFormat(unsigned int format);
+    // As VdSetExposureTime set it: the exposure in us times the line time
+    // in us, the scaling the driver sends its exposure parameter with.
     double exposureTime() const { return exposureTime_; }
     VdStatus setExposureTime(double exposure);
+
+    // The line. Times in microseconds. The line period the camera is set
+    // to; the exposure in effect (within the camera's range, and cut to
+    // that period when a long exposure is clamped); the shortest time from
+    // one line to the next it allows; and the exposure that shows a scene
+    // as drawn.
+    double setLinePeriodUs() const;
+    double exposureUs() const;
+    double linePeriodUs() const;
+    double sceneExposureUs() const;
     // Settings only the control interface reaches.
     double gain() const { return gain_; }
     void setGain(double gain) { gain_ = gain; }
@@ -71,9 +83,20 @@ public:
     void countSoftTrigger() { ++softTriggers_; }
     void countDelivered() { ++framesDelivered_; }
     void countSkipped() { ++framesSkipped_; }
+    void countMissedTriggers(uint64_t n) { missedTriggers_ += n; }
+    void countPartial() { ++partialFrames_; }
     uint64_t softTriggers() const { return softTriggers_; }
     uint64_t framesDelivered() const { return framesDelivered_; }
     uint64_t framesSkipped() const { return framesSkipped_; }
+    uint64_t missedTriggers() const { return missedTriggers_; }
+    uint64_t partialFrames() const { return partialFrames_; }
+
+    // A replay's session: the frames it has played, and whether it has come
+    // to its end (no loop). Both start again at VdPlay.
+    void replayStarted() { replayFrames_ = 0; replayEnded_ = false; }
+    void replayPlayed(uint64_t frames, bool ended) { replayFrames_ = frames; replayEnded_ = ended; }
+    uint64_t replayFrames() const { return replayFrames_; }
+    bool replayEnded() const { return replayEnded_; }
 
     // The enumeration record at position index.
     void describe(int index, VdDeviceInfo &info) const;
@@ -99,6 +122,10 @@ private:
     uint64_t softTriggers_ = 0;
     uint64_t framesDelivered_ = 0;
     uint64_t framesSkipped_ = 0;
+    uint64_t missedTriggers_ = 0;
+    uint64_t partialFrames_ = 0;
+    uint64_t replayFrames_ = 0;
+    bool replayEnded_ = false;
 };
 
 } // namespace vdsim

@@ -5,6 +5,7 @@
 
 #include "handle.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace vdsim {
@@ -124,6 +125,23 @@ int Simulator::deviceState(const std::string &serial, DeviceState &out)
     s.gain = d->gain();
     s.mirrorX = d->mirrorX();
     s.mirrorY = d->mirrorY();
+    const DeviceConfig &c = d->config();
+    s.exposureUs = d->exposureUs();
+    s.linePeriodUs = d->linePeriodUs();
+    s.maxLineRate = 1e6 / s.linePeriodUs;
+    if (c.encoder) {
+        s.webSpeed = h ? h->acquisition().webSpeed() : 0.0;
+        s.triggerRate = s.webSpeed * c.linesPerMm;
+        s.lineRate = std::min(s.triggerRate, s.maxLineRate);
+    } else if (s.playing && s.triggerMode == VD_TRIGGER_CONTINUOUS) {
+        s.lineRate = c.frameRate > 0 ? std::min(c.frameRate * c.frameHeight, s.maxLineRate) : s.maxLineRate;
+    }
+    s.missedTriggers = d->missedTriggers();
+    s.partialFrames = d->partialFrames();
+    s.replayFrames = d->replayFrames();
+    s.replayEnded = d->replayEnded();
+    s.settings = c.settings;
+    s.settingsFile = c.settingsFile;
     out = s;
     return VD_OK;
 }

@@ -78,6 +78,8 @@ public:
     void runStatusCallback(std::unique_lock<std::mutex> &lk, unsigned int msg, unsigned int param);
     // Waits (releasing lk) until no frame callback runs except the caller's own.
     void waitForFrameCallbacks(std::unique_lock<std::mutex> &lk);
+    // The calling thread is inside a frame callback of this handle.
+    bool inOwnFrameCallback() const { return ownCallbacks(false) > 0; }
 
     // Closing: from here on no callback starts and no new one is taken, and
     // acquisition and the status thread stop; then waits (releasing lk)

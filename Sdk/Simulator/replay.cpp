@@ -2,6 +2,7 @@
 
 #include "scene.h"
 #include "simconfig.h"
+#include "tiffcheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -87,8 +88,22 @@ bool loadIndex(const QDir &dir, const QString &indexPath, const std::string &ser
         l.frame.timed = true;
         l.frame.timeStamp = uint32_t(int64_t(ms) & 0xFFFFFFFF);
         l.frame.path = QDir::cleanPath(dir.absoluteFilePath(file)).toStdString();
-        if (!QFileInfo::exists(QString::fromStdString(l.frame.path))) {
+        const QFileInfo info(QString::fromStdString(l.frame.path));
+        if (!info.exists()) {
             error = at + l.frame.path + ": no such file";
+            return false;
+        }
+        // Checked now, so that a frame cut short or replaced stops the
+        // recording from loading rather than the replay in its middle.
+        std::string why;
+        const bool tiff = file.endsWith(QLatin1String(".tif"), Qt::CaseInsensitive)
+                          || file.endsWith(QLatin1String(".tiff"), Qt::CaseInsensitive);
+        if (!info.isFile() || !info.isReadable() || info.size() == 0)
+            why = l.frame.path + ": an empty or unreadable file";
+        else if (tiff)
+            checkTiff(l.frame.path, l.frame.width, l.frame.height, l.frame.channels, why);
+        if (!why.empty()) {
+            error = at + why;
             return false;
         }
         l.serial = o.value(QLatin1String("serial")).toString().toStdString();

@@ -1,5 +1,7 @@
 #include "scene.h"
 
+#include "scenedraw.h"
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -68,6 +71,34 @@ std::shared_ptr<const SceneImage> loadSceneImage(const std::string &path, std::s
     return image;
 }
 
+std::shared_ptr<const SceneImage> drawnSceneImage(const std::string &name)
+{
+    if (!isDrawnScene(name))
+        return nullptr;
+    static std::mutex mu;
+    static std::map<std::string, std::shared_ptr<const SceneImage>> *scenes =
+        new std::map<std::string, std::shared_ptr<const SceneImage>>;   // lives as long as SDK threads may
+    std::lock_guard<std::mutex> lk(mu);
+    auto &scene = (*scenes)[name];
+    if (!scene) {
+        auto image = std::make_shared<SceneImage>();
+        image->path = name;
+        image->drawn = name;
+        scene = image;
+    }
+    return scene;
+}
+
+cv::Mat SceneImage::at(int width) const
+{
+    if (drawn.empty())
+        return pixels;
+    std::lock_guard<std::mutex> lk(drawMu_);
+    if (drawing_.cols != width)
+        drawing_ = drawScene(drawn, width);
+    return drawing_;
+}
+
 namespace {
 
 // Bytes of run-on a render may add past its scene; a frame that would need
@@ -101,15 +132,20 @@ SceneRender::SceneRender(const SceneImage &image, int width, int frameHeight, bo
     , bayer_(bayer)
     , look_(look)
 {
-    cv::Mat src = image.pixels;
+    cv::Mat src = image.at(width);
     if (!bayer && src.channels() == 3)
         cv::cvtColor(src, src, cv::COLOR_RGB2GRAY);
     else if (bayer && src.channels() == 1)
         cv::cvtColor(src, src, cv::COLOR_GRAY2RGB);
-    cv::Mat scaled;
-    cv::resize(src, scaled, cv::Size(width, src.rows), 0, 0, width < src.cols ? cv::INTER_AREA : cv::INTER_LINEAR);
-    if (look.mirrorX)
-        cv::flip(scaled, scaled, 1);
+    // A drawn scene is at the sensor's width already, and is shared: flipped into a copy.
+    cv::Mat scaled = src;
+    if (src.cols != width)
+        cv::resize(src, scaled, cv::Size(width, src.rows), 0, 0, width < src.cols ? cv::INTER_AREA : cv::INTER_LINEAR);
+    if (look.mirrorX) {
+        cv::Mat flipped;
+        cv::flip(scaled, flipped, 1);
+        scaled = flipped;
+    }
 
     // Light per column: the brightness, falling off quadratically towards the edges.
     std::vector<float> light(static_cast<size_t>(width));
@@ -172,12 +208,11 @@ const uchar *SceneRender::row(int line, uint64_t y) const
     return web_[bayer_ ? int((uint64_t(line) + y) & 1u) : 0].ptr<uchar>(int(y));
 }
 
-const unsigned char *SceneRender::view(int height, uint32_t frameId, double speed, bool mirrorY) const
+const unsigned char *SceneRender::view(int height, const FrameLines &lines, double speed, bool mirrorY) const
 {
-    if (speed != 1.0 || mirrorY || !noise_.empty() || height <= 0)
+    if (speed != 1.0 || mirrorY || !noise_.empty() || height <= 0 || lines.positions)
         return nullptr;
-    const uint64_t first = uint64_t(frameId > 0 ? frameId - 1 : 0) * uint64_t(height);
-    const uint64_t start = first % uint64_t(sceneRows_);
+    const uint64_t start = lines.first % uint64_t(sceneRows_);
     if (start + uint64_t(height) > uint64_t(web_[0].rows))
         return nullptr;
     // Line r is web row start + r, seen at parity r & 1: the web whose rows
@@ -185,13 +220,13 @@ const unsigned char *SceneRender::view(int height, uint32_t frameId, double spee
     return web_[bayer_ ? int(start & 1u) : 0].ptr<uchar>(int(start));
 }
 
-void SceneRender::fill(unsigned char *raw, int height, uint32_t frameId, double speed, bool mirrorY) const
+void SceneRender::fill(unsigned char *raw, int height, const FrameLines &lines, uint32_t frameId, double speed,
+                       bool mirrorY) const
 {
     const uint64_t sceneRows = uint64_t(sceneRows_);
-    const uint64_t first = uint64_t(frameId > 0 ? frameId - 1 : 0) * uint64_t(height);
     const size_t w = size_t(width_);
     for (int r = 0; r < height; ++r) {
-        const uint64_t y = uint64_t(std::floor(double(first + uint64_t(r)) * speed)) % sceneRows;
+        const uint64_t y = uint64_t(std::floor(double(lines.at(r)) * speed)) % sceneRows;
         const int line = mirrorY ? height - 1 - r : r;
         const uchar *src = row(line, y);
         uchar *dst = raw + size_t(line) * w;
@@ -206,19 +241,13 @@ void SceneRender::fill(unsigned char *raw, int height, uint32_t frameId, double 
     }
 }
 
-double sceneBrightness(double exposure, double exposureMin, double exposureMax, double gain, double gainMin,
-                       double gainMax)
+double sceneBrightness(double exposureUs, double asDrawnUs, double gain, double gainMin, double gainMax)
 {
-    double e = 0;
-    if (exposureMax > exposureMin) {
-        const double x = std::clamp(exposure, exposureMin, exposureMax);
-        e = exposureMin > 0 ? std::log(x / exposureMin) / std::log(exposureMax / exposureMin)
-                            : (x - exposureMin) / (exposureMax - exposureMin);
-    }
+    const double light = asDrawnUs > 0 ? std::max(exposureUs, 0.0) / asDrawnUs : 1.0;
     double g = 0;
     if (gainMax > gainMin)
         g = (std::clamp(gain, gainMin, gainMax) - gainMin) / (gainMax - gainMin);
-    return std::exp2(e) * std::exp2(g);
+    return light * std::exp2(g);
 }
 
 } // namespace vdsim

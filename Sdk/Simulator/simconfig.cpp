@@ -1,11 +1,9 @@
 #include "simconfig.h"
 
-#include "replay.h"
+#include "configread.h"
 #include "scene.h"
-#include "sharedlibrary.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -15,120 +13,12 @@
 #include <QJsonValue>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <set>
 
-
 namespace vdsim {
 namespace {
-
-// Each reader leaves the target alone when the key is absent and fails on a
-// value of the wrong type or range.
-bool readInt(const QJsonObject &o, const char *key, int &target, int lo, int hi, std::string &error)
-{
-    const QJsonValue v = o.value(QLatin1String(key));
-    if (v.isUndefined())
-        return true;
-    const double d = v.toDouble(std::numeric_limits<double>::quiet_NaN());
-    if (!v.isDouble() || !std::isfinite(d) || d != std::floor(d) || d < lo || d > hi) {
-        error = std::string("\"") + key + "\" must be an integer in [" + std::to_string(lo) + ", "
-                + std::to_string(hi) + "]";
-        return false;
-    }
-    target = static_cast<int>(d);
-    return true;
-}
-
-bool readDouble(const QJsonObject &o, const char *key, double &target, double lo, double hi, std::string &error)
-{
-    const QJsonValue v = o.value(QLatin1String(key));
-    if (v.isUndefined())
-        return true;
-    const double d = v.toDouble(std::numeric_limits<double>::quiet_NaN());
-    if (!v.isDouble() || !std::isfinite(d) || d < lo || d > hi) {
-        error = std::string("\"") + key + "\" must be a number in [" + std::to_string(lo) + ", "
-                + std::to_string(hi) + "]";
-        return false;
-    }
-    target = d;
-    return true;
-}
-
-bool readBool(const QJsonObject &o, const char *key, bool &target, std::string &error)
-{
-    const QJsonValue v = o.value(QLatin1String(key));
-    if (v.isUndefined())
-        return true;
-    if (!v.isBool()) {
-        error = std::string("\"") + key + "\" must be true or false";
-        return false;
-    }
-    target = v.toBool();
-    return true;
-}
-
-bool readString(const QJsonObject &o, const char *key, std::string &target, std::string &error)
-{
-    const QJsonValue v = o.value(QLatin1String(key));
-    if (v.isUndefined())
-        return true;
-    if (!v.isString()) {
-        error = std::string("\"") + key + "\" must be a string";
-        return false;
-    }
-    target = v.toString().toStdString();
-    return true;
-}
-
-std::string resolve(const std::string &path, const std::string &baseDir)
-{
-    const QString p = QString::fromStdString(path);
-    if (QDir::isAbsolutePath(p) || baseDir.empty())
-        return QDir::cleanPath(QFileInfo(p).absoluteFilePath()).toStdString();
-    return QDir::cleanPath(QDir(QString::fromStdString(baseDir)).absoluteFilePath(p)).toStdString();
-}
-
-// What the camera sees, once the keys are read: loads the scene or the frames.
-bool loadSource(const QJsonObject &o, DeviceConfig &d, const std::string &baseDir, std::string &error)
-{
-    std::string pace;
-    int seed = int(d.seed);
-    if (!readString(o, "scene", d.scene, error) || !readString(o, "frames", d.frames, error)
-        || !readDouble(o, "speed", d.speed, 1e-6, 1e6, error) || !readDouble(o, "noise", d.noise, 0.0, 255.0, error)
-        || !readInt(o, "seed", seed, 0, std::numeric_limits<int>::max(), error)
-        || !readDouble(o, "illumination", d.illumination, 0.0, 100.0, error)
-        || !readString(o, "pace", pace, error) || !readBool(o, "loop", d.loop, error))
-        return false;
-    d.seed = uint32_t(seed);
-    if (!d.scene.empty() && !d.frames.empty()) {
-        error = "\"scene\" and \"frames\" exclude each other";
-        return false;
-    }
-    if (!pace.empty() && pace != "recorded" && pace != "rate") {
-        error = "\"pace\" must be \"recorded\" or \"rate\"";
-        return false;
-    }
-    if (!d.scene.empty()) {
-        d.scene = resolve(d.scene, baseDir);
-        d.sceneImage = loadSceneImage(d.scene, error);
-        return d.sceneImage != nullptr;
-    }
-    if (!d.frames.empty()) {
-        d.frames = resolve(d.frames, baseDir);
-        d.replay = loadReplay(d.frames, d.serialNumber, error);
-        if (!d.replay)
-            return false;
-        if (pace == "recorded" && !d.replay->recording) {
-            error = d.frames + ": \"pace\": \"recorded\" needs a recording (index.jsonl)";
-            return false;
-        }
-        d.pace = pace == "rate" || !d.replay->recording ? Pace::Rate : Pace::Recorded;
-    }
-    return true;
-}
 
 bool parseDevice(const QJsonObject &o, size_t index, DeviceConfig &d, const std::string &baseDir,
                  std::string &error)
@@ -180,7 +70,7 @@ bool parseDevice(const QJsonObject &o, size_t index, DeviceConfig &d, const std:
     }
     if (!o.contains(QLatin1String("gain")))
         d.gain = d.gainMin;
-    return loadSource(o, d, baseDir, error);
+    return readLineKeys(o, d, error) && readSourceKeys(o, d, baseDir, error);
 }
 
 bool parseEvent(const QJsonObject &o, EventConfig &e, std::string &error)
@@ -213,39 +103,6 @@ bool parseEvent(const QJsonObject &o, EventConfig &e, std::string &error)
         return false;
     }
     return true;
-}
-
-// Where the scenes shipped with the simulator are: installed, or in the
-// build tree, both relative to this library.
-std::string shippedScene(const char *name)
-{
-    const std::string own = vdplatform::moduleDirOf(reinterpret_cast<const void *>(&shippedScene));
-    if (!own.empty()) {
-        const QDir libDir(QString::fromStdString(own));
-        for (const char *relative : {VDSIM_SCENES_FROM_LIBDIR, "../../share/vandrel/scenes"}) {
-            const QString candidate = libDir.absoluteFilePath(QLatin1String(relative) + QLatin1Char('/')
-                                                              + QLatin1String(name));
-            if (QFileInfo::exists(candidate))
-                return QDir::cleanPath(candidate).toStdString();
-        }
-    }
-    return std::string();
-}
-
-void giveShippedScene(DeviceConfig &d, const char *name)
-{
-    const std::string path = shippedScene(name);
-    std::string error = std::string(name) + ": not found beside the simulator";
-    if (!path.empty())
-        d.sceneImage = loadSceneImage(path, error);
-    if (d.sceneImage) {
-        d.scene = path;
-        return;
-    }
-    static std::atomic<bool> told{false};
-    if (!told.exchange(true))
-        std::fprintf(stderr, "VDCAMSDK simulator: scene %s; camera %s draws the ramp\n", error.c_str(),
-                     d.serialNumber.c_str());
 }
 
 } // namespace
@@ -341,12 +198,11 @@ Population defaultPopulation()
     mono.lineTimeUs = 7.5;
 
     DeviceConfig area = colour;
-    // The scenes are 1024 wide: these speeds keep their proportions.
-    giveShippedScene(colour, "printed-sheet.png");
-    colour.speed = 0.25;
+    colour.scene = "printed-sheet";
+    colour.sceneImage = drawnSceneImage(colour.scene);
     colour.illumination = 15;
-    giveShippedScene(mono, "fabric.png");
-    mono.speed = 0.125;
+    mono.scene = "fabric";
+    mono.sceneImage = drawnSceneImage(mono.scene);
     mono.illumination = 20;
     mono.noise = 2;
     p.devices.push_back(colour);

@@ -3,6 +3,8 @@
 #ifndef VDSIM_SIMCONFIG_H
 #define VDSIM_SIMCONFIG_H
 
+#include "webprofile.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,6 +16,8 @@ struct SceneImage;
 struct Replay;
 
 enum class Pace { Recorded, Rate };
+// An exposure longer than the line period: the line waits for it, or it is cut to the period.
+enum class LongExposure { ExtendsLine, Clamped };
 
 struct DeviceConfig {
     std::string productName = "VD-XG4K-C";
@@ -34,6 +38,18 @@ struct DeviceConfig {
     int sharpnessMin = 0;
     int sharpnessMax = 100;
     double frameRate = 20.0;   // continuous mode; 0 = as fast as frames are taken
+    // The line period the camera is set to, in us; 0: the one frameRate
+    // gives (free-running) or the encoder's at top speed.
+    double linePeriodUs = 0.0;
+    LongExposure longExposure = LongExposure::ExtendsLine;
+    // The exposure, in us, at which a scene shows as drawn, and the camera's
+    // exposure at power-up; 0: half the line period, within the range.
+    double sceneExposureUs = 0.0;
+    // Lines triggered by an encoder on the web instead of the camera's clock.
+    bool encoder = false;
+    double linesPerMm = 10.0;
+    double lineTimeoutMs = 100.0;  // a frame goes out partial after this long without a line
+    WebProfile web;
     bool attached = true;
     int triggerMode = 0;
     // Initial state the driver cannot set; the control interface can.
@@ -49,6 +65,10 @@ struct DeviceConfig {
     std::string frames;            // resolved path
     Pace pace = Pace::Recorded;    // a plain directory of images has no recorded pacing
     bool loop = false;
+    // The settings a host loads into this camera: the file, and the one
+    // camera's {"paramsWrap": [...]} from it as compact JSON.
+    std::string settingsFile;
+    std::string settings;
     std::shared_ptr<const SceneImage> sceneImage;
     std::shared_ptr<const Replay> replay;
 };
@@ -77,8 +97,7 @@ bool parsePopulation(const std::string &json, Population &out, std::string &erro
                      const std::string &baseDir = std::string());
 // The same with the text of a file; relative paths in it start from its folder.
 bool loadPopulationFile(const std::string &path, Population &p, std::string &error);
-// The built-in cameras; the two line-scan cameras see the scenes shipped
-// with the simulator when it finds them, else the ramp (said once on stderr).
+// The built-in cameras; the two line-scan cameras see the drawn scenes.
 Population defaultPopulation();
 
 } // namespace vdsim

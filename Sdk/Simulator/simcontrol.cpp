@@ -192,6 +192,26 @@ int VdSimGetValue(const char *serial, const char *key, double *value)
             v = d.mirrorX ? 1 : 0;
         else if (k == "mirrorY")
             v = d.mirrorY ? 1 : 0;
+        else if (k == "exposureUs")
+            v = d.exposureUs;
+        else if (k == "linePeriodUs")
+            v = d.linePeriodUs;
+        else if (k == "lineRate")
+            v = d.lineRate;
+        else if (k == "maxLineRate")
+            v = d.maxLineRate;
+        else if (k == "webSpeed")
+            v = d.webSpeed;
+        else if (k == "triggerRate")
+            v = d.triggerRate;
+        else if (k == "missedTriggers")
+            v = double(d.missedTriggers);
+        else if (k == "partialFrames")
+            v = double(d.partialFrames);
+        else if (k == "replayFrames")
+            v = double(d.replayFrames);
+        else if (k == "replayEnded")
+            v = d.replayEnded ? 1 : 0;
         else
             return int(VD_ERR_BAD_ARGUMENT);
         *value = v;
@@ -212,16 +232,46 @@ int VdSimSetValue(const char *serial, const char *key, double value)
     });
 }
 
+} // extern "C"
+
+namespace {
+
+// One buffer per thread, valid until that thread's next call.
+template <typename F>
+const char *text(F &&body) noexcept
+{
+    static thread_local std::string buffer;
+    try {
+        buffer = body(Simulator::instance());
+    } catch (...) {
+        buffer.clear();
+    }
+    return buffer.c_str();
+}
+
+} // namespace
+
+extern "C" {
+
 const char *VdSimConfigureError(void)
 {
-    // One buffer per thread, valid until that thread's next call.
-    static thread_local std::string text;
-    try {
-        text = Simulator::instance().configureError();
-    } catch (...) {
-        text.clear();
-    }
-    return text.c_str();
+    return text([](Simulator &s) { return s.configureError(); });
+}
+
+const char *VdSimPopulationError(void)
+{
+    return text([](Simulator &s) { return s.populationError(); });
+}
+
+const char *VdSimGetText(const char *serial, const char *key)
+{
+    return text([&](Simulator &s) {
+        DeviceState d;
+        if (!serial || !key || s.deviceState(serial, d) != VD_OK)
+            return std::string();
+        const std::string k = key;
+        return k == "settings" ? d.settings : k == "settingsFile" ? d.settingsFile : std::string();
+    });
 }
 
 } // extern "C"

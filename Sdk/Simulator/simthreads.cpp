@@ -5,6 +5,7 @@
 #include "scene.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -18,6 +19,13 @@ void Acquisition::start(std::mutex &mu, std::shared_ptr<Handle> self)
     playing_ = true;
     pendingTriggers_ = 0;
     frameCounter_ = 0;
+    started_ = Clock::now();
+    const DeviceConfig &c = h_.device().config();
+    trigger_ = c.encoder ? std::make_unique<LineTrigger>(c.web, c.linesPerMm) : nullptr;
+    gathered_.clear();
+    held_.reset();
+    flushRequested_ = false;
+    h_.device().replayStarted();
     const uint64_t session = session_;
     thread_ = std::thread([&mu, self, session] { self->acquisition().run(mu, session); });
 }
@@ -27,6 +35,7 @@ void Acquisition::halt()
     ++session_;
     playing_ = false;
     pendingTriggers_ = 0;
+    flushRequested_ = false;
     if (thread_.joinable())
         stopped_.push_back(std::move(thread_));
     h_.wake();
@@ -39,7 +48,8 @@ std::vector<std::thread> Acquisition::takeStopped()
     return threads;
 }
 
-int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov, const uint64_t *session)
+int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov, const uint64_t *session,
+                         const LineBatch *lines)
 {
     Device &d = h_.device();
     auto current = [&] {
@@ -58,7 +68,7 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
     RawFrame frame;
     frame.mono = c.mono;
     int w = c.sensorWidth;
-    int ht = c.frameHeight;
+    int ht = lines ? int(lines->positions.size()) : c.frameHeight;
     size_t rawSize = size_t(w) * size_t(ht);
     const ReplayFrame *replayed = nullptr;
     if (c.replay) {
@@ -89,9 +99,18 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
     frame.flags = ov ? ov->flags : 0;
     frame.processStatus = ov ? ov->processStatus : 0;
     frame.byteCountAfterProcess = ov ? ov->byteCountAfterProcess : 0;
+    // Where on the web the frame's lines lie: straight on from the frame
+    // before, or where the encoder's triggers put them.
+    FrameLines where{uint64_t(frame.frameId - 1) * uint64_t(c.frameHeight), nullptr};
+    if (lines && !lines->positions.empty()) {
+        const auto &p = lines->positions;
+        where.first = p.front();
+        if (uint64_t(p.back() - p.front()) != uint64_t(p.size() - 1))
+            where.positions = p.data();
+    }
     // A scene frame that is one stretch of the prepared web is lent from it;
     // the first frame after a change of look is drawn while the web is made.
-    const unsigned char *view = render ? render->view(ht, frame.frameId, c.speed, mirrorY) : nullptr;
+    const unsigned char *view = render ? render->view(ht, where, c.speed, mirrorY) : nullptr;
     RawBuffer &b = *h_.lendForFrame(frame, rawSize, view, render);
     const bool lentFromWeb = b.view != nullptr;
 
@@ -103,7 +122,9 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
     head.byteCount = uint32_t(size_t(w) * size_t(ht) * bytesPerPixel(frame.format));
     head.rawByteCount = uint32_t(rawSize);
     head.rawFormat = frame.rgb ? 2 : frame.mono ? 0 : 1;
-    head.timeStamp = replayed && replayed->timed ? replayed->timeStamp : d.timeStamp(Clock::now());
+    head.timeStamp = replayed && replayed->timed ? replayed->timeStamp
+                     : lines                     ? lines->timeStamp
+                                                 : d.timeStamp(Clock::now());
     if (ov) {
         if (ov->flags & VDSIM_FRAME_WIDTH)
             head.width = ov->width;
@@ -125,10 +146,10 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
                 std::memcpy(data, m.data, rawSize);
         } else if (c.sceneImage) {
             if (!render)
-                render = std::make_shared<SceneRender>(*c.sceneImage, w, ht, !c.mono, look, c.illumination,
-                                                       c.noise, c.seed);
+                render = std::make_shared<SceneRender>(*c.sceneImage, w, c.frameHeight, !c.mono, look,
+                                                       c.illumination, c.noise, c.seed);
             if (!lentFromWeb)
-                render->fill(data, ht, frame.frameId, c.speed, mirrorY);
+                render->fill(data, ht, where, frame.frameId, c.speed, mirrorY);
         } else {
             fillPattern(data, w, ht, frame.frameId);
         }
@@ -139,6 +160,8 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
     h_.filled(b);
     if (render)
         d.keepSceneRender(render);
+    if (replayed)
+        d.replayPlayed(frameCounter_, replayExhausted());
 
     if (!failure.empty()) {
         // The frame is lost, as a camera's would be; its id stays used.
@@ -153,6 +176,8 @@ int Acquisition::deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov,
         return refusal();
     }
     d.countDelivered();
+    if (lines && ht < c.frameHeight)
+        d.countPartial();
     h_.runFrameCallback(lk, data, head);
     return VD_OK;
 }
@@ -178,10 +203,26 @@ void Acquisition::run(std::mutex &mu, uint64_t session)
 {
     try {
         std::unique_lock<std::mutex> lk(mu);
+        // A replay's first frame, like a camera's, comes a frame's time
+        // after VdPlay: a host that starts counting right after starting
+        // the camera sees the whole recording.
+        const DeviceConfig &c = h_.device().config();
         Clock::time_point next = Clock::now();
+        if (c.replay)
+            next += std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>(c.frameRate > 0 ? 1.0 / c.frameRate : 0.05));
         while (session_ == session && !h_.closed()) {
             const Device &d = h_.device();
+            if (flushRequested_) {
+                sendGathered(lk, session, sinceStart(Clock::now()));
+                held_.reset();
+                flushRequested_ = false;
+                h_.wake();
+                continue;
+            }
             if (d.triggerMode() == VD_TRIGGER_SOFTWARE) {
+                gathered_.clear();   // lines of the other mode are lost with it
+                held_.reset();
                 if (pendingTriggers_ == 0) {
                     h_.wait(lk);
                     continue;
@@ -189,6 +230,10 @@ void Acquisition::run(std::mutex &mu, uint64_t session)
                 --pendingTriggers_;
                 deliver(lk, nullptr, &session);
                 next = Clock::now();
+                continue;
+            }
+            if (trigger_) {
+                runEncoder(lk, session);
                 continue;
             }
             if (replayExhausted()) {
@@ -203,8 +248,14 @@ void Acquisition::run(std::mutex &mu, uint64_t session)
                     h_.waitUntil(lk, next);
                     continue;
                 }
-                const auto period = std::chrono::duration_cast<Clock::duration>(
-                    std::chrono::duration<double>(recordedPace ? recordedGap() : 1.0 / rate));
+                // A drawn frame takes its lines, each at least the line period long.
+                const double seconds =
+                    recordedPace ? recordedGap()
+                    : d.config().replay
+                        ? 1.0 / rate
+                        : std::max(1.0 / rate, d.config().frameHeight * d.linePeriodUs() * 1e-6);
+                const auto period =
+                    std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
                 next += period;
                 if (next < now)
                     next = now + period;   // a slow consumer gets no burst of late frames

@@ -29,10 +29,20 @@ namespace vdsim {
 
 class Handle;
 
+// The lines of one frame an encoder triggered: where on the web each lies,
+// and when the first was taken.
+struct LineBatch {
+    std::vector<uint64_t> positions;
+    uint32_t timeStamp = 0;
+};
+
 // Frames of one handle. While it plays, a thread makes frames at the
-// camera's rate, one per software trigger, or, at rate 0, as fast as the
-// consumer gives the raw buffers back. Pushed frames go through the same
-// delivery and continue the same frame count.
+// camera's rate (no faster than its line period allows), one per software
+// trigger, or, at rate 0, as fast as the consumer gives the raw buffers
+// back. With an encoder, the web's run triggers the lines instead: a frame
+// goes out when its lines are taken, or with the lines so far when the web
+// halts past the line time-out or acquisition stops. Pushed frames go
+// through the same delivery and continue the same frame count.
 class Acquisition
 {
 public:
@@ -42,21 +52,36 @@ public:
     // Starts a new session on a new thread; frame ids count from 1 again.
     // self, the owning handle, is kept alive by the thread.
     void start(std::mutex &mu, std::shared_ptr<Handle> self);
+    // Sends the lines an encoder has gathered for the frame under way, as a
+    // frame of their own, and returns (releasing lk meanwhile) once they have
+    // gone; what a stop does first. Nothing from inside the handle's own
+    // frame callback, which the loop could not run beside.
+    void flush(std::unique_lock<std::mutex> &lk);
     // Ends the session without waiting: the thread leaves its loop and waits
     // to be taken by takeStopped().
     void halt();
     std::vector<std::thread> takeStopped();
     void addTrigger() { ++pendingTriggers_; }
     void dropTriggers() { pendingTriggers_ = 0; }
+    // The web's speed in mm/s now; 0 unless an encoder drives a playing camera.
+    double webSpeed() const;
 
     // Delivers one frame through the frame callback on the calling thread,
     // with lk held on entry and exit. session is the loop's own, or null for
-    // a pushed frame; ov, if not null, overrides the header. Returns 0 if the
+    // a pushed frame; ov, if not null, overrides the header; lines, if not
+    // null, are the frame's lines from an encoder. Returns 0 if the
     // callback ran, otherwise why not.
-    int deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov, const uint64_t *session);
+    int deliver(std::unique_lock<std::mutex> &lk, const VdSimFrame *ov, const uint64_t *session,
+                const LineBatch *lines = nullptr);
 
 private:
     void run(std::mutex &mu, uint64_t session);
+    // One turn of the loop of an encoder-driven camera: gathers the lines of
+    // the next frame, waits for them, sends the frame.
+    void runEncoder(std::unique_lock<std::mutex> &lk, uint64_t session);
+    // Sends the gathered lines taken by now as a frame; forgets the rest.
+    void sendGathered(std::unique_lock<std::mutex> &lk, uint64_t session, double untilSeconds);
+    double sinceStart(Clock::time_point t) const;
     // A replay without loop that has delivered its last frame.
     bool replayExhausted() const;
     // Seconds from the replayed frame about to go to the next one, as recorded.
@@ -67,6 +92,11 @@ private:
     uint64_t session_ = 0;             // bumped by every start and halt; older loops exit
     int pendingTriggers_ = 0;
     uint32_t frameCounter_ = 0;        // last frame id
+    Clock::time_point started_;        // of the session: the web's clock
+    std::unique_ptr<LineTrigger> trigger_;          // with an encoder
+    std::vector<LineTrigger::Line> gathered_;       // the frame under way, up to its last line
+    std::unique_ptr<LineTrigger::Line> held_;       // the first line after a halt, for the next frame
+    bool flushRequested_ = false;
     std::thread thread_;               // the current session's loop
     std::vector<std::thread> stopped_; // loops of ended sessions, not yet joined
 };

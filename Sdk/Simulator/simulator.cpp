@@ -21,6 +21,9 @@ void Simulator::setConfigureError(const std::string &error)
 {
     std::lock_guard<std::mutex> lk(errorMu_);
     configureError_ = error;
+    // Any configuration applied replaces the empty population.
+    if (error.empty())
+        populationError_.clear();
 }
 
 Simulator &Simulator::instance()
@@ -33,20 +36,28 @@ Simulator &Simulator::instance()
 Simulator::Simulator()
     : clock_(mu_, [this](const EventConfig &e) { fire(e); })
 {
+    // The default cameras only when no configuration was named: a named one
+    // that cannot be used leaves no camera rather than other ones.
     Population p;
-    bool configured = false;
     if (const char *path = std::getenv("VDCAMSDK_SIM_CONFIG"); path && *path) {
         std::string error;
-        configured = loadPopulationFile(path, p, error);
-        if (!configured) {
+        if (!loadPopulationFile(path, p, error)) {
+            const std::string why = std::string("configuration ") + path + " unusable: " + error;
             setConfigureError(error);
-            std::fprintf(stderr, "VDCAMSDK simulator: configuration %s unusable (%s); using the default cameras\n",
-                         path, error.c_str());
+            populationError_ = why;
+            std::fprintf(stderr, "VDCAMSDK simulator: %s; no cameras\n", why.c_str());
+            p = Population();
         }
-    }
-    if (!configured)
+    } else {
         p = defaultPopulation();
+    }
     applyPopulation(p);
+}
+
+std::string Simulator::populationError()
+{
+    std::lock_guard<std::mutex> lk(errorMu_);
+    return populationError_;
 }
 
 void Simulator::sdkInit()
@@ -223,6 +234,9 @@ VdStatus Simulator::stop(int id)
     const VdStatus st = lookup(id, h);
     if (st != VD_OK)
         return st;
+    // The lines of a frame under way go out before acquisition ends, as a
+    // line-scan camera sends them.
+    h->acquisition().flush(lk);
     h->acquisition().halt();
     h->waitForFrameCallbacks(lk);
     joinOrDetach(lk, h->acquisition().takeStopped());

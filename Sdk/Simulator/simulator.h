@@ -53,6 +53,20 @@ struct DeviceState {
     double gain = 0.0;
     bool mirrorX = false;
     bool mirrorY = false;
+    // The line: effective exposure and shortest line period (us), the rate
+    // lines are taken at now and the most the exposure allows (Hz).
+    double exposureUs = 0.0;
+    double linePeriodUs = 0.0;
+    double lineRate = 0.0;
+    double maxLineRate = 0.0;
+    double webSpeed = 0.0;         // mm/s, with an encoder
+    double triggerRate = 0.0;      // the encoder's line triggers per second
+    uint64_t missedTriggers = 0;
+    uint64_t partialFrames = 0;
+    uint64_t replayFrames = 0;
+    bool replayEnded = false;
+    std::string settings;          // recorded for a host to load; "" if none
+    std::string settingsFile;
 };
 
 class Simulator
@@ -101,6 +115,9 @@ public:
     // Why the last configuration was refused; empty after one that was applied.
     std::string configureError();
     void setConfigureError(const std::string &error);
+    // Why there are no cameras: the configuration named at start-up could
+    // not be used; empty once any configuration has been applied.
+    std::string populationError();
     // Raw buffers lent and not yet released, all handles.
     int outstandingBuffers();
     // Calls that named a handle VdUnInit had already released; never reset.
@@ -125,6 +142,7 @@ private:
     mutable std::atomic<int> releasedHandleCalls_{0};
     std::mutex errorMu_;
     std::string configureError_;   // guarded by errorMu_
+    std::string populationError_;  // guarded by errorMu_
 
     std::mutex mu_;
     // Guarded by mu_.

@@ -45,6 +45,13 @@ VDCAMSDK_API int VdSimConfigureFile(const char *path);
  * naming the file and line where there is one; "" after one that was
  * applied. Valid until the calling thread's next call. */
 VDCAMSDK_API const char *VdSimConfigureError(void);
+/* Why there are no cameras: the file VDCAMSDK_SIM_CONFIG named could not be
+ * used ("configuration FILE unusable: reason"), and the simulator presents
+ * no camera rather than others. "" when the population in use is one that
+ * was applied (a configuration, or the built-in one when none was named).
+ * A host that was given a configuration fails with this reason. Valid until
+ * the calling thread's next call. */
+VDCAMSDK_API const char *VdSimPopulationError(void);
 /* Back to the built-in population (two VD-XG line-scan cameras and one other). */
 VDCAMSDK_API int VdSimConfigureDefault(void);
 /* Link loss: stops the device's frames, sends message 0 with powerLost as
@@ -71,8 +78,17 @@ VDCAMSDK_API int VdSimReleasedHandleCalls(void);
 /* Raw buffers lent and not yet released, all handles. */
 VDCAMSDK_API int VdSimOutstandingBuffers(void);
 /* Device state: "open", "playing", "triggerMode", "mediaType", "ispOutFormat",
- * "exposureTime", "softTriggers", "framesDelivered", and more (see the README). */
+ * "exposureTime", "softTriggers", "framesDelivered", and more (see the README):
+ * of the line "exposureUs", "linePeriodUs", "lineRate", "maxLineRate",
+ * "webSpeed", "triggerRate", "missedTriggers", "partialFrames"; of a replay
+ * "replayFrames" and "replayEnded" (1 once a replay without loop has
+ * delivered its last frame, until the next VdPlay). */
 VDCAMSDK_API int VdSimGetValue(const char *serial, const char *key, double *value);
+/* Texts of a device: "settings", the {"paramsWrap": [...]} a host loads into
+ * the camera (a recording's own settings, or those the configuration names),
+ * as compact JSON; "settingsFile", the file it came from. "" when there are
+ * none or no such device. Valid until the calling thread's next call. */
+VDCAMSDK_API const char *VdSimGetText(const char *serial, const char *key);
 /* Settings the SDK has no call for, as a camera's own controls would set
  * them: "gain" (analog gain, used within the device's range), "mirrorX",
  * "mirrorY" (non-zero flips a scene). */

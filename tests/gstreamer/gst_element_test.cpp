@@ -15,6 +15,7 @@
 #include <array>
 #include <chrono>
 #include <string>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -300,4 +301,58 @@ TEST(GstLiveness, LatencyIsLiveBoundedInContinuousAndOpenInTriggerMode)
     EXPECT_FALSE(GST_CLOCK_TIME_IS_VALID(max)) << "frames wait in the queue for triggers for any time";
     gst_query_unref(q);
     gst_harness_teardown(h);
+}
+
+TEST(GstCaps, AFrameCutShortByAnEncoderStopRenegotiatesAndBack)
+{
+    // 1000 lines a second into frames of 32; the web stops after 300 lines.
+    configureDevices(R"({"productName": "VD-XG8K-M", "serialNumber": "GSTLINE00001", "sensorWidth": 256,
+        "frameHeight": 32, "mono": true, "encoder": {"linesPerMm": 10, "lineTimeoutMs": 50,
+        "webSpeed": [[0, 100], [0.3, 100], [0.3, 0], [0.6, 0], [0.6, 100]]}})");
+    GstHarness *h = playing([](GstElement *e) { g_object_set(e, "serial", "GSTLINE00001", nullptr); });
+    std::vector<int> heights;
+    for (int i = 0; i < 13; ++i) {
+        GstBuffer *b = next(h);
+        ASSERT_NE(b, nullptr) << "buffer " << i;
+        const Format f = currentFormat(h);
+        EXPECT_EQ(f.width, 256);
+        EXPECT_EQ(gst_buffer_get_size(b), gsize(256 * f.height)) << "the buffer follows its caps";
+        heights.push_back(f.height);
+        gst_buffer_unref(b);
+    }
+    gst_harness_teardown(h);
+    configureSimulatedCameras();
+    std::vector<int> expected(13, 32);
+    expected[9] = 12;
+    EXPECT_EQ(heights, expected);
+}
+
+TEST(GstCaps, AColourRecordingReplaysInColourWithTheSettingsItWasRecordedWith)
+{
+    QTemporaryDir dir;
+    const QString colour = dir.filePath(QStringLiteral("colour.json"));
+    writeColourSettings(colour);
+    QFile settings(colour);
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    const std::string rec = dir.filePath(QStringLiteral("rec")).toStdString();
+    writeRecording(rec, "GSTDESK00001", 2, 64, 8, 3, settings.readAll().toStdString());
+    configureDevices(R"({"productName": "VD-XG4K-C", "serialNumber": "GSTDESK00001", "sensorWidth": 64,
+        "loop": true, "frames": ")" + rec + "\"}");
+    GstHarness *h = playing([](GstElement *e) { g_object_set(e, "serial", "GSTDESK00001", nullptr); });
+    for (int i = 0; i < 2; ++i) {
+        GstBuffer *b = next(h);
+        ASSERT_NE(b, nullptr);
+        const Format f = currentFormat(h);
+        EXPECT_EQ(f.format, "RGB") << "no settings given: the recording's own";
+        EXPECT_EQ(f.width, 64);
+        EXPECT_EQ(f.height, 8);
+        GstMapInfo map;
+        ASSERT_TRUE(gst_buffer_map(b, &map, GST_MAP_READ));
+        const std::vector<unsigned char> bytes(map.data, map.data + map.size);
+        gst_buffer_unmap(b, &map);
+        EXPECT_EQ(bytes, recordedBytes(i, 64, 8, 3)) << "frame " << i;
+        gst_buffer_unref(b);
+    }
+    gst_harness_teardown(h);
+    configureSimulatedCameras();
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Real pipelines with gst-launch-1.0, as a user runs them, their output checked.
-#   gst_launch_test.sh CASE WORKDIR SIMCONFIG      CASE: png | matroska | tcp
+#   gst_launch_test.sh CASE WORKDIR SIMCONFIG      CASE: png | matroska | tcp | broken
 # GST_PLUGIN_PATH names the build's plug-in folder. The simulated camera of
 # SIMCONFIG delivers 1024 x 64 Mono8 frames.
 set -euo pipefail
@@ -56,6 +56,32 @@ tcp)
   [ "$status" -eq 0 ] || { cat receiver.log; fail "the receiver ended with status $status"; }
   # Frames sent before the receiver joined are not counted.
   check_pngs received 50 100
+  ;;
+broken)
+  # A recording broken three ways: the element fails its state change with
+  # the simulator's reason rather than show other cameras.
+  for r in lost cut; do
+    mkdir "$r"
+    for i in 1 2; do printf 'P5\n4 2\n255\nABCDEFGH' > "$r/$i.pgm"; done
+    for i in 1 2; do
+      printf '{"file": "%s.pgm", "serial": "REC", "captureTime": %d, "width": 4, "height": 2, "channels": 1}\n' "$i" "$i"
+    done > "$r/index.jsonl"
+  done
+  rm lost/2.pgm
+  truncate -s -10 cut/index.jsonl
+  for r in lost cut nowhere; do
+    printf '{"devices": [{"serialNumber": "VDXG8K0M0002", "mono": true, "frames": "%s"}]}\n' "$r" > "$r.json"
+  done
+  expect_reason() {  # CONFIG TEXT
+    local status=0
+    gst-launch-1.0 vandrelsrc sim-config="$PWD/$1" num-buffers=1 ! fakesink > "$1.log" 2>&1 || status=$?
+    [ "$status" -ne 0 ] || { cat "$1.log"; fail "$1: the pipeline ran"; }
+    grep -qF "simulator configuration $PWD/$1 unusable: device 0: $2" "$1.log" || { cat "$1.log"; fail "$1: no reason"; }
+    echo "$1: $(grep -F 'unusable' "$1.log" | head -n 1)"
+  }
+  expect_reason lost.json "$PWD/lost/index.jsonl line 2: $PWD/lost/2.pgm: no such file"
+  expect_reason cut.json "$PWD/cut/index.jsonl line 2: "
+  expect_reason nowhere.json "$PWD/nowhere: no such directory"
   ;;
 *)
   fail "unknown case $case_name"

@@ -7,6 +7,8 @@
 #include "deadline.h"
 #include "vdsim.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -146,6 +148,39 @@ TEST(GstBadInput, EachFailsTheStateChangeWithAClearError)
         if (m)
             gst_message_unref(m);
     }
+}
+
+TEST(GstReplay, ARecordingsEndIsPostedAndEndsTheStream)
+{
+    QTemporaryDir dir;
+    const std::string rec = dir.filePath(QStringLiteral("rec")).toStdString();
+    writeRecording(rec, "GSTDESK00001", 3, 64, 8, 1);
+    configureDevices(R"({"productName": "VD-XG8K-M", "serialNumber": "GSTDESK00001", "sensorWidth": 64,
+        "mono": true, "frames": ")" + rec + "\"}");
+    {
+        TestPipeline p(serialOption("GSTDESK00001"));
+        ASSERT_EQ(p.play(), GST_STATE_CHANGE_SUCCESS);
+        for (int i = 0; i < 3; ++i) {
+            GstBuffer *b = p.pull();
+            ASSERT_NE(b, nullptr) << "frame " << i;
+            EXPECT_EQ(bytesOf(b), recordedBytes(i, 64, 8, 1)) << "frame " << i;
+            gst_buffer_unref(b);
+        }
+        GstMessage *ended = p.elementMessage("vandrel-recording", 5s);
+        ASSERT_NE(ended, nullptr) << "the end is posted";
+        const GstStructure *s = gst_message_get_structure(ended);
+        int frames = -1;
+        EXPECT_TRUE(gst_structure_get_int(s, "frames", &frames));
+        EXPECT_EQ(frames, 3);
+        EXPECT_STREQ(gst_structure_get_string(s, "serial"), "GSTDESK00001");
+        EXPECT_STREQ(gst_structure_get_string(s, "text"), "camera GSTDESK00001: recording ended after 3 frames");
+        gst_message_unref(ended);
+        GstMessage *eos = p.message(GST_MESSAGE_EOS, 5s);
+        EXPECT_NE(eos, nullptr) << "and the stream ends with it";
+        if (eos)
+            gst_message_unref(eos);
+    }
+    configureSimulatedCameras();
 }
 
 TEST(GstLifetime, BuffersHeldAfterThePipelineWentAreIntact)

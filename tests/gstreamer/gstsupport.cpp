@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
+#include <fstream>
 #include <thread>
 
 void configureSimulatedCameras()
@@ -38,6 +41,40 @@ void configureSimulatedCameras()
         d.triggerMode = 1;
     });
     ASSERT_EQ(VdSimConfigure(p.json().constData()), 0);
+}
+
+void configureDevices(const std::string &devices)
+{
+    const std::string json = "{\"devices\": [" + devices + "]}";
+    ASSERT_EQ(VdSimConfigure(json.c_str()), 0) << VdSimConfigureError();
+}
+
+std::vector<unsigned char> recordedBytes(int i, int width, int height, int channels)
+{
+    std::vector<unsigned char> bytes(size_t(width) * size_t(height) * size_t(channels));
+    for (size_t k = 0; k < bytes.size(); ++k)
+        bytes[k] = (unsigned char)((size_t(i) * 31 + k) & 0xFF);
+    return bytes;
+}
+
+void writeRecording(const std::string &dir, const char *serial, int frames, int width, int height, int channels,
+                    const std::string &settings)
+{
+    QDir().mkpath(QString::fromStdString(dir));
+    std::ofstream index(dir + "/index.jsonl");
+    for (int i = 0; i < frames; ++i) {
+        // PGM and PPM: images the simulator reads as they are.
+        const std::string name = std::to_string(i + 1) + (channels == 1 ? ".pgm" : ".ppm");
+        std::ofstream f(dir + "/" + name, std::ios::binary);
+        f << (channels == 1 ? "P5" : "P6") << "\n" << width << " " << height << "\n255\n";
+        const std::vector<unsigned char> bytes = recordedBytes(i, width, height, channels);
+        f.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+        index << R"({"file": ")" << name << R"(", "serial": ")" << serial << R"(", "product": 1, "capture": 1,)"
+              << R"( "cycle": 1, "captureTime": )" << 1000 + 100 * i << R"(, "width": )" << width
+              << R"(, "height": )" << height << R"(, "channels": )" << channels << "}\n";
+    }
+    if (!settings.empty())
+        std::ofstream(dir + "/settings.json") << settings;
 }
 
 bool eventually(const std::function<bool()> &condition, std::chrono::milliseconds limit)

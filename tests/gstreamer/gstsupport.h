@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Simulated cameras of the tests: small frames, so that cases run fast.
 constexpr const char *kColour = "GSTCOLOUR001";  // 1024 x 64, colour sensor, 100 fps
@@ -20,6 +21,17 @@ constexpr const char *kTriggered = "GSTTRIG00004";  // 512 x 16, monochrome, in 
 
 // Installs the population above in the simulator.
 void configureSimulatedCameras();
+// Installs these devices instead (a JSON array's elements), until the next
+// configureSimulatedCameras().
+void configureDevices(const std::string &devices);
+
+// A recording in vandrel-host's format, of camera `serial`: `frames` frames
+// of width x height x channels (1 or 3), frame i holding bytes (i * 31 + k) &
+// 0xFF, 100 ms apart; with `settings` as its settings.json when not empty.
+void writeRecording(const std::string &dir, const char *serial, int frames, int width, int height, int channels,
+                    const std::string &settings = std::string());
+// The bytes writeRecording puts into frame i.
+std::vector<unsigned char> recordedBytes(int i, int width, int height, int channels);
 
 // Polls until the condition holds or the time is up; returns whether it held.
 bool eventually(const std::function<bool()> &condition, std::chrono::milliseconds limit);

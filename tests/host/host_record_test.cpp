@@ -1,11 +1,13 @@
 // vandrel-host grab --record end to end: what it writes, a recording replayed
-// through the plug-in by the simulator, drops under a slow writer, and a
-// configuration naming a scene that is not there.
+// through the plug-in by the simulator with its settings and to its end, drops
+// under a slow writer, a frame cut short by an encoder stop, and broken
+// recordings and configurations.
 
 #include "hostrunner.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -184,13 +186,166 @@ TEST_F(HostRecord, ASlowWriterDropsFramesAndTheSummaryCountsThemAll)
     EXPECT_EQ(int(index(path(QStringLiteral("rec"))).size()), recorded) << "the first recording untouched";
 }
 
-TEST_F(HostRecord, AConfigurationNamingAMissingSceneIsReportedWithTheFile)
+TEST_F(HostRecord, ABrokenRecordingFailsTheHostWithTheReason)
 {
+    const QString live = population(QStringLiteral("live.json"), R"("frameRate": 50)");
+    ASSERT_EQ(grab(live, {QStringLiteral("--frames"), QStringLiteral("4"), QStringLiteral("--record"),
+                          QStringLiteral("line")})
+                  .exitCode,
+              0);
+    const QString line = path(QStringLiteral("line"));
+    const std::vector<QJsonObject> recorded = index(line);
+    ASSERT_EQ(recorded.size(), 4u);
+    // Three ways a recording breaks on its way to the desk.
+    auto copy = [&](const QString &name) {
+        QDir().mkpath(path(name));
+        for (const QString &f : QDir(line).entryList(QDir::Files))
+            QFile::copy(QDir(line).filePath(f), QDir(path(name)).filePath(f));
+        return path(name);
+    };
+    const QString lost = copy(QStringLiteral("lost"));
+    const QString thirdFile = recorded[2].value(QStringLiteral("file")).toString();
+    ASSERT_TRUE(QFile::remove(QDir(lost).filePath(thirdFile)));
+    const QString cut = copy(QStringLiteral("cut"));
+    const QString cutIndex = QDir(cut).filePath(QStringLiteral("index.jsonl"));
+    ASSERT_TRUE(QFile::resize(cutIndex, QFileInfo(cutIndex).size() - 20));
+    const struct {
+        QString frames;
+        QString says;
+    } cases[] = {
+        {QStringLiteral("lost"), QDir(lost).filePath(thirdFile) + QStringLiteral(": no such file")},
+        {QStringLiteral("cut"), cutIndex + QStringLiteral(" line 4: ")},
+        {QStringLiteral("nowhere"), path(QStringLiteral("nowhere")) + QStringLiteral(": no such directory")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.frames.toStdString());
+        const QString desk = population(c.frames + QStringLiteral(".json"), R"("frames": ")" + c.frames.toUtf8() + "\"");
+        for (const QStringList &args : {QStringList{QStringLiteral("--frames"), QStringLiteral("5"), QStringLiteral("--json")},
+                                         QStringList{QStringLiteral("--frames"), QStringLiteral("5")}}) {
+            const HostRun r = grab(desk, args);
+            ASSERT_TRUE(r.finished);
+            EXPECT_EQ(r.exitCode, 2) << "not frames of other cameras" << r.out.toStdString();
+            const QStringList lines = r.hostErrLines();
+            ASSERT_FALSE(lines.isEmpty());
+            EXPECT_TRUE(lines.last().startsWith(QStringLiteral("vandrel-host: simulator configuration ") + desk
+                                                + QStringLiteral(" unusable: ")))
+                << lines.last().toStdString();
+            EXPECT_TRUE(lines.last().contains(c.says)) << lines.last().toStdString();
+            EXPECT_FALSE(r.out.contains(QStringLiteral("frames"))) << r.out.toStdString();
+        }
+    }
+    // A scene that is not there, for list as for grab.
     const QString sim = population(QStringLiteral("bad.json"), R"("scene": "nowhere/missing.png")");
     const HostRun r = runHost({QStringLiteral("list"), QStringLiteral("--sim-config"), sim}, 60000, dir.path());
-    ASSERT_TRUE(r.finished);
-    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.contains(path(QStringLiteral("nowhere/missing.png")) + QStringLiteral(": no such file")))
         << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("using the default cameras"))) << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("VDXG"))) << "no default cameras in its place";
+}
+
+TEST_F(HostRecord, AColourRecordingReplaysInColourWithTheSettingsItWasRecordedWith)
+{
+    const QString live = population(QStringLiteral("live.json"), R"("scene": "printed-sheet", "frameRate": 50)");
+    // The defaults, and the same with the colour image switched on (the 21st entry).
+    ASSERT_EQ(grab(live, {QStringLiteral("--frames"), QStringLiteral("1"), QStringLiteral("--save-settings"),
+                          QStringLiteral("grey.json")})
+                  .exitCode,
+              0);
+    QFile greyFile(path(QStringLiteral("grey.json")));
+    ASSERT_TRUE(greyFile.open(QIODevice::ReadOnly));
+    QJsonObject all = QJsonDocument::fromJson(greyFile.readAll()).object();
+    QJsonObject cameras = all.value(QStringLiteral("cameras")).toObject();
+    QJsonObject camera = cameras.value(kCam).toObject();
+    QJsonArray wrap = camera.value(QStringLiteral("paramsWrap")).toArray();
+    QJsonObject colourEntry = wrap.at(20).toObject();
+    colourEntry.insert(QStringLiteral("values"), QJsonArray{true});
+    wrap.replace(20, colourEntry);
+    camera.insert(QStringLiteral("paramsWrap"), wrap);
+    cameras.insert(kCam, camera);
+    all.insert(QStringLiteral("cameras"), cameras);
+    write(QStringLiteral("colour.json"), QJsonDocument(all).toJson());
+
+    const HostRun rec = grab(live, {QStringLiteral("--frames"), QStringLiteral("4"), QStringLiteral("--settings"),
+                                    QStringLiteral("colour.json"), QStringLiteral("--record"), QStringLiteral("line")});
+    ASSERT_EQ(rec.exitCode, 0) << rec.err.toStdString();
+    ASSERT_EQ(index(path(QStringLiteral("line"))).at(0).value(QStringLiteral("channels")).toInt(), 3);
+    QFile kept(path(QStringLiteral("line/settings.json")));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << "the settings are recorded beside the index";
+    EXPECT_TRUE(QJsonDocument::fromJson(kept.readAll()).object().value(QStringLiteral("cameras")).toObject().contains(kCam));
+
+    // At the desk, no settings given: the recorded ones, so colour.
+    const QString desk = population(QStringLiteral("desk.json"), R"("frames": "line")");
+    const HostRun replay = grab(desk, {QStringLiteral("--frames"), QStringLiteral("4"), QStringLiteral("--json"),
+                                       QStringLiteral("--record"), QStringLiteral("again")});
+    ASSERT_EQ(replay.exitCode, 0) << replay.err.toStdString();
+    EXPECT_EQ(cameraOf(replay.json()).value(QStringLiteral("channels")).toInt(), 3);
+    const std::vector<QJsonObject> recorded = index(path(QStringLiteral("line")));
+    const std::vector<QJsonObject> again = index(path(QStringLiteral("again")));
+    ASSERT_EQ(again.size(), 4u);
+    for (size_t i = 0; i < again.size(); ++i)
+        EXPECT_EQ(cv::norm(image(path(QStringLiteral("again")), again[i]), image(path(QStringLiteral("line")), recorded[i]),
+                           cv::NORM_INF),
+                  0)
+            << "frame " << i << " replayed in its recorded colours";
+    // --settings still decides.
+    const HostRun grey = grab(desk, {QStringLiteral("--frames"), QStringLiteral("2"), QStringLiteral("--json"),
+                                     QStringLiteral("--settings"), QStringLiteral("grey.json")});
+    ASSERT_EQ(grey.exitCode, 0) << grey.err.toStdString();
+    EXPECT_EQ(cameraOf(grey.json()).value(QStringLiteral("channels")).toInt(), 1);
+}
+
+TEST_F(HostRecord, AReplaysEndIsReportedWithTheFramesItPlayed)
+{
+    const QString live = population(QStringLiteral("live.json"), R"("frameRate": 50)");
+    ASSERT_EQ(grab(live, {QStringLiteral("--frames"), QStringLiteral("4"), QStringLiteral("--record"),
+                          QStringLiteral("line")})
+                  .exitCode,
+              0);
+    const QString once = population(QStringLiteral("once.json"), R"("frames": "line")");
+    const HostRun r = grab(once, {QStringLiteral("--frames"), QStringLiteral("10"), QStringLiteral("--seconds"),
+                                  QStringLiteral("30"), QStringLiteral("--json")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.json().value(QStringLiteral("stopReason")).toString(), QStringLiteral("recording ended"));
+    EXPECT_LT(r.json().value(QStringLiteral("runMs")).toDouble(), 20000) << "ended, not timed out";
+    EXPECT_EQ(cameraOf(r.json()).value(QStringLiteral("recordingEnded")).toInt(), 4);
+    EXPECT_EQ(cameraOf(r.json()).value(QStringLiteral("frames")).toInt(), 4);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("camera VDXGREC00001: recording ended after 4 frames"))) << r.err.toStdString();
+    // In a loop it never ends: the frame count ends the grab.
+    const QString loop = population(QStringLiteral("loop.json"), R"("frames": "line", "loop": true)");
+    const HostRun l = grab(loop, {QStringLiteral("--frames"), QStringLiteral("10"), QStringLiteral("--json")});
+    ASSERT_EQ(l.exitCode, 0) << l.err.toStdString();
+    EXPECT_EQ(l.json().value(QStringLiteral("stopReason")).toString(), QStringLiteral("frames"));
+    EXPECT_FALSE(cameraOf(l.json()).contains(QStringLiteral("recordingEnded")));
+}
+
+TEST_F(HostRecord, AFrameCutShortByAnEncoderStopTravelsThroughThePluginAndTheRecording)
+{
+    // 1000 lines a second into frames of 32; the web stops after 300 lines,
+    // so the tenth frame holds 12, and runs again 0.3 s later.
+    const QString live = population(QStringLiteral("encoder.json"), R"("encoder": {"linesPerMm": 10,
+        "lineTimeoutMs": 50, "webSpeed": [[0, 100], [0.3, 100], [0.3, 0], [0.6, 0], [0.6, 100]]})");
+    const HostRun r = grab(live, {QStringLiteral("--frames"), QStringLiteral("13"), QStringLiteral("--record"),
+                                  QStringLiteral("line"), QStringLiteral("--save-dir"), QStringLiteral("png"),
+                                  QStringLiteral("--json")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const std::vector<QJsonObject> recorded = index(path(QStringLiteral("line")));
+    ASSERT_EQ(recorded.size(), 13u);
+    for (size_t i = 0; i < recorded.size(); ++i) {
+        EXPECT_EQ(recorded[i].value(QStringLiteral("height")).toInt(), i == 9 ? 12 : 32) << i;
+        EXPECT_EQ(image(path(QStringLiteral("line")), recorded[i]).rows, i == 9 ? 12 : 32) << i;
+    }
+    // The stop shows in the camera's time stamps: 313 ms from frame 10 to 11.
+    const double gap = recorded[10].value(QStringLiteral("captureTime")).toDouble()
+                       - recorded[9].value(QStringLiteral("captureTime")).toDouble();
+    EXPECT_NEAR(gap, 601 - 288, 2);
+    EXPECT_EQ(cv::imread(path(QStringLiteral("png/VDXGREC00001_000010.png")).toStdString(), cv::IMREAD_UNCHANGED).rows,
+              12);
+    // Replayed, the short frame comes back as it was.
+    const QString desk = population(QStringLiteral("desk.json"), R"("frames": "line")");
+    const HostRun replay = grab(desk, {QStringLiteral("--frames"), QStringLiteral("13"), QStringLiteral("--record"),
+                                       QStringLiteral("again")});
+    ASSERT_EQ(replay.exitCode, 0) << replay.err.toStdString();
+    const std::vector<QJsonObject> again = index(path(QStringLiteral("again")));
+    ASSERT_EQ(again.size(), 13u);
+    EXPECT_EQ(again[9].value(QStringLiteral("height")).toInt(), 12);
 }

@@ -157,30 +157,42 @@ TEST(SdkScene, MirrorFlagsFlipTheScene)
     EXPECT_EQ(VdSimSetValue(kCam, "mirror", 1), VD_ERR_BAD_ARGUMENT);
 }
 
-TEST(SdkScene, ExposureAndGainBrightenWithinTheirRanges)
+TEST(SdkScene, BrightnessGrowsWithTheExposureUntilTheSensorSaturates)
 {
     QTemporaryDir dir;
     const std::string scene = write(dir, "flat.png", cv::Mat(64, 64, CV_8UC1, cv::Scalar(50)));
-    // Exposure 1 to 10000 lines of 10 us, gain 0 to 16.
+    // Exposure 1 to 10000 lines of 10 us; the scene as drawn at 100 us.
     configure(device(R"("scene": )" + quoted(scene) + R"(, "lineTimeUs": 10, "exposureMin": 1,
-        "exposureMax": 10000, "gainMin": 0, "gainMax": 16)").c_str());
+        "exposureMax": 10000, "gainMin": 0, "gainMax": 16, "sceneExposureUs": 100)").c_str());
     Grab g;
     auto level = [&] {
         const auto frames = g.frames(1);
-        return imageOf(frames.back()).at<uchar>(8, 40);
+        return int(imageOf(frames.back()).at<uchar>(8, 40));
     };
-    EXPECT_EQ(level(), 50) << "as drawn at the shortest exposure";
-    ASSERT_EQ(VdSetExposureTime(g.h, 1000.0), VD_OK);   // half way on a log scale
-    const int half = level();
-    EXPECT_NEAR(half, 50 * std::sqrt(2.0), 1.0);
-    ASSERT_EQ(VdSetExposureTime(g.h, 100000.0), VD_OK);
-    EXPECT_EQ(level(), 100);
-    ASSERT_EQ(VdSetExposureTime(g.h, 1e9), VD_OK);
-    EXPECT_EQ(level(), 100) << "beyond the range counts as its end";
+    // The exposure is sent in us times the line time, as the driver scales it.
+    auto expose = [&](double us) { EXPECT_EQ(VdSetExposureTime(g.h, us * 10), VD_OK); };
+    EXPECT_EQ(value(kCam, "exposureUs"), 100) << "powered up at the exposure that shows the scene as drawn";
+    EXPECT_EQ(level(), 50);
+    const struct {
+        double us;
+        int level;
+    } steps[] = {{50, 25}, {100, 50}, {200, 100}, {400, 200}, {500, 250}, {600, 255}, {5000, 255}};
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.us);
+        expose(s.us);
+        EXPECT_EQ(value(kCam, "exposureUs"), s.us);
+        EXPECT_EQ(level(), s.level);
+    }
+    expose(1);
+    EXPECT_EQ(value(kCam, "exposureUs"), 10) << "below the range counts as its shortest";
+    EXPECT_EQ(level(), 5);
+    expose(1e9);
+    EXPECT_EQ(value(kCam, "exposureUs"), 1e5);
+    expose(100);
     ASSERT_EQ(VdSimSetValue(kCam, "gain", 16), VD_OK);
-    EXPECT_EQ(level(), 200);
+    EXPECT_EQ(level(), 100) << "the gain doubles it across its range";
     ASSERT_EQ(VdSimSetValue(kCam, "gain", 1000), VD_OK);
-    EXPECT_EQ(level(), 200);
+    EXPECT_EQ(level(), 100);
 }
 
 TEST(SdkScene, NoiseIsSeededAndIlluminationFallsOffTowardsTheEdges)
@@ -302,8 +314,9 @@ TEST(SdkScene, HeldSceneFramesKeepTheirPixelsAndTheirOwnNumbers)
     g.consumer.keepRaw = true;
     g.consumer.release = false;
     g.frames(3);
-    // Another look: the camera prepares the scene anew while three frames are held.
-    ASSERT_EQ(VdSetExposureTime(g.h, 100000.0), VD_OK);
+    // Another look: the camera prepares the scene anew while three frames are
+    // held. Twice the exposure it powered up with (one line of 10 us).
+    ASSERT_EQ(VdSetExposureTime(g.h, 20.0 * 10), VD_OK);
     const auto held = g.frames(1);
     ASSERT_EQ(held.size(), 4u);
     for (size_t i = 0; i < held.size(); ++i)
@@ -323,6 +336,70 @@ TEST(SdkScene, HeldSceneFramesKeepTheirPixelsAndTheirOwnNumbers)
     }
     g.consumer.release = true;
     EXPECT_EQ(g.frames(3).size(), 7u) << "the pool is whole again";
+}
+
+TEST(SdkScene, DrawnScenesAreAtTheSensorsOwnResolution)
+{
+    // The fabric's threads are 8 pixels wide on any sensor: over and under
+    // alternate every 8 columns and repeat every 16. Scaled up, the period
+    // would grow with the width.
+    for (const int width : {2048, 8192}) {
+        SCOPED_TRACE(width);
+        configure(device(R"("scene": "fabric")", true, width, 64).c_str());
+        Grab g;
+        const cv::Mat img = imageOf(g.frames(1).back());
+        double sameThread = 0, nextThread = 0;
+        for (int y = 8; y < 56; ++y)
+            for (int x = 16; x + 16 < width; ++x) {
+                sameThread += std::abs(img.at<uchar>(y, x) - img.at<uchar>(y, x + 16));
+                nextThread += std::abs(img.at<uchar>(y, x) - img.at<uchar>(y, x + 8));
+            }
+        EXPECT_LT(sameThread * 3, nextThread) << "a weave of 8-pixel threads";
+    }
+    // The sheet is a colour print: its colour bar holds saturated patches.
+    configure(device(R"("scene": "printed-sheet")", false, 4096, 256).c_str());
+    ASSERT_EQ(VdSdkInit(0), VD_OK);
+    Grab g;
+    const cv::Mat rgb = imageOf(g.frames(1).back());
+    ASSERT_EQ(rgb.type(), CV_8UC3);
+    cv::Mat hsv;
+    cv::cvtColor(rgb(cv::Rect(120, 90, 1800, 50)), hsv, cv::COLOR_RGB2HSV);
+    std::vector<cv::Mat> planes;
+    cv::split(hsv, planes);
+    double saturation = 0;
+    cv::minMaxLoc(planes[1], nullptr, &saturation);
+    EXPECT_GT(saturation, 200);
+}
+
+TEST(SdkScene, ADrawnSceneLooksAlikeOnTheDefaultCameraAndOnOneThatNamesIt)
+{
+    // The default monochrome camera sees the fabric; a camera configured
+    // with the same sensor, naming the scene and nothing else about it,
+    // sees the same web at the same speed (but for the default's noise).
+    const std::string named = R"({"devices": [{"productName": "VD-XG8K-M", "serialNumber": "VDXGNAMED001",
+        "sensorWidth": 8192, "frameHeight": 512, "mono": true, "lineTimeUs": 7.5, "frameRate": 20,
+        "scene": "fabric", "illumination": 20}]})";
+    auto firstFrames = [](const char *serial) {
+        VdHandle h = openCamera(serial);
+        Consumer consumer;
+        EXPECT_EQ(VdSetCallbackFunction(h, &Consumer::callback, &consumer, nullptr), VD_OK);
+        EXPECT_EQ(VdPlay(h), VD_OK);
+        EXPECT_TRUE(consumer.waitCount(2, 5000));
+        EXPECT_EQ(VdUnInit(h), VD_OK);
+        return consumer.snapshot();
+    };
+    ASSERT_EQ(VdSimConfigureDefault(), VD_OK);
+    ASSERT_EQ(VdSdkInit(0), VD_OK);
+    const auto byDefault = firstFrames("VDXG8K0M0002");
+    configure(named.c_str());
+    const auto byName = firstFrames("VDXGNAMED001");
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const cv::Mat a = imageOf(byDefault[i]), b = imageOf(byName[i]);
+        ASSERT_EQ(a.size(), b.size());
+        const cv::Rect inside(0, 1, a.cols, a.rows - 1);   // the first row carries the frame id
+        EXPECT_LT(cv::norm(a(inside), b(inside), cv::NORM_L1) / double(inside.area()), 2.5);
+    }
 }
 
 TEST(SdkReplay, ADirectoryReplaysInNameOrderEachImageAtItsOwnSize)
@@ -350,6 +427,7 @@ TEST(SdkReplay, ADirectoryReplaysInNameOrderEachImageAtItsOwnSize)
     EXPECT_LE(cv::norm(imageOf(frames[2]), grey, cv::NORM_INF), 1);
     EXPECT_EQ(cv::norm(imageOf(frames[3]), a, cv::NORM_INF), 0) << "looped";
     EXPECT_EQ(frames[3].headBefore.frameId, 4u);
+    EXPECT_EQ(value(kCam, "replayEnded"), 0) << "a loop never ends";
 }
 
 TEST(SdkReplay, ARecordingReplaysItsTimeStampsAndPacingThenStops)
@@ -376,11 +454,24 @@ TEST(SdkReplay, ARecordingReplaysItsTimeStampsAndPacingThenStops)
     Consumer consumer;
     ASSERT_EQ(VdSetCallbackFunction(h, &Consumer::callback, &consumer, nullptr), VD_OK);
     std::vector<std::chrono::steady_clock::time_point> arrivals;
-    consumer.inside = [&](int) { arrivals.push_back(std::chrono::steady_clock::now()); };
+    std::vector<double> ended;
+    consumer.inside = [&](int) {
+        arrivals.push_back(std::chrono::steady_clock::now());
+        ended.push_back(value(kCam, "replayEnded"));
+    };
     ASSERT_EQ(VdPlay(h), VD_OK);
     ASSERT_TRUE(consumer.waitCount(3, 5000));
-    // No loop: nothing after the last frame, for longer than its gaps.
+    // No loop: nothing after the last frame, for longer than its gaps, and
+    // the end is there to read.
     EXPECT_FALSE(consumer.waitCount(4, 700));
+    EXPECT_EQ(ended, (std::vector<double>{0, 0, 1})) << "ended with its last frame, not before";
+    EXPECT_EQ(value(kCam, "replayFrames"), 3);
+    ASSERT_EQ(VdStop(h), VD_OK);
+    EXPECT_EQ(value(kCam, "replayEnded"), 1) << "until the next VdPlay";
+    consumer.inside = nullptr;
+    ASSERT_EQ(VdPlay(h), VD_OK);
+    EXPECT_EQ(value(kCam, "replayEnded"), 0) << "a new session plays it again";
+    ASSERT_TRUE(consumer.waitCount(4, 5000));
     ASSERT_EQ(VdUnInit(h), VD_OK);
     const auto frames = consumer.snapshot();
     for (int i = 0; i < 3; ++i) {
@@ -400,6 +491,45 @@ TEST(SdkReplay, ARecordingReplaysItsTimeStampsAndPacingThenStops)
     EXPECT_LT(gap(0), 1000);
     EXPECT_GT(gap(1), 250);
     EXPECT_LT(gap(1), 1500);
+}
+
+TEST(SdkReplay, ARecordingCarriesTheSettingsItWasRecordedWith)
+{
+    QTemporaryDir dir;
+    write(dir, "f.tif", cv::Mat(8, 16, CV_8UC3, cv::Scalar(1, 2, 3)));
+    auto put = [&](const char *name, const QByteArray &text) {
+        QFile f(dir.filePath(QLatin1String(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    put("index.jsonl", R"({"file": "f.tif", "serial": "LINE3CAM", "captureTime": 5, "width": 16, "height": 8, "channels": 3})" "\n");
+    put("settings.json", R"({"cameras": {"LINE3CAM": {"paramsWrap": [{"isRunningShow": false, "values": [true]}]}}})");
+    put("other.json", R"({"paramsWrap": [{"isRunningShow": true}]})");
+    put("two.json", R"({"cameras": {"A": {"paramsWrap": []}, "B": {"paramsWrap": []}}})");
+    const std::string rec = quoted(dir.path().toStdString());
+    // A one-camera recording's settings serve the camera that replays it, whatever its serial.
+    configure(device(R"("frames": )" + rec, false).c_str());
+    EXPECT_STREQ(VdSimGetText(kCam, "settings"), R"({"paramsWrap":[{"isRunningShow":false,"values":[true]}]})");
+    EXPECT_EQ(std::string(VdSimGetText(kCam, "settingsFile")), dir.filePath(QStringLiteral("settings.json")).toStdString());
+    // The configuration may name others, for a replay or any camera.
+    configure(device(R"("frames": )" + rec + R"(, "settings": ")" + dir.filePath(QStringLiteral("other.json")).toStdString() + "\"", false).c_str());
+    EXPECT_STREQ(VdSimGetText(kCam, "settings"), R"({"paramsWrap":[{"isRunningShow":true}]})");
+    // Settings that are not there, or not this camera's, are refused up front.
+    const struct {
+        std::string file;
+        std::string says;
+    } bad[] = {{"missing.json", "missing.json: no such file"},
+               {"two.json", "two.json: no settings of camera VDXGSCENE001"},
+               {"index.jsonl", "index.jsonl: "}};
+    for (const auto &b : bad) {
+        SCOPED_TRACE(b.file);
+        EXPECT_EQ(VdSimConfigure(device(R"("settings": ")" + dir.filePath(QString::fromStdString(b.file)).toStdString() + "\"").c_str()),
+                  VD_ERR_BAD_ARGUMENT);
+        EXPECT_NE(std::string(VdSimConfigureError()).find(b.says), std::string::npos) << VdSimConfigureError();
+    }
+    configure(device(R"("speed": 1)").c_str());
+    EXPECT_STREQ(VdSimGetText(kCam, "settings"), "") << "none without a recording or a file named";
+    EXPECT_STREQ(VdSimGetText("NOSUCHCAMERA", "settings"), "");
 }
 
 TEST(SdkSceneInput, BadScenesAndFramesAreRefusedNamingTheFileAndLine)
@@ -435,6 +565,23 @@ TEST(SdkSceneInput, BadScenesAndFramesAreRefusedNamingTheFileAndLine)
         ASSERT_TRUE(index.open(QIODevice::WriteOnly));
         index.write(R"({"file": "a.tif", "captureTime": 5, "width": 20000, "height": 4096, "channels": 1})" "\n");
     }
+    // Frames that do not match their lines: a TIFF cut short, one of another
+    // size, an empty file. Found when the recording is loaded.
+    const cv::Mat frame(64, 64, CV_8UC1, cv::Scalar(7));
+    for (const char *name : {"cut", "other", "empty"}) {
+        QDir().mkpath(dir.filePath(QLatin1String(name)));
+        const std::string tif = std::string(name) + "/a.tif";
+        cv::imwrite(dir.filePath(QString::fromStdString(tif)).toStdString(), frame,
+                    {cv::IMWRITE_TIFF_COMPRESSION, 1});
+        QFile index(dir.filePath(QLatin1String(name) + QStringLiteral("/index.jsonl")));
+        ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+        index.write(std::string(name) == "other"
+                        ? R"({"file": "a.tif", "captureTime": 5, "width": 64, "height": 32, "channels": 1})" "\n"
+                        : R"({"file": "a.tif", "captureTime": 5, "width": 64, "height": 64, "channels": 1})" "\n");
+    }
+    QFile::resize(dir.filePath(QStringLiteral("cut/a.tif")), 2000);
+    QFile::resize(dir.filePath(QStringLiteral("empty/a.tif")), 0);
+    auto sub = [&](const char *name) { return dir.filePath(QLatin1String(name)).toStdString(); };
     const std::string big = dir.filePath(QStringLiteral("big")).toStdString();
     const std::string rec = dir.filePath(QStringLiteral("rec")).toStdString();
     const std::string gone = dir.filePath(QStringLiteral("gone")).toStdString();
@@ -450,6 +597,9 @@ TEST(SdkSceneInput, BadScenesAndFramesAreRefusedNamingTheFileAndLine)
         {R"("frames": )" + quoted(gone), gone + "/index.jsonl line 1: " + gone + "/b.tif: no such file"},
         {R"("frames": )" + quoted(dir.path().toStdString()), deep + ": samples of 16 bits"},
         {R"("frames": )" + quoted(big), big + "/index.jsonl line 1: frame larger than 16384 x 4096 pixels"},
+        {R"("frames": )" + quoted(sub("cut")), sub("cut") + "/a.tif: cut short (2000 bytes"},
+        {R"("frames": )" + quoted(sub("other")), sub("other") + "/a.tif: 64 x 64 x 1 of 8 bits, recorded as 64 x 32 x 1"},
+        {R"("frames": )" + quoted(sub("empty")), sub("empty") + "/a.tif: an empty or unreadable file"},
         {R"("scene": )" + quoted(deep) + R"(, "frames": )" + quoted(rec), "exclude each other"},
         {R"("frames": )" + quoted(rec) + R"(, "pace": "fast")", "\"pace\""},
     };

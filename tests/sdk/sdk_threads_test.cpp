@@ -494,19 +494,61 @@ TEST(SdkEnvironment, FileNamedByTheEnvironmentIsUsed)
     EXPECT_FALSE(r.err.contains("configuration")) << r.err.toStdString();
 }
 
-TEST(SdkEnvironment, MalformedFileIsReportedOnceAndTheDefaultUsed)
+TEST(SdkChild, NoCamerasAndTheReason)
+{
+    if (!isChild())
+        GTEST_SKIP() << "runs as a child of SdkEnvironment";
+    const std::string why = VdSimPopulationError();
+    const std::string file = qgetenv("VDCAMSDK_SIM_CONFIG").toStdString();
+    EXPECT_NE(why.find("configuration " + file + " unusable: "), std::string::npos) << why;
+    EXPECT_NE(why.find(qgetenv("VANDREL_SDK_TEST_REASON").toStdString()), std::string::npos) << why;
+    EXPECT_STRNE(VdSimConfigureError(), "");
+    ASSERT_EQ(VdSdkInit(0), VD_OK);
+    VdDeviceInfo table[4];
+    int count = 4;
+    ASSERT_EQ(VdEnumerateDevice(table, &count), VD_OK);
+    EXPECT_EQ(count, 0) << "no camera stands in for the ones named";
+    const VdDeviceInfo info = recordFor("VDXG4K0C0001");
+    VdHandle h = 0;
+    EXPECT_EQ(VdInit(&info, -1, -1, &h), VD_ERR_NO_DEVICE);
+    // A configuration applied later is in use, and the reason goes with it.
+    ASSERT_EQ(VdSimConfigure(R"({"devices": [{"serialNumber": "VDXGLATER0001"}]})"), VD_OK);
+    EXPECT_STREQ(VdSimPopulationError(), "");
+    count = 4;
+    ASSERT_EQ(VdEnumerateDevice(table, &count), VD_OK);
+    EXPECT_EQ(count, 1);
+}
+
+TEST(SdkEnvironment, AnUnusableFileLeavesNoCamerasAndSaysWhyOnce)
 {
     if (isChild())
         GTEST_SKIP();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath("broken.json");
+    const QString broken = dir.filePath("broken.json");
     {
-        std::ofstream f(path.toStdString());
+        std::ofstream f(broken.toStdString());
         f << R"({"devices": [{"serialNumber": )";
     }
-    const ChildResult r = runChild("DefaultPopulation", path);
-    expectPassed(r);
-    EXPECT_EQ(r.err.count("configuration"), 1) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(path)) << r.err.toStdString();
+    // Well-formed, but its frames folder is not there.
+    const QString missing = dir.filePath("missing.json");
+    {
+        std::ofstream f(missing.toStdString());
+        f << R"({"devices": [{"serialNumber": "VDXG8K0M0002", "frames": "nowhere"}]})";
+    }
+    const struct {
+        QString file;
+        QString reason;
+    } cases[] = {{broken, "at offset"}, {missing, dir.filePath("nowhere") + ": no such directory"},
+                 {dir.filePath("absent.json"), "cannot read " + dir.filePath("absent.json")}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        qputenv("VANDREL_SDK_TEST_REASON", c.reason.toLocal8Bit());
+        const ChildResult r = runChild("NoCamerasAndTheReason", c.file);
+        expectPassed(r);
+        EXPECT_EQ(r.err.count("unusable"), 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.file + " unusable")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("no cameras")) << r.err.toStdString();
+    }
+    qunsetenv("VANDREL_SDK_TEST_REASON");
 }

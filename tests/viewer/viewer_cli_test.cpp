@@ -125,22 +125,21 @@ TEST_F(ViewerCli, ScreenshotOnceEveryCameraHasShownItsFrames)
     EXPECT_NE(screenshotProblem(img, QSize(img.width() + 1, 600)), QString());
 }
 
-TEST_F(ViewerCli, AScreenshotOfTheShippedScenesShowsALiveFrame)
+TEST_F(ViewerCli, AScreenshotOfTheDrawnScenesShowsALiveFrame)
 {
-    const std::string scenes = VANDREL_SCENES_DIR;
     const QByteArray json = Population()
                                 .add("VD-XG2K-C", "CLICOLOUR001", [&](Population::Device &d) {
                                     d.sensorWidth = 1024;
                                     d.frameHeight = 256;
                                     d.frameRate = 50;
-                                    d.scene = scenes + "/printed-sheet.png";
+                                    d.scene = "printed-sheet";
                                 })
                                 .add("VD-XG2K-M", "CLIMONO00002", [&](Population::Device &d) {
                                     d.sensorWidth = 2048;
                                     d.frameHeight = 256;
                                     d.mono = true;
                                     d.frameRate = 50;
-                                    d.scene = scenes + "/fabric.png";
+                                    d.scene = "fabric";
                                     d.speed = 0.5;
                                     d.noise = 2;
                                 })
@@ -195,6 +194,15 @@ TEST_F(ViewerCli, WhatCannotWorkGetsItsReasonAndStatus)
     r = runViewer(base);
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_EQ(r.lastErrLine(), QStringLiteral("vandrel-viewer: no camera is open: nothing to take a screenshot of"));
+
+    // A recording whose frames folder is gone: no cameras stand in for it.
+    const QString broken = writeFile(dir, QStringLiteral("broken.json"),
+                                     R"({"devices": [{"serialNumber": "CLIMONO00002", "frames": "gone"}]})");
+    r = runViewer({QStringLiteral("--sim-config"), broken, QStringLiteral("--screenshot"), shot, QStringLiteral("--camera"),
+                   QStringLiteral("CLIMONO00002")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.lastErrLine(), QStringLiteral("vandrel-viewer: simulator configuration %1 unusable: device 0: %2: no such directory")
+                                   .arg(broken, dir.filePath(QStringLiteral("gone"))));
 
     r = runViewer({QStringLiteral("--after-frames"), QStringLiteral("0"), QStringLiteral("--screenshot"), shot});
     EXPECT_EQ(r.exitCode, 2);

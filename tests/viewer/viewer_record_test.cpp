@@ -1,5 +1,6 @@
 // The viewer's Record / Stop: every open camera's frames, and those of a
-// camera opened meanwhile, go to one recording in vandrel-host's format.
+// camera opened meanwhile, go to one recording in vandrel-host's format,
+// with each camera's settings.
 #include "recordindex.h"
 #include "viewerfixture.h"
 
@@ -53,6 +54,12 @@ TEST_F(ViewerRecord, RecordAndStopWriteEveryOpenCamerasFramesInTheHostsFormat)
     EXPECT_FALSE(window->recording());
     EXPECT_EQ(record->text(), QStringLiteral("Record…"));
     const std::vector<QJsonObject> lines = readRecordIndex(dir);
+    // Each camera's settings beside the index, the one that joined too.
+    QFile settings(QDir(dir).filePath(QStringLiteral("settings.json")));
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    const QJsonObject cameras = QJsonDocument::fromJson(settings.readAll()).object().value(QStringLiteral("cameras")).toObject();
+    for (const QString &serial : {kColour, kMono})
+        EXPECT_TRUE(cameras.value(serial).toObject().value(QStringLiteral("paramsWrap")).isArray()) << serial.toStdString();
     EXPECT_TRUE(window->messageText().contains(QStringLiteral("Recorded %1 frames into").arg(lines.size())))
         << window->messageText().toStdString();
     for (const QJsonObject &l : lines) {

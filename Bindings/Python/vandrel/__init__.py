@@ -45,7 +45,9 @@ def open(serial: str, settings=None, *, queue_size: int = 8, plugin_dir=None, si
     """Opens a camera and starts its acquisition; use it as a context manager.
 
     settings: a settings file (as save_settings writes, or {"paramsWrap": [...]})
-    or a dict of the same; None keeps the camera's defaults. queue_size: how
+    or a dict of the same; None keeps the camera's defaults, or, for a
+    simulated camera replaying a recording, loads the settings recorded with
+    it. queue_size: how
     many frames wait for the program; when full, the oldest is dropped and
     counted in Camera.dropped.
     """
@@ -53,7 +55,7 @@ def open(serial: str, settings=None, *, queue_size: int = 8, plugin_dir=None, si
     cam = Camera(native)
     try:
         if settings is None:
-            native.load_settings_json("{}", "settings")
+            native.load_settings_json(native.recorded_settings_json(), "the recording's settings")
         elif isinstance(settings, dict):
             native.load_settings_json(_json.dumps(settings), "settings")
         else:
@@ -241,18 +243,20 @@ class Camera:
     # Frames
     def grab(self, n: int, timeout: Optional[float] = 5.0) -> list:
         """The next n frames; timeout: seconds to wait for each (None: no
-        limit). Raises TimeoutError when a frame does not come in time."""
+        limit). Raises TimeoutError when a frame does not come in time, and
+        EOFError ("camera ...: recording ended after N frames") when a
+        replayed recording has ended before n frames."""
         return self._native.grab(n, timeout)
 
     def frames(self, timeout: Optional[float] = 5.0):
         """Yields frames as they come; raises TimeoutError when none comes
-        within `timeout` seconds; ends when the camera is closed or
-        interrupt() is called. A lost link raises nothing: after the
-        reconnection the frames flow on."""
+        within `timeout` seconds; ends when the camera is closed, interrupt()
+        is called or a replayed recording has ended. A lost link raises
+        nothing: after the reconnection the frames flow on."""
         while True:
             try:
                 frame = self._native.next_frame(timeout)
-            except InterruptedError:
+            except (InterruptedError, EOFError):
                 return
             if frame is None:
                 return
