@@ -4,6 +4,8 @@
 #include "replay.h"
 #include "scene.h"
 
+#include "modulepin.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +14,11 @@
 #include <string>
 
 namespace vdsim {
+
+namespace {
+// Any object of this library, to name it to the loader.
+const char kThisLibrary = 0;
+} // namespace
 
 void Acquisition::start(std::mutex &mu, std::shared_ptr<Handle> self)
 {
@@ -318,6 +325,9 @@ EventClock::EventClock(std::mutex &mu, Fire fire)
 void EventClock::start(Clock::time_point epoch)
 {
     epoch_ = epoch;
+    // The clock's thread runs for the rest of the process: the library must
+    // stay mapped under it, even when whoever loaded it unloads it.
+    vdplatform::pinModuleOf(&kThisLibrary);
     std::thread([this] { run(); }).detach();
 }
 
