@@ -289,11 +289,11 @@ TEST(SdkBuffers, ExhaustedPoolSkipsFramesAndReleasedBuffersComeBack)
     // Give them back from this thread; frames flow again.
     for (const FrameRecord &f : s.consumer.snapshot())
         EXPECT_EQ(VdReleaseImageBuffer(s.h, f.data), VD_OK);
-    // The same buffer twice is refused.
-    EXPECT_EQ(VdReleaseImageBuffer(s.h, s.consumer.snapshot()[0].data), VD_ERR_BAD_ARGUMENT);
     s.consumer.release = true;
     ASSERT_TRUE(s.consumer.waitCount(8));
     ASSERT_EQ(VdStop(s.h), VD_OK);
+    // The same buffer twice is refused; once stopped, none is lent anew.
+    EXPECT_EQ(VdReleaseImageBuffer(s.h, s.consumer.snapshot()[0].data), VD_ERR_BAD_ARGUMENT);
     // The frames after the gap keep counting: skipped frames use no number.
     const auto frames = s.consumer.snapshot();
     for (size_t i = 0; i < frames.size(); ++i)
