@@ -128,6 +128,9 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     setGrid->addWidget(load, 1, 2);
     outer->addWidget(settings);
     outer->addStretch(1);
+    // What a person needs after every edit stays reachable without scrolling.
+    for (QWidget *w : {static_cast<QWidget *>(apply), static_cast<QWidget *>(save), static_cast<QWidget *>(load)})
+        w->setProperty("keepInView", true);
 
     cameraOnly = {acq, expo, group, apply, snap, restore};
     deviceOnly = {continuous, trigger, select, apply};

@@ -58,6 +58,7 @@ LiveView::LiveView(CameraSession *session, QWidget *parent) : QWidget(parent), c
     pinScroll->setFrameShape(QFrame::NoFrame);
     pinScroll->setWidgetResizable(true);
     pinScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pinScroll->setProperty("scrollsSideways", true);
     pinScroll->setWidget(pinned);
     pinLine->addWidget(pinScroll, 1);
     outer->addWidget(pinnedBox);

@@ -48,7 +48,7 @@ void ScreenshotTaker::check()
             finish(ExitFailure, QStringLiteral("cannot write the screenshot %1").arg(file));
             return;
         }
-        const QStringList problems = checkLayout ? layoutProblems(window) : QStringList();
+        const QStringList problems = checkLayout ? layoutProblemsOfEveryPanel(window) : QStringList();
         if (!problems.isEmpty())
             finish(ExitFailure, QStringLiteral("the window at %1x%2 shows %3 layout problem(s): %4")
                                     .arg(window->width())
