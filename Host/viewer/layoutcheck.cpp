@@ -80,7 +80,9 @@ void checkTabs(QTabBar *bar, QStringList &out)
             continue;
         const QRect r = bar->tabRect(i);
         const QString text = bar->tabText(i);
-        if (!bar->rect().contains(r)) {
+        const bool vertical = bar->shape() == QTabBar::RoundedWest || bar->shape() == QTabBar::RoundedEast
+                              || bar->shape() == QTabBar::TriangularWest || bar->shape() == QTabBar::TriangularEast;
+        if (vertical ? (r.top() < 0 || r.bottom() >= bar->height()) : (r.left() < 0 || r.right() >= bar->width())) {
             out << QStringLiteral("tab \"%1\" of %2 lies outside its tab bar").arg(text, nameOf(bar));
             continue;
         }
@@ -221,7 +223,7 @@ QStringList layoutProblems(QWidget *window)
     return out;
 }
 
-QStringList layoutProblemsOfEveryPanel(QMainWindow *window)
+QStringList layoutProblemsOfEveryPanel(QMainWindow *window, const std::function<void(const QString &)> &raisedNow)
 {
     QStringList out = layoutProblems(window);
     const QList<QDockWidget *> docks = window->findChildren<QDockWidget *>();
@@ -235,6 +237,8 @@ QStringList layoutProblemsOfEveryPanel(QMainWindow *window)
             continue;
         d->raise();
         QApplication::processEvents();
+        if (raisedNow)
+            raisedNow(d->windowTitle());
         for (const QString &p : layoutProblems(window))
             if (!out.contains(p))
                 out << QStringLiteral("[%1] %2").arg(d->windowTitle(), p);

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 class QMainWindow;
 class QWidget;
 
@@ -24,5 +26,7 @@ QStringList layoutProblems(QWidget *window);
 
 // The same for every panel of a main window: docks tabified together are
 // raised in turn and checked, each problem prefixed with the panel's title;
-// the panels raised before are raised again.
-QStringList layoutProblemsOfEveryPanel(QMainWindow *window);
+// the panels raised before are raised again. `raised`, when given, is called
+// with each panel's title while it is raised.
+QStringList layoutProblemsOfEveryPanel(QMainWindow *window,
+                                       const std::function<void(const QString &title)> &raised = {});

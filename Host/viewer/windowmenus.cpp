@@ -30,6 +30,9 @@ void ViewerWindow::buildMenus()
     cameraMenu->addSeparator();
     cameraMenu->addAction(tools->action(QStringLiteral("startStop")));
     cameraMenu->addAction(tools->action(QStringLiteral("reconnect")));
+    // Also here: on a narrow screen the toolbar keeps it behind its extension button.
+    cameraMenu->addSeparator();
+    cameraMenu->addAction(recordAction);
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
     for (const char *name : {"fit", "oneToOne", "zoomIn", "zoomOut", "strip"})
         viewMenu->addAction(tools->action(QLatin1String(name)));

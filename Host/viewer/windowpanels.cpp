@@ -8,6 +8,7 @@
 #include "liveview.h"
 #include "parameditor.h"
 #include "viewarea.h"
+#include "verticalscroll.h"
 #include "viewtoolbar.h"
 
 #include <QComboBox>
@@ -16,24 +17,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScreen>
-#include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
-
-namespace {
-
-// A panel that scrolls when the window is too small for it.
-QScrollArea *scrolling(QWidget *inner, QWidget *parent)
-{
-    auto *s = new QScrollArea(parent);
-    s->setWidgetResizable(true);
-    s->setFrameShape(QFrame::NoFrame);
-    s->setWidget(inner);
-    return s;
-}
-
-} // namespace
 
 void ViewerWindow::buildUi()
 {
@@ -64,7 +50,7 @@ void ViewerWindow::buildUi()
     addDockWidget(Qt::LeftDockWidgetArea, camerasDock);
     controlsDock = dock(tr("Controls"), QStringLiteral("controlsDock"));
     controlsPanel = new ControlsPanel;
-    controlsDock->setWidget(scrolling(controlsPanel, controlsDock));
+    controlsDock->setWidget(controlsPanel);
     addDockWidget(Qt::LeftDockWidgetArea, controlsDock);
     // Right: the editor of the current camera.
     editorDock = dock(tr("Parameters"), QStringLiteral("editorDock"));
@@ -157,8 +143,7 @@ QWidget *ViewerWindow::buildEditorBox(QWidget *parent)
     head->addWidget(levelChoice);
     layout->addLayout(head);
     paramEditor = new ParamEditor(ParamEditor::Mode::Full);
-    layout->addWidget(scrolling(paramEditor, box), 1);
-    box->setMinimumWidth(qMax(260, box->minimumSizeHint().width()));
+    layout->addWidget(new VerticalScroll(paramEditor, box), 1);
     connect(levelChoice, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int i) {
         paramEditor->setLevel(i == 1 ? ParamEditor::Level::Expert : ParamEditor::Level::Basic);
     });
