@@ -1,6 +1,7 @@
-// The device provider as an application's GstDeviceMonitor sees it: each
-// VD-XG camera once, with serial, product, width and format, and a device
-// that makes a vandrelsrc whose frames match the device's caps.
+// The device provider: each VD-XG camera once, with serial, product, width
+// and format, and a device that makes a vandrelsrc whose frames match the
+// device's caps. Asked directly, so that no other provider of the machine
+// takes part; gst_launch_test.devices runs gst-device-monitor-1.0 itself.
 
 #include "gstsupport.h"
 
@@ -26,29 +27,28 @@ std::string text(const GstStructure *s, const char *field)
     return v ? v : "";
 }
 
-// The monitor's Video/Source devices of this plug-in, by serial.
+// The provider's devices, by serial.
 class Devices : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        monitor = gst_device_monitor_new();
-        gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
-        ASSERT_TRUE(gst_device_monitor_start(monitor));
-        GList *all = gst_device_monitor_get_devices(monitor);
+        provider = gst_device_provider_factory_get_by_name("vandreldeviceprovider");
+        ASSERT_NE(provider, nullptr);
+        GList *all = gst_device_provider_get_devices(provider);
         for (GList *l = all; l; l = l->next) {
             auto *d = GST_DEVICE(l->data);
             GstStructure *props = gst_device_get_properties(d);
-            if (text(props, "device.api") == "vandrel") {
-                Listed &e = found[text(props, "device.serial")];
-                EXPECT_EQ(e.device, nullptr) << "listed twice: " << text(props, "device.serial");
-                gchar *name = gst_device_get_display_name(d);
-                e.name = name;
-                g_free(name);
-                e.product = text(props, "device.product.name");
-                e.caps = gst_device_get_caps(d);
-                e.device = GST_DEVICE(gst_object_ref(d));
-            }
+            EXPECT_EQ(text(props, "device.api"), "vandrel");
+            EXPECT_TRUE(gst_device_has_classes(d, "Video/Source"));
+            Listed &e = found[text(props, "device.serial")];
+            EXPECT_EQ(e.device, nullptr) << "listed twice: " << text(props, "device.serial");
+            gchar *name = gst_device_get_display_name(d);
+            e.name = name;
+            g_free(name);
+            e.product = text(props, "device.product.name");
+            e.caps = gst_device_get_caps(d);
+            e.device = GST_DEVICE(gst_object_ref(d));
             if (props)
                 gst_structure_free(props);
         }
@@ -62,10 +62,10 @@ protected:
             if (f.second.device)
                 gst_object_unref(f.second.device);
         }
-        gst_device_monitor_stop(monitor);
-        gst_object_unref(monitor);
+        if (provider)
+            gst_object_unref(provider);
     }
-    GstDeviceMonitor *monitor = nullptr;
+    GstDeviceProvider *provider = nullptr;
     std::map<std::string, Listed> found;
 };
 
