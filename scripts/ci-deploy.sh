@@ -144,6 +144,12 @@ stage_package() {
   if [ "$status" -eq 0 ] && printf '%s\n' "${all[@]}" | grep -q gstreamer1.0-vandrel; then
     without_build gst-inspect-1.0 vandrelsrc >"$work/gst-inspect.txt" || status=$?
     grep -E 'Long-name|Klass' "$work/gst-inspect.txt" || status=1
+    without_build gst-inspect-1.0 vandrel >"$work/gst-inspect-plugin.txt" || status=$?
+    grep -E '^ +License +MIT/X11$' "$work/gst-inspect-plugin.txt" || status=1
+    # The simulator's own cameras, found as GStreamer applications find cameras.
+    without_build timeout 60 gst-device-monitor-1.0 Video/Source >"$work/gst-devices.txt" 2>&1 || status=$?
+    grep -E 'name  : VD-XG|device.serial|caps  : video/x-raw' "$work/gst-devices.txt" || status=1
+    grep -q 'gst-launch-1.0 vandrelsrc serial=VDXG8K0M0002' "$work/gst-devices.txt" || status=1
   fi
   local names=()
   for deb in "${all[@]}"; do names+=("$(dpkg-deb -f "$deb" Package)"); done

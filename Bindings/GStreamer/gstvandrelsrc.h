@@ -1,7 +1,9 @@
 #pragma once
 
 // vandrelsrc: a live source of one Vandrel camera's frames. Each buffer wraps
-// the frame's matrix without a copy and keeps it alive until freed.
+// the frame's matrix without a copy and keeps it alive until freed; its PTS
+// is the running time at which the frame arrived. The code is split by
+// responsibility, see srcprivate.h.
 
 #include <gst/base/gstpushsrc.h>
 #include <gst/gst.h>

@@ -33,3 +33,14 @@ gboolean vandrel_frame_meta_get(GstBuffer *buffer, VandrelFrameNumbers *n)
                              G_TYPE_INT, &n->cycle, "camera-index", G_TYPE_INT, &n->cameraIndex, "camera-time",
                              G_TYPE_UINT64, &n->cameraTimeNs, nullptr);
 }
+
+GstCaps *vandrel_camera_time_caps(void)
+{
+    static GstCaps *caps = [] {
+        GstCaps *c = gst_caps_new_empty_simple(VANDREL_CAMERA_TIME_CAPS);
+        // Kept to the end of the process, like GStreamer's own static caps.
+        GST_MINI_OBJECT_FLAG_SET(c, GST_MINI_OBJECT_FLAG_MAY_BE_LEAKED);
+        return c;
+    }();
+    return caps;
+}

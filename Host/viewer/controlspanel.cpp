@@ -1,7 +1,10 @@
 #include "controlspanel.h"
 
 #include "camerasession.h"
+#include "elidedlabel.h"
+#include "paramspinboxes.h"
 #include "settingsload.h"
+#include "verticalscroll.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,12 +17,31 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 namespace {
 
-QSpinBox *spin(int lo, int hi, int value, QWidget *parent, const QString &name)
+// The wheel changes a choice only while it has focus: scrolling the panel
+// over it must not, as in the editor's rows.
+class FocusWheelCombo : public QComboBox
 {
-    auto *s = new QSpinBox(parent);
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void wheelEvent(QWheelEvent *event) override
+    {
+        if (hasFocus())
+            QComboBox::wheelEvent(event);
+        else
+            event->ignore();
+    }
+};
+
+IntSpin *spin(int lo, int hi, int value, QWidget *parent, const QString &name)
+{
+    auto *s = new IntSpin(parent);
+    s->setFocusPolicy(Qt::StrongFocus);
     s->setRange(lo, hi);
     s->setValue(value);
     s->setObjectName(name);
@@ -38,12 +60,18 @@ QPushButton *button(const QString &text, const QString &tip, QWidget *parent, co
 
 ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
 {
+    // The groups scroll; the settings buttons stay below them, in view.
     auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(6, 4, 6, 4);
-    outer->setSpacing(6);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto *groups = new QWidget;
+    auto *column = new QVBoxLayout(groups);
+    column->setContentsMargins(6, 4, 6, 4);
+    column->setSpacing(6);
+    outer->addWidget(new VerticalScroll(groups, this), 1);
 
     // Acquisition: running, continuous, soft trigger.
-    auto *acq = new QGroupBox(tr("Acquisition"), this);
+    auto *acq = new QGroupBox(tr("Acquisition"), groups);
     auto *acqGrid = new QGridLayout(acq);
     running = new QCheckBox(tr("Running (numbered)"), acq);
     running->setObjectName(QStringLiteral("running"));
@@ -51,6 +79,7 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
                            "Off: preview, frames thinned to one per 50 ms and not numbered."));
     triggerMode = new QLabel(acq);
     triggerMode->setObjectName(QStringLiteral("triggerMode"));
+    triggerMode->setWordWrap(true);
     triggerMode->setToolTip(tr("The trigger mode that isContinueCapture reports"));
     continuous = button(tr("Continuous"),
                         tr("setContinueCapture: puts the camera into continuous acquisition.\n"
@@ -66,10 +95,10 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     acqGrid->addWidget(continuous, 2, 0);
     acqGrid->addWidget(trigger, 3, 0);
     acqGrid->addWidget(triggerProduct, 3, 1);
-    outer->addWidget(acq);
+    column->addWidget(acq);
 
     // Exposure configurations.
-    auto *expo = new QGroupBox(tr("Exposure configuration"), this);
+    auto *expo = new QGroupBox(tr("Exposure configuration"), groups);
     auto *expoGrid = new QGridLayout(expo);
     configCount = spin(0, SettingsLoad::kMaxExposureConfigs, 1, expo, QStringLiteral("configCount"));
     configCount->setToolTip(tr("Number of exposure configurations"));
@@ -79,7 +108,8 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     exposureIndex = spin(1, 1, 1, expo, QStringLiteral("exposureIndex"));
     QPushButton *select = button(tr("Select"), tr("selectExposure: send this configuration's exposure time"), expo,
                                  QStringLiteral("selectExposure"));
-    exposureStatus = new QLabel(expo);
+    // What the camera answered, shortened rather than widening the panel.
+    exposureStatus = new ElidedLabel(expo);
     exposureStatus->setObjectName(QStringLiteral("exposureStatus"));
     expoGrid->addWidget(new QLabel(tr("Count"), expo), 0, 0);
     expoGrid->addWidget(configCount, 0, 1);
@@ -88,12 +118,14 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     expoGrid->addWidget(exposureIndex, 1, 1);
     expoGrid->addWidget(select, 1, 2);
     expoGrid->addWidget(exposureStatus, 2, 0, 1, 3);
-    outer->addWidget(expo);
+    column->addWidget(expo);
 
     // Product grouping.
-    auto *group = new QGroupBox(tr("Product grouping"), this);
+    auto *group = new QGroupBox(tr("Product grouping"), groups);
     auto *form = new QFormLayout(group);
-    kind = new QComboBox(group);
+    // In a narrow panel a field goes below its label rather than off the edge.
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
+    kind = new FocusWheelCombo(group);
     kind->setObjectName(QStringLiteral("groupingKind"));
     kind->addItem(tr("1: frame by frame"), 1);
     kind->addItem(tr("32: by soft trigger"), 32);
@@ -108,26 +140,31 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     form->addRow(tr("Products per cycle"), productsPerCycle);
     form->addRow(tr("Cycle time-out"), cycleTimeout);
     form->addRow(QString(), setGroup);
-    outer->addWidget(group);
+    column->addWidget(group);
+    column->addStretch(1);
 
-    // Settings.
-    auto *settings = new QGroupBox(tr("Settings"), this);
+    // Settings: what a person needs after every edit, never scrolled away.
+    auto *settings = new QFrame(this);
+    settings->setObjectName(QStringLiteral("settingsBar"));
+    settings->setFrameShape(QFrame::StyledPanel);
     auto *setGrid = new QGridLayout(settings);
+    setGrid->setContentsMargins(6, 4, 6, 4);
     apply = button(tr("Apply"), tr("load() of the current settings: brings the colour choice to the device"),
                    settings, QStringLiteral("apply"));
     QPushButton *snap = button(tr("Snapshot"), tr("saveSnapshot"), settings, QStringLiteral("snapshot"));
     QPushButton *restore = button(tr("Restore"), tr("restoreSnapshot"), settings, QStringLiteral("restore"));
     save = button(tr("Save settings…"), tr("Write the settings of every open camera"), settings,
-                               QStringLiteral("saveSettings"));
+                  QStringLiteral("saveSettings"));
     QPushButton *load = button(tr("Load settings…"), tr("Load settings into the open cameras"), settings,
                                QStringLiteral("loadSettings"));
-    setGrid->addWidget(apply, 0, 0);
-    setGrid->addWidget(snap, 0, 1);
-    setGrid->addWidget(restore, 0, 2);
-    setGrid->addWidget(save, 1, 0, 1, 2);
-    setGrid->addWidget(load, 1, 2);
+    setGrid->addWidget(apply, 0, 0, 1, 2);
+    setGrid->addWidget(snap, 0, 2, 1, 2);
+    setGrid->addWidget(restore, 0, 4, 1, 2);
+    setGrid->addWidget(save, 1, 0, 1, 3);
+    setGrid->addWidget(load, 1, 3, 1, 3);
     outer->addWidget(settings);
-    outer->addStretch(1);
+    for (QWidget *w : {static_cast<QWidget *>(apply), static_cast<QWidget *>(save), static_cast<QWidget *>(load)})
+        w->setProperty("keepInView", true);
 
     cameraOnly = {acq, expo, group, apply, snap, restore};
     deviceOnly = {continuous, trigger, select, apply};
@@ -163,7 +200,7 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
             return;
         const int number = exposureIndex->value();
         const int status = current->selectExposure(number - 1);
-        exposureStatus->setText(status == 0    ? tr("Configuration %1 sent (selectExposure status 0)").arg(number)
+        exposureStatus->setFullText(status == 0    ? tr("Configuration %1 sent (selectExposure status 0)").arg(number)
                                 : status == -1 ? tr("Configuration %1: no such configuration (-1)").arg(number)
                                                : tr("Configuration %1: the camera answered %2").arg(number).arg(status));
     });
@@ -207,7 +244,7 @@ void ControlsPanel::setSession(CameraSession *session)
         connect(current, &CameraSession::linkChanged, this, &ControlsPanel::refresh);
         connect(current, &CameraSession::stateChanged, this, &ControlsPanel::refresh);
     }
-    exposureStatus->clear();
+    exposureStatus->setFullText(QString());
     refresh();
 }
 

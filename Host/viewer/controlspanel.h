@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class CameraSession;
+class ElidedLabel;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -12,7 +13,8 @@ class QSpinBox;
 
 // The camera controls beside the editor: running or preview, exposure
 // configurations, the trigger mode and soft trigger, product grouping,
-// Apply, snapshot and restore, and the settings files. Works on one camera
+// Apply, snapshot and restore, and the settings files, these last below the
+// groups and never scrolled out of view. Works on one camera
 // session at a time; what needs the camera is disabled while its link is
 // lost or acquisition is stopped. UI thread only.
 class ControlsPanel : public QWidget
@@ -42,7 +44,7 @@ private:
     QCheckBox *running;
     QSpinBox *configCount;
     QSpinBox *exposureIndex;
-    QLabel *exposureStatus;
+    ElidedLabel *exposureStatus;
     QPushButton *continuous;
     QLabel *triggerMode;
     QPushButton *apply;

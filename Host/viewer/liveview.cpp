@@ -58,15 +58,27 @@ LiveView::LiveView(CameraSession *session, QWidget *parent) : QWidget(parent), c
     pinScroll->setFrameShape(QFrame::NoFrame);
     pinScroll->setWidgetResizable(true);
     pinScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pinScroll->setProperty("scrollsSideways", true);
     pinScroll->setWidget(pinned);
     pinLine->addWidget(pinScroll, 1);
     outer->addWidget(pinnedBox);
 
+    // The run state first and whole; the figures after it may be shortened.
+    auto *statusRow = new QHBoxLayout;
+    statusRow->setSpacing(8);
+    runState = new QLabel(this);
+    runState->setObjectName(QStringLiteral("runState"));
+    runState->setTextFormat(Qt::PlainText);
+    QFont bold = runState->font();
+    bold.setBold(true);
+    runState->setFont(bold);
+    statusRow->addWidget(runState);
     status = new ElidedLabel(this);
     status->setObjectName(QStringLiteral("statusLine"));
+    statusRow->addWidget(status, 1);
+    outer->addLayout(statusRow);
     linkLine = new ElidedLabel(this);
     linkLine->setObjectName(QStringLiteral("linkLine"));
-    outer->addWidget(status);
     outer->addWidget(linkLine);
 
     connect(picture, &ImageCanvas::hovered, readout, &ElidedLabel::setFullText);
@@ -203,7 +215,7 @@ bool LiveView::saveImage(const QString &file, QString &error) const
 
 QString LiveView::statusText() const
 {
-    return status->fullText() + QLatin1Char('\n') + linkLine->fullText();
+    return runState->text() + QStringLiteral("  |  ") + status->fullText() + QLatin1Char('\n') + linkLine->fullText();
 }
 
 void LiveView::updateStatus()
@@ -232,13 +244,13 @@ void LiveView::updateStatus()
     QString mode = cam->running() ? tr("running") : tr("preview");
     if (cam->stopped())
         mode = tr("stopped");
-    status->setFullText(tr("%1  |  %2 fps · %3 MB/s  |  received %4 · painted %5  |  %6")
+    runState->setText(mode);
+    status->setFullText(tr("%1  |  %2 fps · %3 MB/s  |  received %4 · painted %5")
                             .arg(frame)
                             .arg(fps, 0, 'f', 1)
                             .arg(mbps, 0, 'f', 1)
                             .arg(sink->received())
-                            .arg(paintedCount)
-                            .arg(mode));
+                            .arg(paintedCount));
 
     QString colour = QStringLiteral("#2e7d32");
     if (cam->link() == CameraSession::Link::Lost)

@@ -60,6 +60,7 @@ public:
     // The status and link lines in full, as their tooltips show them.
     QString statusText() const;
     ElidedLabel *statusLine() const { return status; }
+    QLabel *runStateLabel() const { return runState; }
     ElidedLabel *readoutLine() const { return readout; }
 
     static constexpr int kPresentMs = 33;
@@ -91,6 +92,7 @@ private:
     QWidget *pinnedBox;
     QScrollArea *pinScroll;
     QLabel *title;
+    QLabel *runState;  // running, preview or stopped
     ElidedLabel *status;
     ElidedLabel *linkLine;
     ElidedLabel *readout;

@@ -34,50 +34,89 @@ int fail(int status, const QString &reason)
     return status;
 }
 
-int run(QApplication &app)
+// The command line, the same for the window and for --help.
+struct ViewerOptions
+{
+    QCommandLineOption pluginDir = PluginHost::pluginDirOption();
+    QCommandLineOption simConfig = PluginHost::simConfigOption();
+    QCommandLineOption settings{QStringLiteral("settings"),
+                                QStringLiteral("Camera settings to load when a camera is opened."),
+                                QStringLiteral("FILE")};
+    QCommandLineOption camera{QStringLiteral("camera"), QStringLiteral("Camera to open at start; repeat for more."),
+                              QStringLiteral("SERIAL")};
+    QCommandLineOption strip{QStringLiteral("strip"), QStringLiteral("Start the views in strip mode.")};
+    QCommandLineOption running{QStringLiteral("running"),
+                               QStringLiteral("Start the cameras in numbered production capture, not preview.")};
+    QCommandLineOption expert{QStringLiteral("expert"), QStringLiteral("Start the editor at the expert level.")};
+    QCommandLineOption screenshot{QStringLiteral("screenshot"),
+                                  QStringLiteral("Save the main window as PNG once every opened camera has "
+                                                 "shown --after-frames frames, then exit."),
+                                  QStringLiteral("FILE")};
+    QCommandLineOption afterFrames{QStringLiteral("after-frames"),
+                                   QStringLiteral("Frames each camera shows before the screenshot (default 3)."),
+                                   QStringLiteral("N"), QStringLiteral("3")};
+    QCommandLineOption deadline{QStringLiteral("deadline"), QStringLiteral("Seconds to wait for those frames (default 30)."),
+                                QStringLiteral("S"), QStringLiteral("30")};
+    QCommandLineOption checkLayout{QStringLiteral("check-layout"),
+                                   QStringLiteral("With --screenshot: fail when a text of the window is cut without "
+                                                  "\"…\", widgets overlap, a panel scrolls sideways or hides what must "
+                                                  "stay in view, or a toolbar action is in no menu; every panel behind "
+                                                  "a tab is checked and pictured as FILE-panel.png.")};
+    QCommandLineOption verbose{QStringLiteral("verbose"), QStringLiteral("Show the driver's debug messages.")};
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.setApplicationDescription(QString::fromUtf8(kDescription));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({pluginDir, simConfig, settings, camera, strip, running, expert, screenshot, afterFrames,
+                           deadline, checkLayout, verbose});
+    }
+};
+
+// Answers --help, --version and options it cannot parse, which need no
+// display; false for a command line that goes on to the window.
+bool answeredWithoutDisplay(QCoreApplication &app, int &status)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(kDescription));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption pluginDir = PluginHost::pluginDirOption();
-    const QCommandLineOption simConfig = PluginHost::simConfigOption();
-    const QCommandLineOption settings(QStringLiteral("settings"),
-                                      QStringLiteral("Camera settings to load when a camera is opened."),
-                                      QStringLiteral("FILE"));
-    const QCommandLineOption camera(QStringLiteral("camera"),
-                                    QStringLiteral("Camera to open at start; repeat for more."),
-                                    QStringLiteral("SERIAL"));
-    const QCommandLineOption strip(QStringLiteral("strip"), QStringLiteral("Start the views in strip mode."));
-    const QCommandLineOption running(QStringLiteral("running"),
-                                     QStringLiteral("Start the cameras in numbered production capture, not preview."));
-    const QCommandLineOption expert(QStringLiteral("expert"), QStringLiteral("Start the editor at the expert level."));
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Save the main window as PNG once every opened camera has "
-                                                       "shown --after-frames frames, then exit."),
-                                        QStringLiteral("FILE"));
-    const QCommandLineOption afterFrames(QStringLiteral("after-frames"),
-                                         QStringLiteral("Frames each camera shows before the screenshot (default 3)."),
-                                         QStringLiteral("N"), QStringLiteral("3"));
-    const QCommandLineOption deadline(QStringLiteral("deadline"),
-                                      QStringLiteral("Seconds to wait for those frames (default 30)."),
-                                      QStringLiteral("S"), QStringLiteral("30"));
-    const QCommandLineOption checkLayout(QStringLiteral("check-layout"),
-                                         QStringLiteral("With --screenshot: fail when a text of the window is cut "
-                                                        "without \"…\" or widgets overlap."));
-    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Show the driver's debug messages."));
-    parser.addOptions({pluginDir, simConfig, settings, camera, strip, running, expert, screenshot, afterFrames,
-                       deadline, checkLayout, verbose});
-    if (!parser.parse(app.arguments()))
-        return fail(ExitBadOptions, parser.errorText());
+    const ViewerOptions o;
+    o.addTo(parser);
+    if (!parser.parse(app.arguments())) {
+        status = fail(ExitBadOptions, parser.errorText());
+        return true;
+    }
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(parser.helpText().toUtf8().constData(), stdout);
-        return ExitOk;
+        status = ExitOk;
+        return true;
     }
     if (parser.isSet(QStringLiteral("version"))) {
         std::printf("vandrel-viewer %s\n", qPrintable(app.applicationVersion()));
-        return ExitOk;
+        status = ExitOk;
+        return true;
     }
+    return false;
+}
+
+int run(QApplication &app)
+{
+    QCommandLineParser parser;
+    const ViewerOptions options;
+    options.addTo(parser);
+    const QCommandLineOption &pluginDir = options.pluginDir;
+    const QCommandLineOption &simConfig = options.simConfig;
+    const QCommandLineOption &settings = options.settings;
+    const QCommandLineOption &camera = options.camera;
+    const QCommandLineOption &strip = options.strip;
+    const QCommandLineOption &running = options.running;
+    const QCommandLineOption &expert = options.expert;
+    const QCommandLineOption &screenshot = options.screenshot;
+    const QCommandLineOption &afterFrames = options.afterFrames;
+    const QCommandLineOption &deadline = options.deadline;
+    const QCommandLineOption &checkLayout = options.checkLayout;
+    const QCommandLineOption &verbose = options.verbose;
+    if (!parser.parse(app.arguments()))
+        return fail(ExitBadOptions, parser.errorText());
     if (!parser.positionalArguments().isEmpty())
         return fail(ExitBadOptions,
                     QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().constFirst()));
@@ -193,10 +232,30 @@ int run(QApplication &app)
     return status;
 }
 
+bool haveDisplay()
+{
+    // Without a platform named, Qt's default needs an X or Wayland display.
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY")
+           || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    {
+        // Before the GUI: its platform would abort the program without a display.
+        QCoreApplication plain(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("vandrel-viewer"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(VANDREL_VIEWER_VERSION));
+        int status = ExitOk;
+        if (answeredWithoutDisplay(plain, status))
+            return status;
+        if (!haveDisplay())
+            return fail(ExitFailure, QStringLiteral("no display to show the window on: neither DISPLAY nor "
+                                                    "WAYLAND_DISPLAY is set (for a screenshot without one, "
+                                                    "QT_QPA_PLATFORM=offscreen)"));
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vandrel-viewer"));
     QApplication::setApplicationVersion(QStringLiteral(VANDREL_VIEWER_VERSION));

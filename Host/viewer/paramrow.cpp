@@ -343,7 +343,16 @@ void ParamRow::showRange(bool inside, const QString &value, const QString &min, 
     QAbstractSpinBox *spin = intSpin ? static_cast<QAbstractSpinBox *>(intSpin) : realSpin;
     if (!spin)
         return;
-    spin->setStyleSheet(inside ? QString() : QStringLiteral("QAbstractSpinBox { color: #c62828; }"));
+    // Red in the enabled groups only: disabled, the field looks like any
+    // disabled field (a style sheet would colour every state).
+    if (inside) {
+        spin->setPalette(QPalette());
+    } else {
+        QPalette pal = spin->palette();
+        for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+            pal.setColor(g, QPalette::Text, QColor(0xc6, 0x28, 0x28));
+        spin->setPalette(pal);
+    }
     spin->setToolTip(inside ? editorTip
                             : tr("The stored value %1 is outside the range %2 … %3; it is shown as stored.\n%4")
                                   .arg(value, min, max, editorTip));

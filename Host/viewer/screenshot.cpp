@@ -7,6 +7,7 @@
 #include "viewerwindow.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QPixmap>
 #include <QStringList>
 
@@ -48,7 +49,13 @@ void ScreenshotTaker::check()
             finish(ExitFailure, QStringLiteral("cannot write the screenshot %1").arg(file));
             return;
         }
-        const QStringList problems = checkLayout ? layoutProblems(window) : QStringList();
+        // The panels behind tabs are pictured too, beside the screenshot.
+        const auto picture = [this](const QString &panel) {
+            const QString name = QFileInfo(file).path() + QLatin1Char('/') + QFileInfo(file).completeBaseName()
+                                 + QLatin1Char('-') + panel.toLower() + QStringLiteral(".png");
+            window->grab().save(name, "PNG");
+        };
+        const QStringList problems = checkLayout ? layoutProblemsOfEveryPanel(window, picture) : QStringList();
         if (!problems.isEmpty())
             finish(ExitFailure, QStringLiteral("the window at %1x%2 shows %3 layout problem(s): %4")
                                     .arg(window->width())

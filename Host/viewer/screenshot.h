@@ -11,7 +11,8 @@ class ViewerWindow;
 // writes it as PNG and ends the event loop with 0; ends it with 1 and one
 // line of reason when that does not happen before the deadline, or, when the
 // layout is checked, when a text is cut or widgets overlap (layoutcheck.h;
-// the picture is still written, to be looked at). UI thread only.
+// the picture is still written, to be looked at, and one more for each
+// panel behind a tab, FILE-panel.png). UI thread only.
 class ScreenshotTaker : public QObject
 {
     Q_OBJECT

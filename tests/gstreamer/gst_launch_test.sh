@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Real pipelines with gst-launch-1.0, as a user runs them, their output checked.
-#   gst_launch_test.sh CASE WORKDIR SIMCONFIG      CASE: png | matroska | tcp | broken
+#   gst_launch_test.sh CASE WORKDIR SIMCONFIG
+#   CASE: png | matroska | tcp | broken | inspect | devices | simconfig
 # GST_PLUGIN_PATH names the build's plug-in folder. The simulated camera of
-# SIMCONFIG delivers 1024 x 64 Mono8 frames.
+# SIMCONFIG, PIPEMONO0001 (a VD-XG8K-M), delivers 1024 x 64 Mono8 frames.
 set -euo pipefail
 case_name=$1 work=$2 sim=$3
 rm -rf "$work" && mkdir -p "$work"
@@ -82,6 +83,31 @@ broken)
   expect_reason lost.json "$PWD/lost/index.jsonl line 2: $PWD/lost/2.pgm: no such file"
   expect_reason cut.json "$PWD/cut/index.jsonl line 2: "
   expect_reason nowhere.json "$PWD/nowhere: no such directory"
+  ;;
+inspect)
+  gst-inspect-1.0 vandrel > inspect.txt
+  cat inspect.txt
+  grep -Eq '^ +License +MIT/X11$' inspect.txt || fail "not MIT-licensed"
+  grep -Eq '^ +Origin URL +Unknown package origin$' inspect.txt || fail "an origin that is not the convention for none"
+  grep -q 'vandreldeviceprovider' inspect.txt || fail "no device provider"
+  ;;
+devices)
+  VDCAMSDK_SIM_CONFIG=$sim timeout 60 gst-device-monitor-1.0 Video/Source > devices.txt 2>&1 || { cat devices.txt; fail "gst-device-monitor-1.0 failed"; }
+  cat devices.txt
+  grep -q 'name  : VD-XG8K-M PIPEMONO0001' devices.txt || fail "camera not listed by product and serial"
+  grep -q 'caps  : video/x-raw, format=GRAY8, width=1024,' devices.txt || fail "no width and format"
+  grep -q 'device.serial = PIPEMONO0001' devices.txt || fail "no serial property"
+  grep -q 'gst-launch-1.0 vandrelsrc serial=PIPEMONO0001' devices.txt || fail "the device makes no vandrelsrc of its camera"
+  ;;
+simconfig)
+  # Two sources, two configurations: one of them cannot have its own.
+  printf '{"devices": [{"productName": "VD-XG8K-M", "serialNumber": "OTHERMONO001"}]}\n' > other.json
+  status=0
+  timeout 60 gst-launch-1.0 vandrelsrc sim-config="$sim" num-buffers=5 ! fakesink \
+    vandrelsrc sim-config="$PWD/other.json" num-buffers=5 ! fakesink > launch.txt 2>&1 || status=$?
+  cat launch.txt
+  [ "$status" -ne 0 ] || fail "two configurations were accepted"
+  grep -q 'the simulated cameras are configured once per process' launch.txt || fail "no reason given"
   ;;
 *)
   fail "unknown case $case_name"

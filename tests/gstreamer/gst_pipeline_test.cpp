@@ -183,6 +183,46 @@ TEST(GstReplay, ARecordingsEndIsPostedAndEndsTheStream)
     configureSimulatedCameras();
 }
 
+TEST(GstBadInput, CapsThatCannotMatchNameWhatTheCameraDelivers)
+{
+    TestPipeline p(serialOption(kMono), "capsfilter caps=video/x-raw,width=1000");
+    // The first frame fails the stream, which may fail the change to PLAYING as well.
+    gst_element_set_state(p.pipeline, GST_STATE_PLAYING);
+    GstMessage *m = p.message(GST_MESSAGE_ERROR, 5s);
+    const std::string text = errorText(m);
+    EXPECT_NE(text.find(std::string("camera ") + kMono + " delivers video/x-raw, format=(string)GRAY8, width=(int)2048, "
+                        "height=(int)32"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("downstream does not take (it takes video/x-raw, width=(int)1000)"), std::string::npos) << text;
+    if (m) {
+        GError *error = nullptr;
+        gst_message_parse_error(m, &error, nullptr);
+        EXPECT_TRUE(g_error_matches(error, GST_CORE_ERROR, GST_CORE_ERROR_NEGOTIATION));
+        g_error_free(error);
+        gst_message_unref(m);
+    }
+}
+
+TEST(GstBadInput, ASimulatorConfigurationAfterTheFirstCameraFailsWithTheReason)
+{
+    {
+        // Whichever case ran first, the process's cameras are listed now.
+        TestPipeline first(serialOption(kMono));
+        ASSERT_NE(first.play(), GST_STATE_CHANGE_FAILURE);
+    }
+    TestPipeline p(serialOption(kMono) + " sim-config=" + VANDREL_TEST_BAD_JSON);
+    EXPECT_EQ(gst_element_set_state(p.pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    GstMessage *m = p.message(GST_MESSAGE_ERROR, 2s);
+    const std::string text = errorText(m);
+    EXPECT_NE(text.find(std::string("sim-config ") + VANDREL_TEST_BAD_JSON
+                        + ": the simulated cameras are configured once per process"),
+              std::string::npos)
+        << text;
+    if (m)
+        gst_message_unref(m);
+}
+
 TEST(GstLifetime, BuffersHeldAfterThePipelineWentAreIntact)
 {
     std::vector<GstBuffer *> held;

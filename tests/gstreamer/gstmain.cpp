@@ -1,5 +1,6 @@
 #include "gstsupport.h"
 #include "gstvandrelsrc.h"
+#include "vandreldeviceprovider.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -14,6 +15,15 @@ extern "C" const char *__lsan_default_suppressions()
     return "leak:OwnApplication\nleak:QObject::QObject\nleak:QObject::event\nleak:libQt5Core.so\n";
 }
 
+namespace {
+
+gboolean registerFeatures(GstPlugin *plugin)
+{
+    return vandrel_src_register(plugin) && vandrel_device_provider_register(plugin);
+}
+
+} // namespace
+
 // As in gst-launch-1.0: GStreamer's main, no Qt application of the program's
 // own. The element is registered from the code under test itself, so the
 // tests reach its camera; the simulated cameras are small and fast.
@@ -22,8 +32,8 @@ int main(int argc, char **argv)
     ::testing::InitGoogleTest(&argc, argv);
     gst_init(&argc, &argv);
     if (!gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "vandrel", "Vandrel line-scan cameras",
-                                    vandrel_src_register, "test", "Proprietary", "vandrel", "vandrel",
-                                    "https://localhost/vandrel"))
+                                    registerFeatures, "test", "MIT/X11", "vandrel", "vandrel",
+                                    "Unknown package origin"))
         return 2;
     configureSimulatedCameras();
     return RUN_ALL_TESTS();

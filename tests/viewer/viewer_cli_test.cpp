@@ -209,3 +209,33 @@ TEST_F(ViewerCli, WhatCannotWorkGetsItsReasonAndStatus)
     EXPECT_EQ(r.lastErrLine(), QStringLiteral("vandrel-viewer: --after-frames needs a whole number of at least 1, not \"0\""));
     EXPECT_FALSE(QFile::exists(shot));
 }
+
+TEST_F(ViewerCli, HelpAndVersionNeedNoDisplayAndWithoutOneTheViewerSaysSo)
+{
+    auto run = [](const QStringList &args, QString &out, QString &err) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        env.insert(QStringLiteral("LSAN_OPTIONS"), QStringLiteral("suppressions=" VANDREL_LSAN_SUPPRESSIONS));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(VANDREL_VIEWER_EXE), args);
+        if (!p.waitForFinished(30000)) {
+            p.kill();
+            p.waitForFinished();
+            return -1;
+        }
+        out = QString::fromUtf8(p.readAllStandardOutput());
+        err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    };
+    QString out, err;
+    EXPECT_EQ(run({QStringLiteral("--help")}, out, err), 0) << err.toStdString();
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Usage: "))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("--check-layout"))) << out.toStdString();
+    EXPECT_EQ(run({QStringLiteral("--version")}, out, err), 0) << err.toStdString();
+    EXPECT_TRUE(out.startsWith(QStringLiteral("vandrel-viewer "))) << out.toStdString();
+    EXPECT_EQ(run({QStringLiteral("--no-such-option")}, out, err), 2) << err.toStdString();
+    EXPECT_EQ(run({}, out, err), 1);
+    EXPECT_TRUE(err.startsWith(QStringLiteral("vandrel-viewer: no display to show the window on"))) << err.toStdString();
+}

@@ -3,10 +3,13 @@
 // mode, the running box, configuration numbers, and when an edit takes effect.
 
 #include "controlspanel.h"
+#include "elidedlabel.h"
+#include "layoutcheck.h"
 #include "viewerfixture.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDockWidget>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -18,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 using namespace viewertest;
 
@@ -28,6 +32,17 @@ QJsonObject saved(CameraSession *s)
     QJsonObject out;
     s->camera()->save(out);
     return out;
+}
+
+// Notches of the mouse wheel (up when positive) over the middle of `w`;
+// whether `w` took the event. One it leaves goes on to the scroll area.
+bool wheelOver(QWidget *w, int notches)
+{
+    const QPointF at(w->width() / 2.0, w->height() / 2.0);
+    QWheelEvent e(at, w->mapToGlobal(at.toPoint()), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w, &e);
+    return e.isAccepted();
 }
 
 } // namespace
@@ -183,7 +198,7 @@ TEST_F(Controls, RunningFollowsTheCameraAndConfigurationsCountFromOne)
     EXPECT_EQ(number->maximum(), 3);
     number->setValue(1);
     control<QPushButton>("selectExposure")->click();
-    EXPECT_EQ(control<QLabel>("exposureStatus")->text(), QStringLiteral("Configuration 1 sent (selectExposure status 0)"));
+    EXPECT_EQ(control<ElidedLabel>("exposureStatus")->fullText(), QStringLiteral("Configuration 1 sent (selectExposure status 0)"));
     // The editor's choice shows the same configuration under the same number.
     EXPECT_EQ(row(QStringLiteral("当前曝光配置"))->findChild<QComboBox *>()->currentText(), QStringLiteral("曝光时间1"));
 }
@@ -276,4 +291,41 @@ TEST_F(TriggeredControls, TheTriggerModeIsShownAndContinuousIsOneActionOffWhileC
     EXPECT_EQ(mode->text(), QStringLiteral("Trigger mode: continuous"));
     EXPECT_FALSE(continuous->isEnabled());
     EXPECT_TRUE(waitUntil([&] { return session->sink()->received() > 0; })) << "frames come without triggers";
+}
+
+TEST_F(Controls, TheWheelChangesAValueOnlyWithFocusAndOtherwiseGoesOnToScrollThePanel)
+{
+    auto *captures = control<QSpinBox>("capturesPerProduct");
+    auto *kind = control<QComboBox>("groupingKind");
+    window->controls()->setFocus();
+    ASSERT_FALSE(captures->hasFocus());
+    EXPECT_FALSE(wheelOver(captures, 2));
+    EXPECT_FALSE(wheelOver(kind, -1));
+    EXPECT_EQ(captures->value(), 1);
+    EXPECT_EQ(kind->currentIndex(), 0);
+
+    captures->setFocus();
+    ASSERT_TRUE(captures->hasFocus());
+    EXPECT_TRUE(wheelOver(captures, 2));
+    EXPECT_EQ(captures->value(), 3);
+    kind->setFocus();
+    EXPECT_TRUE(wheelOver(kind, -1));
+    EXPECT_EQ(kind->currentIndex(), 1);
+}
+
+TEST_F(Controls, AnswersOfTheCameraAreShortenedRatherThanWidenThePanel)
+{
+    window->fitToScreen();  // the offscreen screen: 800 x 600, panels as tabs
+    window->findChild<QDockWidget *>(QStringLiteral("controlsDock"))->raise();
+    QCoreApplication::processEvents();
+    control<QPushButton>("selectExposure")->click();
+    QCoreApplication::processEvents();
+    auto *answer = control<ElidedLabel>("exposureStatus");
+    EXPECT_FALSE(answer->fullText().isEmpty());
+    EXPECT_EQ(layoutProblems(window.get()), QStringList());
+    // Apply and the settings files are in view whatever the panel scrolls to.
+    for (const char *name : {"apply", "saveSettings", "loadSettings"}) {
+        QWidget *b = control<QPushButton>(name);
+        EXPECT_FALSE(b->visibleRegion().isEmpty()) << name;
+    }
 }

@@ -4,6 +4,7 @@
 
 #include "inertcamera.h"
 #include "controlspanel.h"
+#include "elidedlabel.h"
 #include "settingsfile.h"
 #include "viewerfixture.h"
 
@@ -276,7 +277,7 @@ TEST_F(Editor, ChangingTheExposureConfigurationCountRebuildsTheEditor)
     // Numbered from 1, as the editor's labels.
     controls->findChild<QSpinBox *>(QStringLiteral("exposureIndex"))->setValue(3);
     controls->findChild<QPushButton *>(QStringLiteral("selectExposure"))->click();
-    EXPECT_TRUE(controls->findChild<QLabel *>(QStringLiteral("exposureStatus"))->text().contains(QStringLiteral("status 0")));
+    EXPECT_TRUE(controls->findChild<ElidedLabel *>(QStringLiteral("exposureStatus"))->fullText().contains(QStringLiteral("status 0")));
     EXPECT_EQ(row(QStringLiteral("当前曝光配置"))->findChild<QComboBox *>()->currentIndex(), 2);
 }
 
@@ -401,4 +402,55 @@ TEST(EditorStandIn, KindsAndLimitsTheDriverDoesNotHave)
     EXPECT_TRUE(rows[6]->findChildren<QAbstractSpinBox *>().isEmpty());
     EXPECT_EQ(cam->changes, 5);
     EXPECT_FALSE(cam->offThread);
+}
+
+namespace {
+
+// Pixels of a picture that are the editor's red for an out-of-range value.
+int redPixels(const QImage &image)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += c.red() > 150 && c.green() < 90 && c.blue() < 90;
+        }
+    return n;
+}
+
+} // namespace
+
+TEST(EditorStandIn, AnOutOfRangeFieldIsRedWhileEditableAndLooksLikeAnyDisabledFieldWhileTheLinkIsLost)
+{
+    StandInCamera factory;
+    QString error;
+    std::unique_ptr<CameraSession> session =
+        CameraSession::open(&factory, 0, QStringLiteral("STANDIN00001"), QJsonObject(), error);
+    ASSERT_NE(session, nullptr) << error.toStdString();
+    auto *cam = static_cast<StandInCamera *>(session->camera());
+    ParamEditor editor(ParamEditor::Mode::Full);
+    editor.setSession(session.get());
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    auto *count = editor.rows()[1]->findChild<QSpinBox *>();
+    ASSERT_NE(count, nullptr);
+
+    cam->count = 5000;  // outside 0 ... 1000, as stored
+    editor.refresh();
+    ASSERT_TRUE(editor.rows()[1]->property("outOfRange").toBool());
+    EXPECT_GT(redPixels(count->grab().toImage()), 0) << "an out-of-range value not shown in red";
+
+    session->onLoss();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(count->isEnabled());
+    const QImage outside = count->grab().toImage();
+    EXPECT_EQ(redPixels(outside), 0) << "a disabled field drawn in the enabled field's red";
+    // Inside the range, the same disabled field: the same background.
+    cam->count = 500;
+    editor.refresh();
+    ASSERT_FALSE(editor.rows()[1]->property("outOfRange").toBool());
+    const QImage inside = count->grab().toImage();
+    ASSERT_EQ(inside.size(), outside.size());
+    const QPoint background(4, outside.height() / 2);
+    EXPECT_EQ(outside.pixelColor(background), inside.pixelColor(background));
 }

@@ -6,12 +6,17 @@
 #include "imagecanvas.h"
 #include "layoutcheck.h"
 #include "viewerfixture.h"
+#include "viewtoolbar.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScrollArea>
+#include <QTabBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -30,6 +35,11 @@ QTreeWidgetItem *listRow(ViewerWindow *w, const QString &text)
         if (tree->topLevelItem(i)->text(0) == text)
             return tree->topLevelItem(i);
     return nullptr;
+}
+
+std::string shown(const QStringList &problems)
+{
+    return problems.join(QLatin1Char('\n')).toStdString();
 }
 
 QPushButton *button(QWidget *parent, const QString &text)
@@ -244,29 +254,95 @@ TEST_F(Window, TheWindowFitsALaptopAndASmallScreenWithNothingCutOrOverlapping)
     }));
     for (const QSize size : {QSize(1366, 768), QSize(800, 600)}) {
         SCOPED_TRACE(size.width());
-        window->resize(size);
+        // The offscreen platform's screen is 800 x 600: there the window fits
+        // itself to it, as at start.
+        if (size.width() == 800)
+            window->fitToScreen();
+        else
+            window->resize(size);
         QCoreApplication::processEvents();
         ASSERT_TRUE(waitUntil([&] { return window->size() == size; }, 2000)) << window->width() << "x" << window->height();
         for (LiveView *v : window->views())
             v->updateStatus();
         QCoreApplication::processEvents();
-        EXPECT_EQ(layoutProblems(window.get()), QStringList());
+        EXPECT_EQ(layoutProblemsOfEveryPanel(window.get()), QStringList());
     }
-    // At 800 wide the status line is shortened, with the whole of it in its tooltip.
+    // At 800 wide the status line is shortened, with the whole of it in its
+    // tooltip; the run state before it stays whole.
     ElidedLabel *status = window->view(kMono)->statusLine();
     EXPECT_TRUE(status->isElided());
     EXPECT_TRUE(status->text().endsWith(QStringLiteral("…")));
     EXPECT_TRUE(status->toolTip().contains(QStringLiteral("received"))) << status->toolTip().toStdString();
-    EXPECT_TRUE(status->fullText().endsWith(QStringLiteral("preview")));
+    EXPECT_EQ(window->view(kMono)->runStateLabel()->text(), QStringLiteral("preview"));
+    // What the toolbar keeps behind its extension button a menu offers.
+    bool inMenu = false;
+    for (QMenu *m : window->menuBar()->findChildren<QMenu *>())
+        inMenu = inMenu || m->actions().contains(window->action(QStringLiteral("record")));
+    EXPECT_TRUE(inMenu) << "Record is in no menu";
+}
 
-    // The check itself finds a text cut without "…".
+TEST_F(Window, TheLayoutCheckFindsWhatAPersonWouldSeeAsBroken)
+{
+    ASSERT_NE(open(kMono), nullptr);
+    window->resize(1366, 768);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(layoutProblemsOfEveryPanel(window.get()), QStringList()) << shown(layoutProblemsOfEveryPanel(window.get()));
+    auto only = [&](const QString &start) {
+        const QStringList problems = layoutProblems(window.get());
+        ASSERT_EQ(problems.size(), 1) << problems.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(problems.first().startsWith(start)) << problems.first().toStdString();
+    };
+
     auto *cut = new QLabel(QStringLiteral("a text far too long for the room it has"), window->centralWidget());
     cut->setGeometry(0, 0, 40, 20);
     cut->show();
-    const QStringList problems = layoutProblems(window.get());
-    ASSERT_EQ(problems.size(), 1) << problems.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(problems.first().startsWith(QStringLiteral("QLabel \"a text far too long for the room it has\" is cut")));
+    only(QStringLiteral("QLabel \"a text far too long for the room it has\" is cut"));
     delete cut;
+
+    auto *tabs = new QTabBar(window->centralWidget());
+    tabs->setElideMode(Qt::ElideNone);
+    tabs->setUsesScrollButtons(false);
+    tabs->addTab(QStringLiteral("a tab with a long title"));
+    tabs->setGeometry(0, 0, 60, 30);
+    tabs->show();
+    QCoreApplication::processEvents();
+    only(QStringLiteral("tab \"a tab with a long title\""));
+    // Shortened with "…" it is whole in its tooltip.
+    tabs->setElideMode(Qt::ElideRight);
+    tabs->setTabToolTip(0, tabs->tabText(0));
+    tabs->setGeometry(0, 0, 110, 30);
+    QCoreApplication::processEvents();
+    ASSERT_LT(tabs->tabRect(0).width(), tabs->fontMetrics().horizontalAdvance(tabs->tabText(0))) << "not shortened";
+    EXPECT_EQ(layoutProblems(window.get()), QStringList()) << shown(layoutProblems(window.get()));
+    delete tabs;
+
+    auto *area = new QScrollArea(window->centralWidget());
+    auto *wide = new QWidget;
+    wide->setMinimumSize(400, 20);
+    auto *below = new QPushButton(QStringLiteral("Needed"), wide);
+    below->setGeometry(0, 200, 80, 30);
+    below->setProperty("keepInView", true);
+    area->setWidget(wide);
+    area->setGeometry(0, 0, 200, 100);
+    area->show();
+    QCoreApplication::processEvents();
+    const QStringList problems = layoutProblems(window.get());
+    EXPECT_EQ(problems.filter(QStringLiteral("scrolls sideways")).size(), 1) << problems.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(problems.filter(QStringLiteral("QPushButton \"Needed\" lies outside the visible part")).size(), 1)
+        << problems.join(QLatin1Char('\n')).toStdString();
+    area->setProperty("scrollsSideways", true);
+    below->move(0, 0);
+    EXPECT_EQ(layoutProblems(window.get()), QStringList()) << shown(layoutProblems(window.get()));
+    delete area;
+
+    // An action behind the toolbar's extension button that no menu offers.
+    QAction *extra = window->toolbar()->addAction(QStringLiteral("Only in the toolbar"));
+    window->toolbar()->setMaximumWidth(200);
+    QCoreApplication::processEvents();
+    const QString hidden = QStringLiteral("toolbar action \"Only in the toolbar\" is behind the toolbar's extension button");
+    EXPECT_EQ(layoutProblems(window.get()).filter(hidden).size(), 1) << shown(layoutProblems(window.get()));
+    window->menuBar()->addMenu(QStringLiteral("Extra"))->addAction(extra);
+    EXPECT_EQ(layoutProblems(window.get()).filter(QStringLiteral("toolbar action")), QStringList());
 }
 
 TEST_F(Window, OnASmallScreenThePanelsGoToTheRightAsTabsAndTheirToggleWorks)
