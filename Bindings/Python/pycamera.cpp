@@ -3,10 +3,10 @@
 
 #include "pycamera.h"
 
+#include "paramaccess.h"
 #include "pyerrors.h"
 #include "pyframe.h"
-#include "paramwrap.h"
-#include "pyparams.h"
+#include "pylog.h"
 #include "pyvalues.h"
 #include "settingsfile.h"
 
@@ -14,9 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QTimer>
 
 #include <pybind11/stl.h>
 
@@ -28,11 +25,7 @@ namespace py = pybind11;
 
 namespace {
 
-// The driver's retry timer for a lost camera; nothing else of it runs on 30 s.
-constexpr int kDriverReconnectMs = 30000;
-// The descriptors besides one per exposure configuration.
-constexpr int kFixedDescriptors = 21;
-// Waits wake this often to let Python handle Ctrl-C.
+// Waits wake this often to let Python handle Ctrl-C and to log.
 constexpr int kSliceMs = 100;
 
 QString qs(const std::string &s)
@@ -40,18 +33,18 @@ QString qs(const std::string &s)
     return QString::fromStdString(s);
 }
 
-// Milliseconds from a timeout in seconds; -1 for None.
-int timeoutMs(const py::object &timeout)
+// Milliseconds from a time in seconds; -1 for None.
+int millisecondsOf(const py::object &seconds, const char *what)
 {
-    if (timeout.is_none())
+    if (seconds.is_none())
         return -1;
-    const double seconds = timeout.cast<double>();
-    if (!std::isfinite(seconds) || seconds < 0)
-        raisePython(PyExc_ValueError, QStringLiteral("timeout must be None or a number of seconds >= 0"));
-    return static_cast<int>(std::min(seconds * 1000.0, 2e9));
+    const double s = seconds.cast<double>();
+    if (!std::isfinite(s) || s < 0)
+        raisePython(PyExc_ValueError, QStringLiteral("%1 must be None or a number of seconds >= 0").arg(what));
+    return static_cast<int>(std::min(s * 1000.0, 2e9));
 }
 
-// Waits in slices, without the GIL, answering Ctrl-C between them.
+// Waits in slices, without the GIL, answering Ctrl-C and logging between them.
 template <typename Take>
 WaitResult waitInterruptibly(int totalMs, Take take)
 {
@@ -69,6 +62,7 @@ WaitResult waitInterruptibly(int totalMs, Take take)
             py::gil_scoped_release nogil;
             r = take(slice);
         }
+        forwardLogs();
         if (r != WaitResult::TimedOut)
             return r;
         if (PyErr_CheckSignals() != 0)
@@ -78,10 +72,24 @@ WaitResult waitInterruptibly(int totalMs, Take take)
     }
 }
 
-QVector<ParamInfo> paramsOf(CameraInterface *c)
+py::object pythonTime(const QDateTime &t)
 {
-    const QVector<ParamWrap *> *list = c->pluginParams();
-    return list ? readParams(*list) : QVector<ParamInfo>();
+    if (!t.isValid())
+        return py::none();
+    const py::module_ datetime = py::module_::import("datetime");
+    const double seconds = static_cast<double>(t.toMSecsSinceEpoch()) / 1000.0;
+    return datetime.attr("datetime").attr("fromtimestamp")(seconds, datetime.attr("timezone").attr("utc")).attr("astimezone")();
+}
+
+py::tuple eventTuple(const LinkEvent &e)
+{
+    return py::make_tuple(linkEventKey(e.kind).toStdString(), pythonTime(e.time), e.detail.toStdString());
+}
+
+py::object selectionResult(const SettingsLoad::ExposureSelection &s, const QString &serial)
+{
+    const QString text = s.text(serial);
+    return text.isEmpty() ? py::object(py::none()) : py::object(py::str(text.toStdString()));
 }
 
 } // namespace
@@ -106,10 +114,28 @@ bool PyCamera::isOpen() const
     return cam->isOpen();
 }
 
+py::tuple PyCamera::link() const
+{
+    LinkStatus s;
+    bool closed = false;
+    {
+        py::gil_scoped_release nogil;
+        closed = cam->isClosed();
+        if (!closed)
+            s = cam->linkStatus();
+    }
+    if (closed)
+        return py::make_tuple("closed", py::none());
+    return py::make_tuple(linkStateKey(s.state).toStdString(), pythonTime(s.since));
+}
+
 void PyCamera::close()
 {
-    py::gil_scoped_release nogil;
-    cam->close();
+    {
+        py::gil_scoped_release nogil;
+        cam->close();
+    }
+    forwardLogs();
 }
 
 void PyCamera::run(const std::function<void(CameraInterface *)> &op)
@@ -119,52 +145,88 @@ void PyCamera::run(const std::function<void(CameraInterface *)> &op)
         py::gil_scoped_release nogil;
         ran = cam->call(op);
     }
+    forwardLogs();
     if (!ran)
         raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 is closed").arg(cam->serial()));
+}
+
+void PyCamera::check(bool ok, const RuntimeFailure &failure)
+{
+    forwardLogs();
+    if (!ok)
+        raiseFailure(failure);
 }
 
 py::list PyCamera::params()
 {
     QVector<ParamInfo> infos;
-    run([&](CameraInterface *c) { infos = paramsOf(c); });
+    run([&](CameraInterface *c) { infos = readParams(c); });
     py::list out;
     for (const ParamInfo &p : infos)
         out.append(describe(p));
     return out;
 }
 
-void PyCamera::setParam(const std::string &name, const py::object &value)
+py::dict PyCamera::param(const std::string &name)
+{
+    QVector<ParamInfo> infos;
+    run([&](CameraInterface *c) { infos = readParams(c); });
+    ParamInfo found;
+    if (!findParam(infos, qs(name), found))
+        raisePython(PyExc_KeyError, QStringLiteral("camera %1 has no parameter %2").arg(cam->serial(), qs(name)));
+    return describe(found);
+}
+
+py::object PyCamera::setParam(const std::string &name, const py::object &value)
 {
     const QString key = qs(name);
     const QVariant v = toVariant(value);
     enum { Done, NoSuchParam, Invalid } outcome = Done;
     QString error;
     bool wrongType = false;
+    ParamFacts::Effect effect = ParamFacts::Effect::Unknown;
     run([&](CameraInterface *c) {
-        const QVector<ParamInfo> infos = paramsOf(c);
-        auto it = std::find_if(infos.begin(), infos.end(), [&](const ParamInfo &p) { return p.name == key; });
-        if (it == infos.end()) {
+        ParamInfo info;
+        if (!findParam(readParams(c), key, info)) {
             outcome = NoSuchParam;
             return;
         }
         QJsonValue json;
-        if (!paramValueToJson(*it, v, json, error, wrongType)) {
+        if (!paramValueToJson(info, v, json, error, wrongType)) {
             outcome = Invalid;
             return;
         }
-        // Through the descriptor's own reading of its JSON form, then the
-        // camera checks and applies the set as a whole.
-        QJsonObject one{{it->jsonKey, json}};
-        c->pluginParams()->at(it->index)->fromJson(one);
-        c->paramsChanged();
+        effect = info.effect;
+        writeParam(c, info, json);
     });
     if (outcome == NoSuchParam)
         raisePython(PyExc_KeyError, QStringLiteral("camera %1 has no parameter %2").arg(cam->serial(), key));
     if (outcome == Invalid)
         raisePython(wrongType ? PyExc_TypeError : PyExc_ValueError, error);
+    const QString applies = ParamFacts::key(effect);
+    return applies.isEmpty() ? py::object(py::none()) : py::object(py::str(applies.toStdString()));
 }
 
-void PyCamera::loadSettingsJson(const std::string &json, const std::string &origin)
+py::object PyCamera::loadSettings(const QJsonObject &root, const QString &origin)
+{
+    QJsonObject settings;
+    QString error;
+    if (!matchSettings(root, origin, cam->serial(), settings, error)) {
+        const bool missing = error.contains(QLatin1String("holds no settings for camera"));
+        raisePython(missing ? PyExc_KeyError : PyExc_ValueError, error);
+    }
+    RuntimeFailure failure;
+    SettingsLoad::ExposureSelection selection;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->load(settings, failure, &selection);
+    }
+    check(ok, failure);
+    return selectionResult(selection, cam->serial());
+}
+
+py::object PyCamera::loadSettingsJson(const std::string &json, const std::string &origin)
 {
     QJsonParseError pe;
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &pe);
@@ -172,54 +234,51 @@ void PyCamera::loadSettingsJson(const std::string &json, const std::string &orig
     if (pe.error != QJsonParseError::NoError)
         raisePython(PyExc_ValueError,
                     QStringLiteral("%1 is not valid JSON: %2 at offset %3").arg(from, pe.errorString()).arg(pe.offset));
-    const QJsonObject root = doc.object();
-    QJsonObject settings;  // empty: the camera's current values
-    if (!doc.isObject()) {
+    if (!doc.isObject())
         raisePython(PyExc_ValueError, QStringLiteral("%1 is not a JSON object").arg(from));
-    } else if (root.value(QLatin1String("paramsWrap")).isArray()) {
-        settings = root;
-    } else if (root.value(QLatin1String("cameras")).isObject()) {
-        const QJsonObject cameras = root.value(QLatin1String("cameras")).toObject();
-        if (!cameras.value(cam->serial()).isObject())
-            raisePython(PyExc_KeyError,
-                        QStringLiteral("%1 holds no settings for camera %2").arg(from, cam->serial()));
-        settings = cameras.value(cam->serial()).toObject();
-    } else if (!root.isEmpty()) {
-        raisePython(PyExc_ValueError,
-                    QStringLiteral("%1 holds neither \"paramsWrap\" nor \"cameras\"").arg(from));
+    if (doc.object().isEmpty()) {
+        // No settings: the camera's own values, loaded so that acquisition starts.
+        RuntimeFailure failure;
+        SettingsLoad::ExposureSelection selection;
+        bool ok = false;
+        {
+            py::gil_scoped_release nogil;
+            ok = cam->load(QJsonObject(), failure, &selection);
+        }
+        check(ok, failure);
+        return py::none();
     }
-    RuntimeFailure failure;
-    bool ok = false;
-    {
-        py::gil_scoped_release nogil;
-        ok = cam->load(settings, failure);
-    }
-    if (!ok)
-        raiseFailure(failure);
+    return loadSettings(doc.object(), from);
 }
 
-void PyCamera::loadSettingsFile(const std::string &path)
+py::object PyCamera::loadSettingsFile(const std::string &path)
 {
     const QString file = qs(path);
     if (!QFileInfo(file).isFile())
         raisePython(PyExc_FileNotFoundError, QStringLiteral("no settings file %1").arg(file));
-    QMap<QString, QJsonObject> found;
-    QString error;
-    if (!readSettingsFile(file, {cam->serial()}, found, error)) {
-        // Present but unreadable is the file's fault, not a missing file.
-        raisePython(PyExc_ValueError, error);
-    }
-    if (!found.contains(cam->serial()))
-        raisePython(PyExc_KeyError,
-                    QStringLiteral("settings file %1 holds no settings for camera %2").arg(file, cam->serial()));
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        raisePython(PyExc_OSError, QStringLiteral("cannot read settings file %1: %2").arg(file, f.errorString()));
+    QJsonParseError pe;
+    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &pe);
+    if (pe.error != QJsonParseError::NoError)
+        raisePython(PyExc_ValueError, QStringLiteral("settings file %1 is not valid JSON: %2 at offset %3")
+                                          .arg(file, pe.errorString())
+                                          .arg(pe.offset));
+    return loadSettings(doc.object(), QStringLiteral("settings file %1").arg(file));
+}
+
+py::object PyCamera::apply()
+{
     RuntimeFailure failure;
+    SettingsLoad::ExposureSelection selection;
     bool ok = false;
     {
         py::gil_scoped_release nogil;
-        ok = cam->load(found.value(cam->serial()), failure);
+        ok = cam->apply(failure, &selection);
     }
-    if (!ok)
-        raiseFailure(failure);
+    check(ok, failure);
+    return selectionResult(selection, cam->serial());
 }
 
 QJsonObject PyCamera::savedSettings()
@@ -231,8 +290,7 @@ QJsonObject PyCamera::savedSettings()
         py::gil_scoped_release nogil;
         ok = cam->save(settings, failure);
     }
-    if (!ok)
-        raiseFailure(failure);
+    check(ok, failure);
     return settings;
 }
 
@@ -259,28 +317,31 @@ void PyCamera::snapshot()
 
 void PyCamera::restore()
 {
-    run([](CameraInterface *c) { c->restoreSnapshot(); });
+    RuntimeFailure failure;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        // The snapshot's colour choice reaches the device by the load inside;
+        // its exposure by the selection after it.
+        ok = cam->call([](CameraInterface *c) {
+            c->restoreSnapshot();
+            SettingsLoad::selectStoredExposure(c);
+        });
+        if (!ok)
+            failure.set(RuntimeFailure::Stopped, QStringLiteral("camera %1 is closed").arg(cam->serial()));
+    }
+    check(ok, failure);
 }
 
 void PyCamera::selectExposure(int index)
 {
-    int status = 0;
-    int count = 0;
-    run([&](CameraInterface *c) {
-        const QVector<ParamWrap *> *list = c->pluginParams();
-        count = list ? list->size() - kFixedDescriptors : 0;
-        status = c->selectExposure(index);
-    });
-    if (status == -1 || index < 0)
-        raisePython(PyExc_ValueError, QStringLiteral("camera %1 has no exposure configuration %2 (it has %3)")
-                                          .arg(cam->serial())
-                                          .arg(index)
-                                          .arg(count));
-    if (status != 0)
-        raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 refused exposure configuration %2 (status %3)")
-                                            .arg(cam->serial())
-                                            .arg(index)
-                                            .arg(status));
+    RuntimeFailure failure;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->selectExposure(index, failure);
+    }
+    check(ok, failure);
 }
 
 void PyCamera::setGrouping(int capturesPerProduct, int productsPerCycle, int cycleTimeoutMs, bool hostNumbered,
@@ -293,6 +354,14 @@ void PyCamera::setGrouping(int capturesPerProduct, int productsPerCycle, int cyc
                         .arg(productsPerCycle));
     if (cycleTimeoutMs < 0)
         raisePython(PyExc_ValueError, QStringLiteral("cycle_timeout must be 0 (none) or more milliseconds"));
+    // A camera that is not open would drop the settings without a word.
+    RuntimeFailure failure;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->reachable(failure);
+    }
+    check(ok, failure);
     run([&](CameraInterface *c) {
         CameraTrigParams trig;
         // 1: the kind a new camera starts with; 32: numbers set by soft_trigger.
@@ -307,57 +376,161 @@ void PyCamera::setGrouping(int capturesPerProduct, int productsPerCycle, int cyc
 
 void PyCamera::softTrigger(int product, int capture)
 {
-    run([&](CameraInterface *c) { c->softTrigger(product, capture, nullptr); });
+    RuntimeFailure failure;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->softTrigger(product, capture, failure);
+    }
+    check(ok, failure);
+}
+
+int PyCamera::triggersPending()
+{
+    py::gil_scoped_release nogil;
+    return cam->triggersPending();
 }
 
 bool PyCamera::running()
 {
-    bool on = false;
-    run([&](CameraInterface *c) {
-        QMutexLocker hold(c->frameMutex());
-        on = c->isRunning;
-    });
-    return on;
+    if (cam->isClosed())
+        raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 is closed").arg(cam->serial()));
+    py::gil_scoped_release nogil;
+    return cam->isRunning();
 }
 
 void PyCamera::setRunning(bool on)
 {
-    run([&](CameraInterface *c) {
-        QMutexLocker hold(c->frameMutex());
-        c->isRunning = on;
-    });
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->setRunning(on);
+    }
+    if (!ok)
+        raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 is closed").arg(cam->serial()));
 }
 
 bool PyCamera::continuous()
 {
+    RuntimeFailure failure;
     bool on = false;
-    run([&](CameraInterface *c) { on = c->isContinueCapture(); });
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->isContinuous(on, failure);
+    }
+    check(ok, failure);
     return on;
 }
 
 void PyCamera::setContinuous(bool on)
 {
-    run([&](CameraInterface *c) { c->setContinueCapture(on); });
+    RuntimeFailure failure;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->setContinuous(on, failure);
+    }
+    check(ok, failure);
+}
+
+void PyCamera::setRetryInterval(const py::object &seconds)
+{
+    const int ms = millisecondsOf(seconds, "retry_interval");
+    py::gil_scoped_release nogil;
+    cam->setRetryIntervalMs(ms < 0 ? 0 : std::max(ms, 1));
+}
+
+void PyCamera::setStallAfter(const py::object &seconds)
+{
+    const int ms = millisecondsOf(seconds, "stall_after");
+    py::gil_scoped_release nogil;
+    cam->setStallAfterMs(ms < 0 ? 0 : std::max(ms, 1));
+}
+
+void PyCamera::setTriggerTimeout(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds <= 0)
+        raisePython(PyExc_ValueError, QStringLiteral("trigger_timeout must be a number of seconds > 0"));
+    py::gil_scoped_release nogil;
+    cam->setTriggerTimeoutMs(std::max(1, static_cast<int>(std::min(seconds * 1000.0, 2e9))));
+}
+
+bool PyCamera::reconnect()
+{
+    if (cam->isClosed())
+        raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 is closed").arg(cam->serial()));
+    bool back = false;
+    {
+        py::gil_scoped_release nogil;
+        back = cam->retryNow();
+    }
+    forwardLogs();
+    return back;
 }
 
 py::object PyCamera::nextFrame(const py::object &timeout)
 {
-    const int ms = timeoutMs(timeout);
+    const int ms = millisecondsOf(timeout, "timeout");
     ImageProcessData frame;
-    const WaitResult r = waitInterruptibly(ms, [&](int slice) { return cam->nextFrame(frame, slice); });
+    std::uint64_t sequence = 0;
+    const WaitResult r =
+        waitInterruptibly(ms, [&](int slice) { return cam->nextFrame(frame, slice, &sequence); });
     switch (r) {
     case WaitResult::Ready:
-        return py::cast(PyFrame(std::move(frame)));
-    case WaitResult::TimedOut:
-        raisePython(PyExc_TimeoutError, QStringLiteral("camera %1 delivered no frame within %2 s")
+        return py::cast(PyFrame(std::move(frame), sequence));
+    case WaitResult::TimedOut: {
+        QString why;
+        {
+            py::gil_scoped_release nogil;
+            why = cam->unavailable();
+        }
+        raisePython(PyExc_TimeoutError, QStringLiteral("camera %1 delivered no frame within %2 s%3")
                                             .arg(cam->serial())
-                                            .arg(ms / 1000.0));
+                                            .arg(ms / 1000.0)
+                                            .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why));
+    }
     case WaitResult::Interrupted:
         raisePython(PyExc_InterruptedError, QStringLiteral("camera %1: waiting interrupted").arg(cam->serial()));
     case WaitResult::Closed:
         break;
     }
     return py::none();
+}
+
+py::object PyCamera::nextItem(const py::object &timeout)
+{
+    const int ms = millisecondsOf(timeout, "timeout");
+    for (;;) {
+        ImageProcessData frame;
+        std::uint64_t sequence = 0;
+        LinkEvent event;
+        bool isEvent = false;
+        const WaitResult r = waitInterruptibly(
+            ms, [&](int slice) { return cam->nextItem(frame, sequence, event, isEvent, slice); });
+        switch (r) {
+        case WaitResult::Ready:
+            if (isEvent)
+                return eventTuple(event);
+            return py::cast(PyFrame(std::move(frame), sequence));
+        case WaitResult::TimedOut: {
+            bool up = true;
+            {
+                py::gil_scoped_release nogil;
+                up = cam->isOpen() || cam->isClosed();
+            }
+            // While the link is down its events tell; the loop waits for "back".
+            if (!up)
+                continue;
+            raisePython(PyExc_TimeoutError,
+                        QStringLiteral("camera %1 delivered no frame within %2 s").arg(cam->serial()).arg(ms / 1000.0));
+        }
+        case WaitResult::Interrupted:
+            raisePython(PyExc_InterruptedError, QStringLiteral("camera %1: waiting interrupted").arg(cam->serial()));
+        case WaitResult::Closed:
+            return py::none();
+        }
+    }
 }
 
 py::list PyCamera::grab(int count, const py::object &timeout)
@@ -376,56 +549,51 @@ py::list PyCamera::grab(int count, const py::object &timeout)
 
 py::object PyCamera::nextEvent(const py::object &timeout)
 {
-    const int ms = timeoutMs(timeout);
+    const int ms = millisecondsOf(timeout, "timeout");
     LinkEvent e;
     const WaitResult r = waitInterruptibly(ms, [&](int slice) { return cam->nextEvent(e, slice); });
     if (r != WaitResult::Ready)
         return py::none();
-    const py::module_ datetime = py::module_::import("datetime");
-    const double seconds = static_cast<double>(e.time.toMSecsSinceEpoch()) / 1000.0;
-    const py::object when =
-        datetime.attr("datetime").attr("fromtimestamp")(seconds, datetime.attr("timezone").attr("utc")).attr("astimezone")();
-    return py::make_tuple(e.kind == LinkEvent::Lost ? "lost" : "reconnected", when);
-}
-
-void PyCamera::setReconnectInterval(int ms)
-{
-    run([ms](CameraInterface *c) {
-        for (QTimer *t : c->findChildren<QTimer *>())
-            if (t->interval() == kDriverReconnectMs || t->property("vandrelReconnect").toBool()) {
-                t->setProperty("vandrelReconnect", true);
-                t->setInterval(ms);
-            }
-    });
+    return eventTuple(e);
 }
 
 void bindCamera(py::module_ &m)
 {
+    using py::arg;
     py::class_<PyCamera>(m, "_Camera")
         .def_property_readonly("serial", &PyCamera::serial)
         .def_property_readonly("camera_index", &PyCamera::cameraIndex)
         .def_property_readonly("queue_size", &PyCamera::queueSize)
         .def_property_readonly("is_open", &PyCamera::isOpen)
+        .def_property_readonly("link", &PyCamera::link)
         .def("close", &PyCamera::close)
         .def("params", &PyCamera::params)
-        .def("set_param", &PyCamera::setParam)
-        .def("load_settings_json", &PyCamera::loadSettingsJson)
-        .def("load_settings_file", &PyCamera::loadSettingsFile)
-        .def("save_settings_file", &PyCamera::saveSettingsFile)
+        .def("param", &PyCamera::param, arg("name"))
+        .def("set_param", &PyCamera::setParam, arg("name"), arg("value"))
+        .def("load_settings_json", &PyCamera::loadSettingsJson, arg("json"), arg("origin"))
+        .def("load_settings_file", &PyCamera::loadSettingsFile, arg("path"))
+        .def("apply", &PyCamera::apply)
+        .def("save_settings_file", &PyCamera::saveSettingsFile, arg("path"))
         .def("settings_json", &PyCamera::settingsJson)
         .def("snapshot", &PyCamera::snapshot)
         .def("restore", &PyCamera::restore)
-        .def("select_exposure", &PyCamera::selectExposure)
-        .def("set_grouping", &PyCamera::setGrouping)
-        .def("soft_trigger", &PyCamera::softTrigger)
+        .def("select_exposure", &PyCamera::selectExposure, arg("index"))
+        .def("set_grouping", &PyCamera::setGrouping, arg("captures_per_product"), arg("products_per_cycle"),
+             arg("cycle_timeout"), arg("host_numbered"), arg("auto_count"))
+        .def("soft_trigger", &PyCamera::softTrigger, arg("product"), arg("capture"))
+        .def_property_readonly("triggers_pending", &PyCamera::triggersPending)
         .def_property("running", &PyCamera::running, &PyCamera::setRunning)
         .def_property("continuous", &PyCamera::continuous, &PyCamera::setContinuous)
-        .def("next_frame", &PyCamera::nextFrame)
-        .def("grab", &PyCamera::grab)
-        .def("next_event", &PyCamera::nextEvent)
+        .def("set_retry_interval", &PyCamera::setRetryInterval, arg("seconds"))
+        .def("set_stall_after", &PyCamera::setStallAfter, arg("seconds"))
+        .def("set_trigger_timeout", &PyCamera::setTriggerTimeout, arg("seconds"))
+        .def("reconnect", &PyCamera::reconnect)
+        .def("next_frame", &PyCamera::nextFrame, arg("timeout"))
+        .def("next_item", &PyCamera::nextItem, arg("timeout"))
+        .def("grab", &PyCamera::grab, arg("count"), arg("timeout"))
+        .def("next_event", &PyCamera::nextEvent, arg("timeout"))
         .def_property_readonly("dropped", &PyCamera::dropped)
         .def("flush", &PyCamera::flush)
         .def("interrupt", &PyCamera::interrupt)
-        .def("resume", &PyCamera::resume)
-        .def("_set_reconnect_interval", &PyCamera::setReconnectInterval);
+        .def("resume", &PyCamera::resume);
 }

@@ -95,6 +95,11 @@ py::dict describe(const ParamInfo &p)
     for (const QString &c : p.choices)
         choices.append(c.toStdString());
     d["choices"] = p.choices.isEmpty() ? py::object(py::none()) : py::object(py::tuple(choices));
+    d["feature"] = p.feature.isEmpty() ? py::object(py::none()) : py::object(py::str(p.feature.toStdString()));
+    d["unit"] = p.unit.toStdString();
+    d["applies"] = ParamFacts::key(p.effect).isEmpty() ? py::object(py::none())
+                                                        : py::object(py::str(ParamFacts::key(p.effect).toStdString()));
+    d["option"] = p.option < 0 ? py::object(py::none()) : py::object(py::int_(p.option));
     return d;
 }
 

@@ -3,7 +3,7 @@
 // Python's headers before Qt's, whose `slots` macro would rewrite them.
 #include <pybind11/pybind11.h>
 
-#include "pyparams.h"
+#include "paramaccess.h"
 
 #include <QJsonValue>
 #include <QVariant>
