@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -67,5 +68,6 @@ private:
     QString stopReason;
     QString failure;
     QString contactSheetPath;
+    QSet<QString> warned;
     qint64 runMs = 0;
 };
