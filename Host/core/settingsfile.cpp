@@ -41,8 +41,9 @@ bool matchSettings(const QJsonObject &root, const QString &origin, const QString
     return true;
 }
 
-bool readSettingsFile(const QString &file, const QStringList &serials, QMap<QString, QJsonObject> &out,
-                      QString &error)
+namespace {
+
+bool readDocument(const QString &file, QJsonObject &root, QString &error)
 {
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) {
@@ -57,21 +58,60 @@ bool readSettingsFile(const QString &file, const QStringList &serials, QMap<QStr
                     .arg(pe.offset);
         return false;
     }
-    const QString origin = QStringLiteral("settings file %1").arg(file);
     if (!doc.isObject()) {
-        error = QStringLiteral("%1 holds neither \"paramsWrap\" nor \"cameras\"").arg(origin);
+        error = QStringLiteral("settings file %1 holds neither \"paramsWrap\" nor \"cameras\"").arg(file);
         return false;
     }
+    root = doc.object();
+    return true;
+}
+
+bool readSettings(const QString &file, const QStringList &serials, bool each, QMap<QString, QJsonObject> &out,
+                  QString &error)
+{
+    QJsonObject root;
+    if (!readDocument(file, root, error))
+        return false;
+    const QString origin = QStringLiteral("settings file %1").arg(file);
     QMap<QString, QJsonObject> found;
+    QString firstMissing;
     for (const QString &s : serials) {
         QJsonObject settings;
-        if (!matchSettings(doc.object(), origin, s, settings, error))
+        QString why;
+        if (matchSettings(root, origin, s, settings, why)) {
+            found.insert(s, settings);
+            continue;
+        }
+        const bool missing = root.value(QLatin1String("cameras")).isObject()
+                             && !root.value(QLatin1String("cameras")).toObject().value(s).isObject();
+        if (each || !missing) {
+            error = why;
             return false;
-        found.insert(s, settings);
+        }
+        if (firstMissing.isEmpty())
+            firstMissing = why;
+    }
+    if (found.isEmpty() && !firstMissing.isEmpty()) {
+        error = firstMissing;
+        return false;
     }
     for (auto it = found.cbegin(); it != found.cend(); ++it)
         out.insert(it.key(), it.value());
     return true;
+}
+
+} // namespace
+
+bool readSettingsForEach(const QString &file, const QStringList &serials, QMap<QString, QJsonObject> &out,
+                         QString &error)
+{
+    return readSettings(file, serials, true, out, error);
+}
+
+bool readSettingsFile(const QString &file, const QStringList &serials, QMap<QString, QJsonObject> &out,
+                      QString &error)
+{
+    return readSettings(file, serials, false, out, error);
 }
 
 QJsonObject namedSettings(const QJsonObject &settings)

@@ -21,9 +21,16 @@
 bool matchSettings(const QJsonObject &root, const QString &origin, const QString &serial, QJsonObject &out,
                    QString &error);
 
-// Reads the settings of the given cameras through matchSettings. On failure
-// (unreadable, not JSON, or any camera refused) returns false, says why in
-// one line and adds nothing.
+// Reads the settings of each of the given cameras through matchSettings. On
+// failure (unreadable, not JSON, or any camera refused, one without an entry
+// included) returns false, says why in one line and adds nothing.
+bool readSettingsForEach(const QString &file, const QStringList &serials, QMap<QString, QJsonObject> &out,
+                         QString &error);
+
+// The same for a host that loads a file into whichever of several cameras
+// it has settings for (the viewer's Load settings over its open cameras): a
+// camera without an entry gets none, but a file with an entry for none of
+// them is refused as above. With one camera the two are alike.
 bool readSettingsFile(const QString &file, const QStringList &serials, QMap<QString, QJsonObject> &out,
                       QString &error);
 

@@ -182,7 +182,7 @@ int Commands::params()
     if (!found.contains(serial))
         return fail(ExitNoCamera, noSuchCamera(serial, found));
     QMap<QString, QJsonObject> loaded;
-    if (opts.settingsFile && !readSettingsFile(*opts.settingsFile, {serial}, loaded, error))
+    if (opts.settingsFile && !readSettingsForEach(*opts.settingsFile, {serial}, loaded, error))
         return fail(ExitBadSettings, error);
 
     CameraInterface *cam = host.plugin()->createCamera(0, serial, 0);
@@ -231,7 +231,7 @@ int Commands::grab()
     if (g.serials.isEmpty())
         g.serials = QStringList(found.toList());
     g.serials.removeDuplicates();
-    if (opts.settingsFile && !readSettingsFile(*opts.settingsFile, g.serials, g.settings, error))
+    if (opts.settingsFile && !readSettingsForEach(*opts.settingsFile, g.serials, g.settings, error))
         return fail(ExitBadSettings, error);
 
     GrabSession session(host.plugin(), g, opts.json ? stdErr() : stdOut());
