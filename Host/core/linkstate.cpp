@@ -45,6 +45,7 @@ void LinkModel::started(qint64 nowMs)
 {
     running = true;
     reference = nowMs;
+    startedAt = nowMs;
 }
 
 void LinkModel::stopped()
@@ -82,6 +83,7 @@ std::optional<LinkEvent> LinkModel::reopened(qint64 nowMs, const QDateTime &wall
     ++st.backs;
     // A reopened camera starts its acquisition again: count from here.
     reference = nowMs;
+    startedAt = nowMs;
     return event(LinkEvent::Back, wall, how);
 }
 
@@ -99,7 +101,7 @@ std::optional<LinkEvent> LinkModel::stalled(qint64 nowMs, const QDateTime &wall)
     st.state = LinkState::Stalled;
     st.since = wall;
     ++st.stalls;
-    const qint64 silent = nowMs - std::max(reference, lastFrame);
+    const qint64 silent = nowMs - std::max(startedAt, lastFrame);
     return event(LinkEvent::Stalled, wall,
                  QStringLiteral("no frame for %1 s while open and free-running, without a status message")
                      .arg(double(silent) / 1000.0, 0, 'f', 1));

@@ -90,5 +90,6 @@ private:
     int stallAfter = 0;
     bool running = false;
     qint64 reference = 0;  // the stall clock counts from the later of this and the last frame
+    qint64 startedAt = 0;  // acquisition began: the silence reported counts from here at most
     qint64 lastFrame = -1;
 };
