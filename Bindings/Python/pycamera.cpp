@@ -86,10 +86,17 @@ py::tuple eventTuple(const LinkEvent &e)
     return py::make_tuple(linkEventKey(e.kind).toStdString(), pythonTime(e.time), e.detail.toStdString());
 }
 
-py::object selectionResult(const SettingsLoad::ExposureSelection &s, const QString &serial)
+// What a load or Apply left the camera not doing: [(kind, text)], kind
+// "exposure" or "colour".
+py::list notesOf(const SettingsLoad::ExposureSelection &s, const QString &colour, const QString &serial)
 {
-    const QString text = s.text(serial);
-    return text.isEmpty() ? py::object(py::none()) : py::object(py::str(text.toStdString()));
+    py::list notes;
+    const QString exposure = s.text(serial);
+    if (!exposure.isEmpty())
+        notes.append(py::make_tuple("exposure", exposure.toStdString()));
+    if (!colour.isEmpty())
+        notes.append(py::make_tuple("colour", colour.toStdString()));
+    return notes;
 }
 
 } // namespace
@@ -217,13 +224,14 @@ py::object PyCamera::loadSettings(const QJsonObject &root, const QString &origin
     }
     RuntimeFailure failure;
     SettingsLoad::ExposureSelection selection;
+    QString colour;
     bool ok = false;
     {
         py::gil_scoped_release nogil;
-        ok = cam->load(settings, failure, &selection);
+        ok = cam->load(settings, failure, &selection, &colour);
     }
     check(ok, failure);
-    return selectionResult(selection, cam->serial());
+    return notesOf(selection, colour, cam->serial());
 }
 
 py::object PyCamera::loadSettingsJson(const std::string &json, const std::string &origin)
@@ -246,7 +254,7 @@ py::object PyCamera::loadSettingsJson(const std::string &json, const std::string
             ok = cam->load(QJsonObject(), failure, &selection);
         }
         check(ok, failure);
-        return py::none();
+        return py::list();
     }
     return loadSettings(doc.object(), from);
 }
@@ -272,13 +280,14 @@ py::object PyCamera::apply()
 {
     RuntimeFailure failure;
     SettingsLoad::ExposureSelection selection;
+    QString colour;
     bool ok = false;
     {
         py::gil_scoped_release nogil;
-        ok = cam->apply(failure, &selection);
+        ok = cam->apply(failure, &selection, &colour);
     }
     check(ok, failure);
-    return selectionResult(selection, cam->serial());
+    return notesOf(selection, colour, cam->serial());
 }
 
 QJsonObject PyCamera::savedSettings()

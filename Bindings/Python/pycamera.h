@@ -37,8 +37,8 @@ public:
     pybind11::object setParam(const std::string &name, const pybind11::object &value);
 
     // Settings as a JSON text (a dict, dumped) or a file; both through the
-    // one matcher. Return what became of the exposure: None when selected,
-    // else the reason it was not.
+    // one matcher. Return what the load left undone: [(kind, text)], kind
+    // "exposure" (not sent, and why) or "colour" (a monochrome sensor).
     pybind11::object loadSettingsJson(const std::string &json, const std::string &origin);
     pybind11::object loadSettingsFile(const std::string &path);
     pybind11::object apply();

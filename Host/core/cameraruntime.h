@@ -171,10 +171,12 @@ public:
     // first set to the one the settings were saved with, and afterwards the
     // stored current configuration is selected; `selection` (may be null)
     // says what became of it.
+    // `colour` (may be null) gets SettingsLoad::colourNote.
     bool load(const QJsonObject &settings, RuntimeFailure &failure,
-              SettingsLoad::ExposureSelection *selection = nullptr);
+              SettingsLoad::ExposureSelection *selection = nullptr, QString *colour = nullptr);
     // The Apply step: the current values loaded, the stored configuration selected.
-    bool apply(RuntimeFailure &failure, SettingsLoad::ExposureSelection *selection = nullptr);
+    bool apply(RuntimeFailure &failure, SettingsLoad::ExposureSelection *selection = nullptr,
+               QString *colour = nullptr);
     // {"paramsWrap": [...]} of the current values.
     bool save(QJsonObject &settings, RuntimeFailure &failure);
     // Numbers frames by product (true) or delivers previews (false), under

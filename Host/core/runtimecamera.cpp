@@ -140,7 +140,7 @@ bool RuntimeCamera::reachable(RuntimeFailure &failure) const
 }
 
 bool RuntimeCamera::load(const QJsonObject &settings, RuntimeFailure &failure,
-                         SettingsLoad::ExposureSelection *selection)
+                         SettingsLoad::ExposureSelection *selection, QString *colour)
 {
     if (!settings.isEmpty() && !settings.value(QLatin1String("paramsWrap")).isArray()) {
         failure.set(RuntimeFailure::BadInput,
@@ -154,6 +154,8 @@ bool RuntimeCamera::load(const QJsonObject &settings, RuntimeFailure &failure,
         loaded = SettingsLoad::loadAndSelect(c, settings, error, &chosen);
         if (loaded && keeper)
             keeper->start();
+        if (loaded && colour)
+            *colour = SettingsLoad::colourNote(c);
     });
     if (!ran) {
         failure.set(RuntimeFailure::Stopped, closedReason(sn));
@@ -166,7 +168,7 @@ bool RuntimeCamera::load(const QJsonObject &settings, RuntimeFailure &failure,
     return loaded;
 }
 
-bool RuntimeCamera::apply(RuntimeFailure &failure, SettingsLoad::ExposureSelection *selection)
+bool RuntimeCamera::apply(RuntimeFailure &failure, SettingsLoad::ExposureSelection *selection, QString *colour)
 {
     if (!reachable(failure))
         return false;
@@ -175,6 +177,8 @@ bool RuntimeCamera::apply(RuntimeFailure &failure, SettingsLoad::ExposureSelecti
         chosen = SettingsLoad::apply(c);
         if (keeper)
             keeper->start();
+        if (colour)
+            *colour = SettingsLoad::colourNote(c);
     });
     if (!ran) {
         failure.set(RuntimeFailure::Stopped, closedReason(sn));

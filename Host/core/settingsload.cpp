@@ -198,6 +198,20 @@ bool loadAndSelect(CameraInterface *camera, const QJsonObject &settings, QString
     return true;
 }
 
+QString colourNote(CameraInterface *camera)
+{
+    ParamInfo colour;
+    if (!findParam(readParams(camera), QStringLiteral("ColorImage"), colour))
+        return QString();
+    // A box of one option: its state is the array's one element.
+    const bool on = colour.value.isArray() ? colour.value.toArray().at(0).toBool() : colour.value.toBool();
+    if (!on
+        || camera->cameraSerial() == QLatin1String("-1") || camera->channels() != 1)
+        return QString();
+    return QStringLiteral("camera %1 has a monochrome sensor: its colour choice (ColorImage) has no effect")
+        .arg(camera->cameraSerial());
+}
+
 ExposureSelection apply(CameraInterface *camera)
 {
     QJsonObject current;

@@ -76,6 +76,11 @@ ExposureSelection selectStoredExposure(CameraInterface *camera);
 bool loadAndSelect(CameraInterface *camera, const QJsonObject &settings, QString &error,
                    ExposureSelection *selection = nullptr, bool *rebuilt = nullptr);
 
+// After a load: the colour choice is on, yet the camera delivers one
+// channel, for its sensor is monochrome (the driver then sends no format).
+// One line naming the camera; empty otherwise.
+QString colourNote(CameraInterface *camera);
+
 // The Apply step: loads the camera's current values (so the colour choice
 // reaches the device and acquisition restarts) and selects the stored
 // configuration. What a host runs after edits, and after reopening a camera.

@@ -131,6 +131,9 @@ int GrabSession::configure(CameraInterface *cam, const QString &serial)
         // What the settings show is not what the camera runs with: say so.
         warn(selection.text(serial));
     }
+    const QString colour = SettingsLoad::colourNote(cam);
+    if (given && !colour.isEmpty())
+        warn(colour);
     if (opts.setTrigger) {
         CameraTrigParams trig;
         trig.trigKind = 1;  // host-counted; 32 would freeze numbers to soft triggers

@@ -246,9 +246,9 @@ class Params(_abc.MutableMapping):
         return "Params({" + ", ".join(f"{n!r}: {p.value!r}" for n, p in self._all().items()) + "})"
 
 
-def _warn_exposure(result: Optional[str]) -> None:
-    if result:
-        _warnings.warn(result, ExposureNotSentWarning, stacklevel=3)
+def _warn_notes(notes: List[Tuple[str, str]]) -> None:
+    for kind, text in notes:
+        _warnings.warn(text, ExposureNotSentWarning if kind == "exposure" else NoEffectWarning, stacklevel=3)
 
 
 class Camera:
@@ -318,8 +318,9 @@ class Camera:
         """The Apply step: the current values are loaded into the camera (the
         colour choice reaches it) and the current exposure configuration is
         selected. Warns (ExposureNotSentWarning) when its time is outside
-        the camera's range and so not sent."""
-        _warn_exposure(self._native.apply())
+        the camera's range and so not sent, and (NoEffectWarning) when the
+        colour choice is on for a camera with a monochrome sensor."""
+        _warn_notes(self._native.apply())
 
     def select_exposure(self, index: int) -> None:
         """Sends exposure configuration `index` (from 0) to the camera."""
@@ -340,7 +341,10 @@ class Camera:
         """Queues a software trigger for a camera in trigger mode. Triggers go
         one after another: each once the previous one's frame arrived (or
         trigger_timeout passed), so that each frame carries its own numbers.
-        Raises RuntimeError on a free-running camera, which would ignore it."""
+        Raises RuntimeError on a free-running camera, which would ignore it.
+        While not running (a preview) the driver keeps no frame that comes
+        sooner than 50 ms after the last one kept (or after opening): a
+        trigger then gives no frame."""
         self._native.soft_trigger(_check_int("product", product), _check_int("capture", capture))
 
     @property
@@ -387,7 +391,7 @@ class Camera:
             result = self._native.load_settings_json(_json.dumps(dict(settings)), "settings")
         else:
             result = self._native.load_settings_file(_check_path("settings", settings, none=False))
-        _warn_exposure(result)
+        _warn_notes(result)
 
     def settings(self) -> dict:
         """{"paramsWrap": [...]} of the current values."""
