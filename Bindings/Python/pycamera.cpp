@@ -25,65 +25,9 @@ namespace py = pybind11;
 
 namespace {
 
-// Waits wake this often to let Python handle Ctrl-C and to log.
-constexpr int kSliceMs = 100;
-
 QString qs(const std::string &s)
 {
     return QString::fromStdString(s);
-}
-
-// Milliseconds from a time in seconds; -1 for None.
-int millisecondsOf(const py::object &seconds, const char *what)
-{
-    if (seconds.is_none())
-        return -1;
-    const double s = seconds.cast<double>();
-    if (!std::isfinite(s) || s < 0)
-        raisePython(PyExc_ValueError, QStringLiteral("%1 must be None or a number of seconds >= 0").arg(what));
-    return static_cast<int>(std::min(s * 1000.0, 2e9));
-}
-
-// Waits in slices, without the GIL, answering Ctrl-C and logging between them.
-template <typename Take>
-WaitResult waitInterruptibly(int totalMs, Take take)
-{
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 0 : totalMs);
-    for (;;) {
-        int slice = kSliceMs;
-        if (totalMs >= 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            slice = static_cast<int>(std::max<long long>(0, std::min<long long>(left, kSliceMs)));
-        }
-        WaitResult r;
-        {
-            py::gil_scoped_release nogil;
-            r = take(slice);
-        }
-        forwardLogs();
-        if (r != WaitResult::TimedOut)
-            return r;
-        if (PyErr_CheckSignals() != 0)
-            throw py::error_already_set();
-        if (totalMs >= 0 && Clock::now() >= deadline)
-            return WaitResult::TimedOut;
-    }
-}
-
-py::object pythonTime(const QDateTime &t)
-{
-    if (!t.isValid())
-        return py::none();
-    const py::module_ datetime = py::module_::import("datetime");
-    const double seconds = static_cast<double>(t.toMSecsSinceEpoch()) / 1000.0;
-    return datetime.attr("datetime").attr("fromtimestamp")(seconds, datetime.attr("timezone").attr("utc")).attr("astimezone")();
-}
-
-py::tuple eventTuple(const LinkEvent &e)
-{
-    return py::make_tuple(linkEventKey(e.kind).toStdString(), pythonTime(e.time), e.detail.toStdString());
 }
 
 // What a load or Apply left the camera not doing: [(kind, text)], kind
@@ -133,7 +77,7 @@ py::tuple PyCamera::link() const
     }
     if (closed)
         return py::make_tuple("closed", py::none());
-    return py::make_tuple(linkStateKey(s.state).toStdString(), pythonTime(s.since));
+    return py::make_tuple(linkStateKey(s.state).toStdString(), toPythonTime(s.since));
 }
 
 void PyCamera::close()
@@ -476,133 +420,4 @@ bool PyCamera::reconnect()
     }
     forwardLogs();
     return back;
-}
-
-py::object PyCamera::nextFrame(const py::object &timeout)
-{
-    const int ms = millisecondsOf(timeout, "timeout");
-    ImageProcessData frame;
-    std::uint64_t sequence = 0;
-    const WaitResult r =
-        waitInterruptibly(ms, [&](int slice) { return cam->nextFrame(frame, slice, &sequence); });
-    switch (r) {
-    case WaitResult::Ready:
-        return py::cast(PyFrame(std::move(frame), sequence));
-    case WaitResult::TimedOut: {
-        QString why;
-        {
-            py::gil_scoped_release nogil;
-            why = cam->unavailable();
-        }
-        raisePython(PyExc_TimeoutError, QStringLiteral("camera %1 delivered no frame within %2 s%3")
-                                            .arg(cam->serial())
-                                            .arg(ms / 1000.0)
-                                            .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why));
-    }
-    case WaitResult::Interrupted:
-        raisePython(PyExc_InterruptedError, QStringLiteral("camera %1: waiting interrupted").arg(cam->serial()));
-    case WaitResult::Closed:
-        break;
-    }
-    return py::none();
-}
-
-py::object PyCamera::nextItem(const py::object &timeout)
-{
-    const int ms = millisecondsOf(timeout, "timeout");
-    for (;;) {
-        ImageProcessData frame;
-        std::uint64_t sequence = 0;
-        LinkEvent event;
-        bool isEvent = false;
-        const WaitResult r = waitInterruptibly(
-            ms, [&](int slice) { return cam->nextItem(frame, sequence, event, isEvent, slice); });
-        switch (r) {
-        case WaitResult::Ready:
-            if (isEvent)
-                return eventTuple(event);
-            return py::cast(PyFrame(std::move(frame), sequence));
-        case WaitResult::TimedOut: {
-            bool up = true;
-            {
-                py::gil_scoped_release nogil;
-                up = cam->isOpen() || cam->isClosed();
-            }
-            // While the link is down its events tell; the loop waits for "back".
-            if (!up)
-                continue;
-            raisePython(PyExc_TimeoutError,
-                        QStringLiteral("camera %1 delivered no frame within %2 s").arg(cam->serial()).arg(ms / 1000.0));
-        }
-        case WaitResult::Interrupted:
-            raisePython(PyExc_InterruptedError, QStringLiteral("camera %1: waiting interrupted").arg(cam->serial()));
-        case WaitResult::Closed:
-            return py::none();
-        }
-    }
-}
-
-py::list PyCamera::grab(int count, const py::object &timeout)
-{
-    if (count < 0)
-        raisePython(PyExc_ValueError, QStringLiteral("cannot grab %1 frames").arg(count));
-    py::list out;
-    for (int i = 0; i < count; ++i) {
-        py::object f = nextFrame(timeout);
-        if (f.is_none())
-            raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 is closed").arg(cam->serial()));
-        out.append(f);
-    }
-    return out;
-}
-
-py::object PyCamera::nextEvent(const py::object &timeout)
-{
-    const int ms = millisecondsOf(timeout, "timeout");
-    LinkEvent e;
-    const WaitResult r = waitInterruptibly(ms, [&](int slice) { return cam->nextEvent(e, slice); });
-    if (r != WaitResult::Ready)
-        return py::none();
-    return eventTuple(e);
-}
-
-void bindCamera(py::module_ &m)
-{
-    using py::arg;
-    py::class_<PyCamera>(m, "_Camera")
-        .def_property_readonly("serial", &PyCamera::serial)
-        .def_property_readonly("camera_index", &PyCamera::cameraIndex)
-        .def_property_readonly("queue_size", &PyCamera::queueSize)
-        .def_property_readonly("is_open", &PyCamera::isOpen)
-        .def_property_readonly("link", &PyCamera::link)
-        .def("close", &PyCamera::close)
-        .def("params", &PyCamera::params)
-        .def("param", &PyCamera::param, arg("name"))
-        .def("set_param", &PyCamera::setParam, arg("name"), arg("value"))
-        .def("load_settings_json", &PyCamera::loadSettingsJson, arg("json"), arg("origin"))
-        .def("load_settings_file", &PyCamera::loadSettingsFile, arg("path"))
-        .def("apply", &PyCamera::apply)
-        .def("save_settings_file", &PyCamera::saveSettingsFile, arg("path"))
-        .def("settings_json", &PyCamera::settingsJson)
-        .def("snapshot", &PyCamera::snapshot)
-        .def("restore", &PyCamera::restore)
-        .def("select_exposure", &PyCamera::selectExposure, arg("index"))
-        .def("set_grouping", &PyCamera::setGrouping, arg("captures_per_product"), arg("products_per_cycle"),
-             arg("cycle_timeout"), arg("host_numbered"), arg("auto_count"))
-        .def("soft_trigger", &PyCamera::softTrigger, arg("product"), arg("capture"))
-        .def_property_readonly("triggers_pending", &PyCamera::triggersPending)
-        .def_property("running", &PyCamera::running, &PyCamera::setRunning)
-        .def_property("continuous", &PyCamera::continuous, &PyCamera::setContinuous)
-        .def("set_retry_interval", &PyCamera::setRetryInterval, arg("seconds"))
-        .def("set_stall_after", &PyCamera::setStallAfter, arg("seconds"))
-        .def("set_trigger_timeout", &PyCamera::setTriggerTimeout, arg("seconds"))
-        .def("reconnect", &PyCamera::reconnect)
-        .def("next_frame", &PyCamera::nextFrame, arg("timeout"))
-        .def("next_item", &PyCamera::nextItem, arg("timeout"))
-        .def("grab", &PyCamera::grab, arg("count"), arg("timeout"))
-        .def("next_event", &PyCamera::nextEvent, arg("timeout"))
-        .def_property_readonly("dropped", &PyCamera::dropped)
-        .def("flush", &PyCamera::flush)
-        .def("interrupt", &PyCamera::interrupt)
-        .def("resume", &PyCamera::resume);
 }

@@ -3,7 +3,12 @@
 
 #include "pyvalues.h"
 
+#include "pyerrors.h"
+
 #include <QJsonArray>
+
+#include <algorithm>
+#include <cmath>
 
 namespace py = pybind11;
 
@@ -103,3 +108,21 @@ py::dict describe(const ParamInfo &p)
     return d;
 }
 
+py::object toPythonTime(const QDateTime &t)
+{
+    if (!t.isValid())
+        return py::none();
+    const py::module_ datetime = py::module_::import("datetime");
+    const double seconds = static_cast<double>(t.toMSecsSinceEpoch()) / 1000.0;
+    return datetime.attr("datetime").attr("fromtimestamp")(seconds, datetime.attr("timezone").attr("utc")).attr("astimezone")();
+}
+
+int millisecondsOf(const py::object &seconds, const char *what)
+{
+    if (seconds.is_none())
+        return -1;
+    const double s = seconds.cast<double>();
+    if (!std::isfinite(s) || s < 0)
+        raisePython(PyExc_ValueError, QStringLiteral("%1 must be None or a number of seconds >= 0").arg(what));
+    return static_cast<int>(std::min(s * 1000.0, 2e9));
+}
