@@ -221,7 +221,7 @@ public:
     WaitResult nextFrame(ImageProcessData &frame, int timeoutMs, std::uint64_t *sequence = nullptr);
     // Takes the oldest link event, waiting as nextFrame does.
     WaitResult nextEvent(LinkEvent &event, int timeoutMs);
-    // The oldest link event or, when none waits, the oldest frame.
+    // The oldest link event or frame, in the order they came.
     WaitResult nextItem(ImageProcessData &frame, std::uint64_t &sequence, LinkEvent &event, bool &isEvent,
                         int timeoutMs);
     // Frames the full queue dropped, since the camera was opened.

@@ -41,9 +41,21 @@ void FrameInbox::pushEvent(const LinkEvent &e)
         std::lock_guard<std::mutex> guard(lock);
         if (closed)
             return;
-        if (events.size() >= kEventCapacity)
+        if (events.size() >= kEventCapacity) {
             events.pop_front();
+            framesBefore.pop_front();
+        }
+        std::uint64_t before = received;
+        if (e.kind == LinkEvent::Back) {
+            if (down)
+                before = downSince;
+            down = false;
+        } else if (!down) {
+            down = true;
+            downSince = received;
+        }
         events.push_back(e);
+        framesBefore.push_back(before);
     }
     changed.notify_all();
 }
@@ -83,6 +95,7 @@ WaitResult FrameInbox::nextEvent(LinkEvent &event, int timeoutMs)
         return r;
     event = std::move(events.front());
     events.pop_front();
+    framesBefore.pop_front();
     return r;
 }
 
@@ -93,10 +106,11 @@ WaitResult FrameInbox::nextItem(ImageProcessData &frame, std::uint64_t &sequence
     const WaitResult r = waitFor(guard, timeoutMs, [this] { return !events.empty() || !frames.empty(); });
     if (r != WaitResult::Ready)
         return r;
-    isEvent = !events.empty();
+    isEvent = !events.empty() && (frames.empty() || frames.front().sequence > framesBefore.front());
     if (isEvent) {
         event = std::move(events.front());
         events.pop_front();
+        framesBefore.pop_front();
     } else {
         frame = std::move(frames.front().data);
         sequence = frames.front().sequence;

@@ -34,7 +34,7 @@ public:
 
     WaitResult nextFrame(ImageProcessData &frame, int timeoutMs, std::uint64_t *sequence = nullptr);
     WaitResult nextEvent(LinkEvent &event, int timeoutMs);
-    // The next link event or, when none is waiting, the next frame.
+    // The next link event or frame, in the order they came.
     WaitResult nextItem(ImageProcessData &frame, std::uint64_t &sequence, LinkEvent &event, bool &isEvent,
                         int timeoutMs);
     void pushEvent(const LinkEvent &event);
@@ -68,6 +68,13 @@ private:
     std::condition_variable changed;
     std::deque<Numbered> frames;
     std::deque<LinkEvent> events;
+    // For each queued event, how many frames had come before it: frames
+    // queued ahead of an event are taken before it. A camera that is back
+    // may send frames before the news of it is in: every frame since the
+    // loss or stall is its, and comes after "back".
+    std::deque<std::uint64_t> framesBefore;
+    std::uint64_t downSince = 0;  // `received` when the link went down
+    bool down = false;
     std::uint64_t received = 0;
     std::uint64_t droppedFrames = 0;
     bool interrupted = false;

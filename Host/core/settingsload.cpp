@@ -158,6 +158,9 @@ QString ExposureSelection::text(const QString &serial) const
             .arg(serial, number)
             .arg(time, 0, 'g', 7)
             .arg(status);
+    case NotOpen:
+        return QStringLiteral("camera %1 is not open: exposure configuration %2 is sent when it is back")
+            .arg(serial, number);
     }
     return QString();
 }
@@ -176,6 +179,10 @@ ExposureSelection selectStoredExposure(CameraInterface *camera)
     s.time = time.value.toDouble();
     s.minimum = time.minimum;
     s.maximum = time.maximum;
+    if (camera->cameraSerial() == QLatin1String("-1")) {
+        s.outcome = ExposureSelection::NotOpen;
+        return s;
+    }
     // The limits are floats read back: allow their last place.
     const double slack = 1e-6 * std::max(1.0, std::fabs(s.time));
     if (!(s.time >= s.minimum - slack && s.time <= s.maximum + slack)) {

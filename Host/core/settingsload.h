@@ -57,6 +57,7 @@ struct ExposureSelection
         NoConfiguration,  // the settings hold no exposure configuration (or not this driver's)
         OutOfRange,       // not sent: `time` lies outside minimum..maximum
         Refused,          // sent, and the camera answered `status`
+        NotOpen,          // not sent: the camera is closed or lost (a reopening selects it)
     };
     Outcome outcome = NoConfiguration;
     int index = -1;     // the configuration, from 0 (the editor's 曝光时间1 is 0)
