@@ -60,7 +60,7 @@ stage_install() {
   (cd "$prefix" && find . -type f | sort)
   nothing_of_the_build_machine "$prefix"
   without_build "$prefix/bin/vandrel-host" list | tee "$work/list.txt"
-  grep -q '^  VDXG4K0C0001$' "$work/list.txt"
+  grep -q '^  VDXG4K0C0001  VD-XG4K-C  4096 px  colour$' "$work/list.txt"
   # 5: every check passed, on the simulated SDK.
   local status=0
   without_build "$prefix/bin/vdcamsdk-check" --seconds 2 >"$work/sdkcheck.txt" || status=$?

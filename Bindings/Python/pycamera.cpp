@@ -3,10 +3,10 @@
 
 #include "pycamera.h"
 
+#include "paramaccess.h"
 #include "pyerrors.h"
 #include "pyframe.h"
-#include "paramwrap.h"
-#include "pyparams.h"
+#include "pylog.h"
 #include "pyvalues.h"
 #include "settingsfile.h"
 #include "simulatorstate.h"
@@ -15,9 +15,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QTimer>
 
 #include <pybind11/stl.h>
 
@@ -29,60 +26,22 @@ namespace py = pybind11;
 
 namespace {
 
-// The driver's retry timer for a lost camera; nothing else of it runs on 30 s.
-constexpr int kDriverReconnectMs = 30000;
-// The descriptors besides one per exposure configuration.
-constexpr int kFixedDescriptors = 21;
-// Waits wake this often to let Python handle Ctrl-C.
-constexpr int kSliceMs = 100;
-
 QString qs(const std::string &s)
 {
     return QString::fromStdString(s);
 }
 
-// Milliseconds from a timeout in seconds; -1 for None.
-int timeoutMs(const py::object &timeout)
+// What a load or Apply left the camera not doing: [(kind, text)], kind
+// "exposure" or "colour".
+py::list notesOf(const SettingsLoad::ExposureSelection &s, const QString &colour, const QString &serial)
 {
-    if (timeout.is_none())
-        return -1;
-    const double seconds = timeout.cast<double>();
-    if (!std::isfinite(seconds) || seconds < 0)
-        raisePython(PyExc_ValueError, QStringLiteral("timeout must be None or a number of seconds >= 0"));
-    return static_cast<int>(std::min(seconds * 1000.0, 2e9));
-}
-
-// Waits in slices, without the GIL, answering Ctrl-C between them.
-template <typename Take>
-WaitResult waitInterruptibly(int totalMs, Take take)
-{
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 0 : totalMs);
-    for (;;) {
-        int slice = kSliceMs;
-        if (totalMs >= 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            slice = static_cast<int>(std::max<long long>(0, std::min<long long>(left, kSliceMs)));
-        }
-        WaitResult r;
-        {
-            py::gil_scoped_release nogil;
-            r = take(slice);
-        }
-        if (r != WaitResult::TimedOut)
-            return r;
-        if (PyErr_CheckSignals() != 0)
-            throw py::error_already_set();
-        if (totalMs >= 0 && Clock::now() >= deadline)
-            return WaitResult::TimedOut;
-    }
-}
-
-QVector<ParamInfo> paramsOf(CameraInterface *c)
-{
-    const QVector<ParamWrap *> *list = c->pluginParams();
-    return list ? readParams(*list) : QVector<ParamInfo>();
+    py::list notes;
+    const QString exposure = s.text(serial);
+    if (!exposure.isEmpty())
+        notes.append(py::make_tuple("exposure", exposure.toStdString()));
+    if (!colour.isEmpty())
+        notes.append(py::make_tuple("colour", colour.toStdString()));
+    return notes;
 }
 
 } // namespace
@@ -107,10 +66,28 @@ bool PyCamera::isOpen() const
     return cam->isOpen();
 }
 
+py::tuple PyCamera::link() const
+{
+    LinkStatus s;
+    bool closed = false;
+    {
+        py::gil_scoped_release nogil;
+        closed = cam->isClosed();
+        if (!closed)
+            s = cam->linkStatus();
+    }
+    if (closed)
+        return py::make_tuple("closed", py::none());
+    return py::make_tuple(linkStateKey(s.state).toStdString(), toPythonTime(s.since));
+}
+
 void PyCamera::close()
 {
-    py::gil_scoped_release nogil;
-    cam->close();
+    {
+        py::gil_scoped_release nogil;
+        cam->close();
+    }
+    forwardLogs();
 }
 
 void PyCamera::run(const std::function<void(CameraInterface *)> &op)
@@ -120,52 +97,89 @@ void PyCamera::run(const std::function<void(CameraInterface *)> &op)
         py::gil_scoped_release nogil;
         ran = cam->call(op);
     }
+    forwardLogs();
     if (!ran)
         raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 is closed").arg(cam->serial()));
+}
+
+void PyCamera::check(bool ok, const RuntimeFailure &failure)
+{
+    forwardLogs();
+    if (!ok)
+        raiseFailure(failure);
 }
 
 py::list PyCamera::params()
 {
     QVector<ParamInfo> infos;
-    run([&](CameraInterface *c) { infos = paramsOf(c); });
+    run([&](CameraInterface *c) { infos = readParams(c); });
     py::list out;
     for (const ParamInfo &p : infos)
         out.append(describe(p));
     return out;
 }
 
-void PyCamera::setParam(const std::string &name, const py::object &value)
+py::dict PyCamera::param(const std::string &name)
+{
+    QVector<ParamInfo> infos;
+    run([&](CameraInterface *c) { infos = readParams(c); });
+    ParamInfo found;
+    if (!findParam(infos, qs(name), found))
+        raisePython(PyExc_KeyError, QStringLiteral("camera %1 has no parameter %2").arg(cam->serial(), qs(name)));
+    return describe(found);
+}
+
+py::object PyCamera::setParam(const std::string &name, const py::object &value)
 {
     const QString key = qs(name);
     const QVariant v = toVariant(value);
     enum { Done, NoSuchParam, Invalid } outcome = Done;
     QString error;
     bool wrongType = false;
+    ParamFacts::Effect effect = ParamFacts::Effect::Unknown;
     run([&](CameraInterface *c) {
-        const QVector<ParamInfo> infos = paramsOf(c);
-        auto it = std::find_if(infos.begin(), infos.end(), [&](const ParamInfo &p) { return p.name == key; });
-        if (it == infos.end()) {
+        ParamInfo info;
+        if (!findParam(readParams(c), key, info)) {
             outcome = NoSuchParam;
             return;
         }
         QJsonValue json;
-        if (!paramValueToJson(*it, v, json, error, wrongType)) {
+        if (!paramValueToJson(info, v, json, error, wrongType)) {
             outcome = Invalid;
             return;
         }
-        // Through the descriptor's own reading of its JSON form, then the
-        // camera checks and applies the set as a whole.
-        QJsonObject one{{it->jsonKey, json}};
-        c->pluginParams()->at(it->index)->fromJson(one);
-        c->paramsChanged();
+        effect = info.effect;
+        writeParam(c, info, json);
     });
     if (outcome == NoSuchParam)
         raisePython(PyExc_KeyError, QStringLiteral("camera %1 has no parameter %2").arg(cam->serial(), key));
     if (outcome == Invalid)
         raisePython(wrongType ? PyExc_TypeError : PyExc_ValueError, error);
+    const QString applies = ParamFacts::key(effect);
+    return applies.isEmpty() ? py::object(py::none()) : py::object(py::str(applies.toStdString()));
 }
 
-void PyCamera::loadSettingsJson(const std::string &json, const std::string &origin)
+py::object PyCamera::loadSettings(const QJsonObject &root, const QString &origin)
+{
+    QJsonObject settings;
+    QString error;
+    if (!matchSettings(root, origin, cam->serial(), settings, error)) {
+        const bool missing = error.contains(QLatin1String("holds no settings for camera"));
+        raisePython(missing ? PyExc_KeyError : PyExc_ValueError, error);
+    }
+    RuntimeFailure failure;
+    SettingsLoad::ExposureSelection selection;
+    QString colour;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->load(settings, failure, &selection, &colour);
+    }
+    check(ok, failure);
+    return notesOf(selection, colour, cam->serial());
+}
+
+py::object PyCamera::loadSettingsJson(const std::string &json, const std::string &origin)
 {
     QJsonParseError pe;
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &pe);
@@ -173,54 +187,52 @@ void PyCamera::loadSettingsJson(const std::string &json, const std::string &orig
     if (pe.error != QJsonParseError::NoError)
         raisePython(PyExc_ValueError,
                     QStringLiteral("%1 is not valid JSON: %2 at offset %3").arg(from, pe.errorString()).arg(pe.offset));
-    const QJsonObject root = doc.object();
-    QJsonObject settings;  // empty: the camera's current values
-    if (!doc.isObject()) {
+    if (!doc.isObject())
         raisePython(PyExc_ValueError, QStringLiteral("%1 is not a JSON object").arg(from));
-    } else if (root.value(QLatin1String("paramsWrap")).isArray()) {
-        settings = root;
-    } else if (root.value(QLatin1String("cameras")).isObject()) {
-        const QJsonObject cameras = root.value(QLatin1String("cameras")).toObject();
-        if (!cameras.value(cam->serial()).isObject())
-            raisePython(PyExc_KeyError,
-                        QStringLiteral("%1 holds no settings for camera %2").arg(from, cam->serial()));
-        settings = cameras.value(cam->serial()).toObject();
-    } else if (!root.isEmpty()) {
-        raisePython(PyExc_ValueError,
-                    QStringLiteral("%1 holds neither \"paramsWrap\" nor \"cameras\"").arg(from));
+    if (doc.object().isEmpty()) {
+        // No settings: the camera's own values, loaded so that acquisition starts.
+        RuntimeFailure failure;
+        SettingsLoad::ExposureSelection selection;
+        bool ok = false;
+        {
+            py::gil_scoped_release nogil;
+            ok = cam->load(QJsonObject(), failure, &selection);
+        }
+        check(ok, failure);
+        return py::list();
     }
-    RuntimeFailure failure;
-    bool ok = false;
-    {
-        py::gil_scoped_release nogil;
-        ok = cam->load(settings, failure);
-    }
-    if (!ok)
-        raiseFailure(failure);
+    return loadSettings(doc.object(), from);
 }
 
-void PyCamera::loadSettingsFile(const std::string &path)
+py::object PyCamera::loadSettingsFile(const std::string &path)
 {
     const QString file = qs(path);
     if (!QFileInfo(file).isFile())
         raisePython(PyExc_FileNotFoundError, QStringLiteral("no settings file %1").arg(file));
-    QMap<QString, QJsonObject> found;
-    QString error;
-    if (!readSettingsFile(file, {cam->serial()}, found, error)) {
-        // Present but unreadable is the file's fault, not a missing file.
-        raisePython(PyExc_ValueError, error);
-    }
-    if (!found.contains(cam->serial()))
-        raisePython(PyExc_KeyError,
-                    QStringLiteral("settings file %1 holds no settings for camera %2").arg(file, cam->serial()));
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        raisePython(PyExc_OSError, QStringLiteral("cannot read settings file %1: %2").arg(file, f.errorString()));
+    QJsonParseError pe;
+    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &pe);
+    if (pe.error != QJsonParseError::NoError)
+        raisePython(PyExc_ValueError, QStringLiteral("settings file %1 is not valid JSON: %2 at offset %3")
+                                          .arg(file, pe.errorString())
+                                          .arg(pe.offset));
+    return loadSettings(doc.object(), QStringLiteral("settings file %1").arg(file));
+}
+
+py::object PyCamera::apply()
+{
     RuntimeFailure failure;
+    SettingsLoad::ExposureSelection selection;
+    QString colour;
     bool ok = false;
     {
         py::gil_scoped_release nogil;
-        ok = cam->load(found.value(cam->serial()), failure);
+        ok = cam->apply(failure, &selection, &colour);
     }
-    if (!ok)
-        raiseFailure(failure);
+    check(ok, failure);
+    return notesOf(selection, colour, cam->serial());
 }
 
 QJsonObject PyCamera::savedSettings()
@@ -232,8 +244,7 @@ QJsonObject PyCamera::savedSettings()
         py::gil_scoped_release nogil;
         ok = cam->save(settings, failure);
     }
-    if (!ok)
-        raiseFailure(failure);
+    check(ok, failure);
     return settings;
 }
 
@@ -248,14 +259,14 @@ void PyCamera::saveSettingsFile(const std::string &path)
     }
 }
 
-std::string PyCamera::recordedSettingsJson()
-{
-    return QJsonDocument(SimulatorState::recordedSettings(cam->serial())).toJson(QJsonDocument::Compact).toStdString();
-}
-
 std::string PyCamera::settingsJson()
 {
     return QJsonDocument(savedSettings()).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::string PyCamera::recordedSettingsJson()
+{
+    return QJsonDocument(SimulatorState::recordedSettings(cam->serial())).toJson(QJsonDocument::Compact).toStdString();
 }
 
 void PyCamera::snapshot()
@@ -265,28 +276,31 @@ void PyCamera::snapshot()
 
 void PyCamera::restore()
 {
-    run([](CameraInterface *c) { c->restoreSnapshot(); });
+    RuntimeFailure failure;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        // The snapshot's colour choice reaches the device by the load inside;
+        // its exposure by the selection after it.
+        ok = cam->call([](CameraInterface *c) {
+            c->restoreSnapshot();
+            SettingsLoad::selectStoredExposure(c);
+        });
+        if (!ok)
+            failure.set(RuntimeFailure::Stopped, QStringLiteral("camera %1 is closed").arg(cam->serial()));
+    }
+    check(ok, failure);
 }
 
 void PyCamera::selectExposure(int index)
 {
-    int status = 0;
-    int count = 0;
-    run([&](CameraInterface *c) {
-        const QVector<ParamWrap *> *list = c->pluginParams();
-        count = list ? list->size() - kFixedDescriptors : 0;
-        status = c->selectExposure(index);
-    });
-    if (status == -1 || index < 0)
-        raisePython(PyExc_ValueError, QStringLiteral("camera %1 has no exposure configuration %2 (it has %3)")
-                                          .arg(cam->serial())
-                                          .arg(index)
-                                          .arg(count));
-    if (status != 0)
-        raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 refused exposure configuration %2 (status %3)")
-                                            .arg(cam->serial())
-                                            .arg(index)
-                                            .arg(status));
+    RuntimeFailure failure;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->selectExposure(index, failure);
+    }
+    check(ok, failure);
 }
 
 void PyCamera::setGrouping(int capturesPerProduct, int productsPerCycle, int cycleTimeoutMs, bool hostNumbered,
@@ -299,6 +313,14 @@ void PyCamera::setGrouping(int capturesPerProduct, int productsPerCycle, int cyc
                         .arg(productsPerCycle));
     if (cycleTimeoutMs < 0)
         raisePython(PyExc_ValueError, QStringLiteral("cycle_timeout must be 0 (none) or more milliseconds"));
+    // A camera that is not open would drop the settings without a word.
+    RuntimeFailure failure;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->reachable(failure);
+    }
+    check(ok, failure);
     run([&](CameraInterface *c) {
         CameraTrigParams trig;
         // 1: the kind a new camera starts with; 32: numbers set by soft_trigger.
@@ -313,138 +335,95 @@ void PyCamera::setGrouping(int capturesPerProduct, int productsPerCycle, int cyc
 
 void PyCamera::softTrigger(int product, int capture)
 {
-    run([&](CameraInterface *c) { c->softTrigger(product, capture, nullptr); });
+    RuntimeFailure failure;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->softTrigger(product, capture, failure);
+    }
+    check(ok, failure);
+}
+
+int PyCamera::triggersPending()
+{
+    py::gil_scoped_release nogil;
+    return cam->triggersPending();
 }
 
 bool PyCamera::running()
 {
-    bool on = false;
-    run([&](CameraInterface *c) {
-        QMutexLocker hold(c->frameMutex());
-        on = c->isRunning;
-    });
-    return on;
+    if (cam->isClosed())
+        raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 is closed").arg(cam->serial()));
+    py::gil_scoped_release nogil;
+    return cam->isRunning();
 }
 
 void PyCamera::setRunning(bool on)
 {
-    run([&](CameraInterface *c) {
-        QMutexLocker hold(c->frameMutex());
-        c->isRunning = on;
-    });
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->setRunning(on);
+    }
+    if (!ok)
+        raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 is closed").arg(cam->serial()));
 }
 
 bool PyCamera::continuous()
 {
+    RuntimeFailure failure;
     bool on = false;
-    run([&](CameraInterface *c) { on = c->isContinueCapture(); });
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->isContinuous(on, failure);
+    }
+    check(ok, failure);
     return on;
 }
 
 void PyCamera::setContinuous(bool on)
 {
-    run([&](CameraInterface *c) { c->setContinueCapture(on); });
-}
-
-py::object PyCamera::nextFrame(const py::object &timeout)
-{
-    const int ms = timeoutMs(timeout);
-    ImageProcessData frame;
-    // A replayed recording that has ended gives no more frames: once a
-    // whole slice after its end has brought none, the wait is over.
-    int slicesEnded = 0;
-    int played = 0;
-    const WaitResult r = waitInterruptibly(ms, [&](int slice) {
-        const WaitResult got = cam->nextFrame(frame, slice);
-        if (got == WaitResult::TimedOut && (played = SimulatorState::recordingEndedAfter(cam->serial())) >= 0
-            && ++slicesEnded >= 2)
-            return WaitResult::Closed;
-        return got;
-    });
-    if (r == WaitResult::Closed && slicesEnded >= 2)
-        raisePython(PyExc_EOFError, SimulatorState::recordingEndedText(cam->serial(), played));
-    switch (r) {
-    case WaitResult::Ready:
-        return py::cast(PyFrame(std::move(frame)));
-    case WaitResult::TimedOut:
-        raisePython(PyExc_TimeoutError, QStringLiteral("camera %1 delivered no frame within %2 s")
-                                            .arg(cam->serial())
-                                            .arg(ms / 1000.0));
-    case WaitResult::Interrupted:
-        raisePython(PyExc_InterruptedError, QStringLiteral("camera %1: waiting interrupted").arg(cam->serial()));
-    case WaitResult::Closed:
-        break;
+    RuntimeFailure failure;
+    bool ok = false;
+    {
+        py::gil_scoped_release nogil;
+        ok = cam->setContinuous(on, failure);
     }
-    return py::none();
+    check(ok, failure);
 }
 
-py::list PyCamera::grab(int count, const py::object &timeout)
+void PyCamera::setRetryInterval(const py::object &seconds)
 {
-    if (count < 0)
-        raisePython(PyExc_ValueError, QStringLiteral("cannot grab %1 frames").arg(count));
-    py::list out;
-    for (int i = 0; i < count; ++i) {
-        py::object f = nextFrame(timeout);
-        if (f.is_none())
-            raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 is closed").arg(cam->serial()));
-        out.append(f);
+    const int ms = millisecondsOf(seconds, "retry_interval");
+    py::gil_scoped_release nogil;
+    cam->setRetryIntervalMs(ms < 0 ? 0 : std::max(ms, 1));
+}
+
+void PyCamera::setStallAfter(const py::object &seconds)
+{
+    const int ms = millisecondsOf(seconds, "stall_after");
+    py::gil_scoped_release nogil;
+    cam->setStallAfterMs(ms < 0 ? 0 : std::max(ms, 1));
+}
+
+void PyCamera::setTriggerTimeout(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds <= 0)
+        raisePython(PyExc_ValueError, QStringLiteral("trigger_timeout must be a number of seconds > 0"));
+    py::gil_scoped_release nogil;
+    cam->setTriggerTimeoutMs(std::max(1, static_cast<int>(std::min(seconds * 1000.0, 2e9))));
+}
+
+bool PyCamera::reconnect()
+{
+    if (cam->isClosed())
+        raisePython(PyExc_RuntimeError, QStringLiteral("camera %1 is closed").arg(cam->serial()));
+    bool back = false;
+    {
+        py::gil_scoped_release nogil;
+        back = cam->retryNow();
     }
-    return out;
-}
-
-py::object PyCamera::nextEvent(const py::object &timeout)
-{
-    const int ms = timeoutMs(timeout);
-    LinkEvent e;
-    const WaitResult r = waitInterruptibly(ms, [&](int slice) { return cam->nextEvent(e, slice); });
-    if (r != WaitResult::Ready)
-        return py::none();
-    const py::module_ datetime = py::module_::import("datetime");
-    const double seconds = static_cast<double>(e.time.toMSecsSinceEpoch()) / 1000.0;
-    const py::object when =
-        datetime.attr("datetime").attr("fromtimestamp")(seconds, datetime.attr("timezone").attr("utc")).attr("astimezone")();
-    return py::make_tuple(e.kind == LinkEvent::Lost ? "lost" : "reconnected", when);
-}
-
-void PyCamera::setReconnectInterval(int ms)
-{
-    run([ms](CameraInterface *c) {
-        for (QTimer *t : c->findChildren<QTimer *>())
-            if (t->interval() == kDriverReconnectMs || t->property("vandrelReconnect").toBool()) {
-                t->setProperty("vandrelReconnect", true);
-                t->setInterval(ms);
-            }
-    });
-}
-
-void bindCamera(py::module_ &m)
-{
-    py::class_<PyCamera>(m, "_Camera")
-        .def_property_readonly("serial", &PyCamera::serial)
-        .def_property_readonly("camera_index", &PyCamera::cameraIndex)
-        .def_property_readonly("queue_size", &PyCamera::queueSize)
-        .def_property_readonly("is_open", &PyCamera::isOpen)
-        .def("close", &PyCamera::close)
-        .def("params", &PyCamera::params)
-        .def("set_param", &PyCamera::setParam)
-        .def("load_settings_json", &PyCamera::loadSettingsJson)
-        .def("load_settings_file", &PyCamera::loadSettingsFile)
-        .def("save_settings_file", &PyCamera::saveSettingsFile)
-        .def("settings_json", &PyCamera::settingsJson)
-        .def("recorded_settings_json", &PyCamera::recordedSettingsJson)
-        .def("snapshot", &PyCamera::snapshot)
-        .def("restore", &PyCamera::restore)
-        .def("select_exposure", &PyCamera::selectExposure)
-        .def("set_grouping", &PyCamera::setGrouping)
-        .def("soft_trigger", &PyCamera::softTrigger)
-        .def_property("running", &PyCamera::running, &PyCamera::setRunning)
-        .def_property("continuous", &PyCamera::continuous, &PyCamera::setContinuous)
-        .def("next_frame", &PyCamera::nextFrame)
-        .def("grab", &PyCamera::grab)
-        .def("next_event", &PyCamera::nextEvent)
-        .def_property_readonly("dropped", &PyCamera::dropped)
-        .def("flush", &PyCamera::flush)
-        .def("interrupt", &PyCamera::interrupt)
-        .def("resume", &PyCamera::resume)
-        .def("_set_reconnect_interval", &PyCamera::setReconnectInterval);
+    forwardLogs();
+    return back;
 }

@@ -11,6 +11,12 @@
 
 // Python exceptions carrying the host's one-line reasons.
 
+// The module's own exception types, made when it is imported:
+// LinkLostError (a ConnectionError) and AlreadyOpenError (a RuntimeError).
+PyObject *linkLostError();
+PyObject *alreadyOpenError();
+void makeErrorTypes(pybind11::module_ &m);
+
 [[noreturn]] inline void raisePython(PyObject *type, const QString &reason)
 {
     PyErr_SetString(type, reason.toUtf8().constData());
@@ -29,6 +35,12 @@
         raisePython(PyExc_ValueError, failure.reason);
     case RuntimeFailure::CameraFailed:
         raisePython(PyExc_OSError, failure.reason);
+    case RuntimeFailure::AlreadyOpen:
+        raisePython(alreadyOpenError(), failure.reason);
+    case RuntimeFailure::LinkLost:
+        raisePython(linkLostError(), failure.reason);
+    case RuntimeFailure::NotPossible:
+    case RuntimeFailure::Refused:
     case RuntimeFailure::Stopped:
     case RuntimeFailure::None:
         break;

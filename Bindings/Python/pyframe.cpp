@@ -54,7 +54,31 @@ py::array matToArray(const cv::Mat &mat)
     return py::array(dtypeOf(mat.depth()), shape, strides, owner->data, keep);
 }
 
-PyFrame::PyFrame(ImageProcessData data) : d(std::move(data)), array(matToArray(d.image)) {}
+PyFrame::PyFrame(ImageProcessData data, std::uint64_t sequence)
+    : d(std::move(data)), seq(sequence), array(matToArray(d.image))
+{
+}
+
+std::string PyFrame::format() const
+{
+    switch (d.image.type()) {
+    case CV_8UC1:
+        return "Mono8";
+    case CV_8UC3:
+        return "RGB8";
+    case CV_8UC4:
+        return "RGBA8";
+    default:
+        return "CV_" + std::to_string(d.image.depth()) + "C" + std::to_string(d.image.channels());
+    }
+}
+
+py::object PyFrame::timeNs() const
+{
+    if (!d.captureTime.isValid())
+        return py::none();
+    return py::int_(static_cast<long long>(d.captureTime.toMSecsSinceEpoch()) * 1000000LL);
+}
 
 py::object PyFrame::time() const
 {
@@ -68,7 +92,7 @@ py::object PyFrame::time() const
 
 std::string PyFrame::repr() const
 {
-    return "<vandrel.Frame camera " + std::to_string(d.cameraIndex) + " product " + std::to_string(d.productID)
+    return "<vandrel.Frame " + std::to_string(seq) + " camera " + std::to_string(d.cameraIndex) + " product " + std::to_string(d.productID)
            + " capture " + std::to_string(d.captureIndex) + " cycle " + std::to_string(d.productCycleIndex) + " "
            + std::to_string(d.image.rows) + "x" + std::to_string(d.image.cols) + "x"
            + std::to_string(d.image.channels()) + ">";
@@ -84,6 +108,12 @@ void bindFrame(py::module_ &m)
         .def_property_readonly("cycle", &PyFrame::cycle, "position of the product within its cycle, from 1")
         .def_property_readonly("camera_index", &PyFrame::cameraIndex, "the camera's position in the enumeration")
         .def_property_readonly("time", &PyFrame::time, "capture time, a timezone-aware datetime")
+        .def_property_readonly("time_ns", &PyFrame::timeNs, "capture time in ns since the epoch (ms precision)")
+        .def_property_readonly("width", &PyFrame::width, "image width in pixels")
+        .def_property_readonly("height", &PyFrame::height, "image height in lines")
+        .def_property_readonly("format", &PyFrame::format, "pixel format: \"Mono8\" or \"RGB8\"")
+        .def_property_readonly("sequence", &PyFrame::sequence,
+                               "running number since the camera opened, from 1; a gap means dropped frames")
         .def_property_readonly("_matrix_address", &PyFrame::matrixAddress)
         .def("__repr__", &PyFrame::repr);
 }

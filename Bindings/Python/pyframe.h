@@ -16,13 +16,20 @@
 class PyFrame
 {
 public:
-    explicit PyFrame(ImageProcessData data);
+    PyFrame(ImageProcessData data, std::uint64_t sequence);
 
     pybind11::array image() const { return array; }
     int product() const { return d.productID; }
     int capture() const { return d.captureIndex; }
     int cycle() const { return d.productCycleIndex; }
     int cameraIndex() const { return d.cameraIndex; }
+    int width() const { return d.image.cols; }
+    int height() const { return d.image.rows; }
+    // "Mono8", "RGB8", "RGBA8", or the OpenCV type for anything else.
+    std::string format() const;
+    std::uint64_t sequence() const { return seq; }
+    // The capture time in nanoseconds since the epoch (the record has milliseconds); None without one.
+    pybind11::object timeNs() const;
     // A timezone-aware datetime in local time; None without a time stamp.
     pybind11::object time() const;
     // Where the matrix's pixels start, to check that nothing was copied.
@@ -31,6 +38,7 @@ public:
 
 private:
     ImageProcessData d;
+    std::uint64_t seq;
     pybind11::array array;
 };
 

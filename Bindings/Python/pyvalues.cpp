@@ -3,7 +3,12 @@
 
 #include "pyvalues.h"
 
+#include "pyerrors.h"
+
 #include <QJsonArray>
+
+#include <algorithm>
+#include <cmath>
 
 namespace py = pybind11;
 
@@ -95,6 +100,29 @@ py::dict describe(const ParamInfo &p)
     for (const QString &c : p.choices)
         choices.append(c.toStdString());
     d["choices"] = p.choices.isEmpty() ? py::object(py::none()) : py::object(py::tuple(choices));
+    d["feature"] = p.feature.isEmpty() ? py::object(py::none()) : py::object(py::str(p.feature.toStdString()));
+    d["unit"] = p.unit.toStdString();
+    d["applies"] = ParamFacts::key(p.effect).isEmpty() ? py::object(py::none())
+                                                        : py::object(py::str(ParamFacts::key(p.effect).toStdString()));
+    d["option"] = p.option < 0 ? py::object(py::none()) : py::object(py::int_(p.option));
     return d;
 }
 
+py::object toPythonTime(const QDateTime &t)
+{
+    if (!t.isValid())
+        return py::none();
+    const py::module_ datetime = py::module_::import("datetime");
+    const double seconds = static_cast<double>(t.toMSecsSinceEpoch()) / 1000.0;
+    return datetime.attr("datetime").attr("fromtimestamp")(seconds, datetime.attr("timezone").attr("utc")).attr("astimezone")();
+}
+
+int millisecondsOf(const py::object &seconds, const char *what)
+{
+    if (seconds.is_none())
+        return -1;
+    const double s = seconds.cast<double>();
+    if (!std::isfinite(s) || s < 0)
+        raisePython(PyExc_ValueError, QStringLiteral("%1 must be None or a number of seconds >= 0").arg(what));
+    return static_cast<int>(std::min(s * 1000.0, 2e9));
+}

@@ -3,8 +3,9 @@
 // Python's headers before Qt's, whose `slots` macro would rewrite them.
 #include <pybind11/pybind11.h>
 
-#include "pyparams.h"
+#include "paramaccess.h"
 
+#include <QDateTime>
 #include <QJsonValue>
 #include <QVariant>
 
@@ -16,3 +17,8 @@ QVariant toVariant(const pybind11::handle &v);
 pybind11::object toPython(const QJsonValue &v);
 // A descriptor as the dict that vandrel.Param is made from.
 pybind11::dict describe(const ParamInfo &p);
+// A timezone-aware datetime in local time; None for an invalid time.
+pybind11::object toPythonTime(const QDateTime &t);
+// Milliseconds of a time in seconds; -1 for None. A negative or not finite
+// time raises ValueError naming `what`.
+int millisecondsOf(const pybind11::object &seconds, const char *what);

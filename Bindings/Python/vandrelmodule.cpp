@@ -10,6 +10,7 @@
 #include "pycamera.h"
 #include "pyerrors.h"
 #include "pyframe.h"
+#include "pylog.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,8 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -28,6 +31,39 @@
 #include <string>
 
 namespace py = pybind11;
+
+namespace {
+
+PyObject *linkLostType = nullptr;
+PyObject *alreadyOpenType = nullptr;
+
+} // namespace
+
+PyObject *linkLostError()
+{
+    return linkLostType ? linkLostType : PyExc_ConnectionError;
+}
+
+PyObject *alreadyOpenError()
+{
+    return alreadyOpenType ? alreadyOpenType : PyExc_RuntimeError;
+}
+
+void makeErrorTypes(py::module_ &m)
+{
+    // Made once and kept for the process: exceptions may be raised while
+    // the interpreter tears the module down.
+    linkLostType = PyErr_NewExceptionWithDoc("vandrel.LinkLostError",
+                                             "The camera's link is lost: the driver has closed it until it is back.",
+                                             PyExc_ConnectionError, nullptr);
+    alreadyOpenType = PyErr_NewExceptionWithDoc("vandrel.AlreadyOpenError",
+                                                "The camera is open in this process already.", PyExc_RuntimeError,
+                                                nullptr);
+    if (!linkLostType || !alreadyOpenType)
+        throw py::error_already_set();
+    m.attr("LinkLostError") = py::handle(linkLostType);
+    m.attr("AlreadyOpenError") = py::handle(alreadyOpenType);
+}
 
 namespace {
 
@@ -118,6 +154,8 @@ std::shared_ptr<CameraRuntime> runtimeFor(const py::object &pluginDir, const py:
         return p.runtime;
     }
     applySimulatorConfig(simConfig);
+    // Before the runtime's first message: none goes to stderr.
+    routeLogsToPython();
     const QString use = dir.isEmpty() ? defaultPluginDir(moduleDir) : dir;
     RuntimeFailure failure;
     std::shared_ptr<CameraRuntime> rt;
@@ -152,6 +190,7 @@ py::tuple cameras(const py::object &pluginDir, const py::object &simConfig, cons
         py::gil_scoped_release nogil;
         ok = rt->enumerate(serials, count, failure);
     }
+    forwardLogs();
     if (!ok)
         raiseFailure(failure);
     py::list out;
@@ -160,18 +199,38 @@ py::tuple cameras(const py::object &pluginDir, const py::object &simConfig, cons
     return py::make_tuple(out, count);
 }
 
+// Milliseconds of a time in seconds, None or 0 meaning off.
+int optionalMs(const py::object &seconds, const char *what)
+{
+    if (seconds.is_none())
+        return 0;
+    const double s = seconds.cast<double>();
+    if (!std::isfinite(s) || s < 0)
+        raisePython(PyExc_ValueError, QStringLiteral("%1 must be None or a number of seconds >= 0").arg(what));
+    return s == 0 ? 0 : std::max(1, static_cast<int>(std::min(s * 1000.0, 2e9)));
+}
+
 PyCamera *openCamera(const std::string &serial, const py::object &pluginDir, const py::object &simConfig,
-                     int queueSize, const std::string &moduleDir)
+                     int queueSize, const std::string &moduleDir, const py::object &retryInterval,
+                     const py::object &stallAfter, double triggerTimeout)
 {
     if (queueSize < 1)
         raisePython(PyExc_ValueError, QStringLiteral("queue_size must be 1 or more (given %1)").arg(queueSize));
+    if (!std::isfinite(triggerTimeout) || triggerTimeout <= 0)
+        raisePython(PyExc_ValueError, QStringLiteral("trigger_timeout must be a number of seconds > 0"));
+    CameraOptions options;
+    options.queueCapacity = queueSize;
+    options.retryIntervalMs = optionalMs(retryInterval, "retry_interval");
+    options.stallAfterMs = optionalMs(stallAfter, "stall_after");
+    options.triggerTimeoutMs = std::max(1, static_cast<int>(std::min(triggerTimeout * 1000.0, 2e9)));
     auto rt = runtimeFor(pluginDir, simConfig, QString::fromStdString(moduleDir));
     RuntimeFailure failure;
     std::shared_ptr<RuntimeCamera> cam;
     {
         py::gil_scoped_release nogil;
-        cam = rt->open(QString::fromStdString(serial), queueSize, failure);
+        cam = rt->open(QString::fromStdString(serial), options, failure);
     }
+    forwardLogs();
     if (!cam)
         raiseFailure(failure);
     return new PyCamera(std::move(cam));
@@ -185,6 +244,7 @@ void shutdown()
         py::gil_scoped_release nogil;
         rt->stop();
     }
+    forwardLogs();
 }
 
 py::object pluginFile()
@@ -206,12 +266,15 @@ PYBIND11_MODULE(_vandrel, m)
     // drops the GIL under the static's guard and the other thread waits on
     // the guard holding the GIL.
     py::array_t<std::uint8_t>(0);
+    makeErrorTypes(m);
     bindFrame(m);
     bindCamera(m);
     m.def("cameras", &cameras, py::arg("plugin_dir"), py::arg("sim_config"), py::arg("module_dir"));
     m.def("open", &openCamera, py::arg("serial"), py::arg("plugin_dir"), py::arg("sim_config"),
-          py::arg("queue_size"), py::arg("module_dir"), py::return_value_policy::take_ownership);
+          py::arg("queue_size"), py::arg("module_dir"), py::arg("retry_interval"), py::arg("stall_after"),
+          py::arg("trigger_timeout"), py::return_value_policy::take_ownership);
     m.def("shutdown", &shutdown);
+    m.def("forward_logs", &forwardLogs);
     m.def("plugin_file", &pluginFile);
     m.def("default_plugin_dir",
           [](const std::string &moduleDir) { return defaultPluginDir(QString::fromStdString(moduleDir)).toStdString(); });

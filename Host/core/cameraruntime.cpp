@@ -137,10 +137,35 @@ bool CameraRuntime::enumerate(QStringList &serials, int &deviceCount, RuntimeFai
 std::shared_ptr<RuntimeCamera> CameraRuntime::open(const QString &serial, int queueCapacity,
                                                    RuntimeFailure &failure)
 {
+    CameraOptions options;
+    options.queueCapacity = queueCapacity;
+    return open(serial, options, failure);
+}
+
+std::shared_ptr<RuntimeCamera> CameraRuntime::open(const QString &serial, const CameraOptions &options,
+                                                   RuntimeFailure &failure)
+{
     std::lock_guard<std::mutex> life(d->lifecycle);
     if (isStopped()) {
         failure.set(RuntimeFailure::Stopped, QStringLiteral("the camera runtime has stopped"));
         return nullptr;
+    }
+    {
+        // A second driver object for a device that one holds open would
+        // only fail to open it, saying less.
+        std::vector<std::weak_ptr<RuntimeCamera>> open;
+        {
+            std::lock_guard<std::mutex> guard(d->lock);
+            open = d->cameras;
+        }
+        for (const std::weak_ptr<RuntimeCamera> &w : open) {
+            const std::shared_ptr<RuntimeCamera> c = w.lock();
+            if (c && c->serial() == serial && !c->isClosed()) {
+                failure.set(RuntimeFailure::AlreadyOpen,
+                            QStringLiteral("camera %1 is already open in this process; close it first").arg(serial));
+                return nullptr;
+            }
+        }
     }
     CameraInterface *camera = nullptr;
     // Made on the runtime's thread, like the camera: a QObject made on the
@@ -170,7 +195,7 @@ std::shared_ptr<RuntimeCamera> CameraRuntime::open(const QString &serial, int qu
             camera = nullptr;
             failure.set(RuntimeFailure::CameraFailed, QStringLiteral("camera %1 could not be opened").arg(serial));
         } else {
-            inbox.reset(new FrameInbox(queueCapacity));
+            inbox.reset(new FrameInbox(options.queueCapacity));
         }
     });
     if (!ran) {
@@ -185,6 +210,7 @@ std::shared_ptr<RuntimeCamera> CameraRuntime::open(const QString &serial, int qu
     QString why;
     bool connected = false;
     call([&] {
+        handle->equip(options);
         CameraSlots wiring;
         wiring.frame = "onFrame(ImageProcessData)";
         wiring.loss = "onLoss()";
@@ -205,143 +231,3 @@ std::shared_ptr<RuntimeCamera> CameraRuntime::open(const QString &serial, int qu
     return handle;
 }
 
-RuntimeCamera::RuntimeCamera(std::shared_ptr<CameraRuntime> runtime, CameraInterface *camera, const QString &serial,
-                             int cameraIndex, std::unique_ptr<FrameInbox> queues)
-    : rt(std::move(runtime)), sn(serial), index(cameraIndex), inbox(std::move(queues)), cam(camera)
-{
-}
-
-RuntimeCamera::~RuntimeCamera()
-{
-    close();
-}
-
-bool RuntimeCamera::call(const std::function<void(CameraInterface *)> &op)
-{
-    bool done = false;
-    rt->call([&] {
-        if (cam) {
-            op(cam);
-            done = true;
-        }
-    });
-    return done;
-}
-
-void RuntimeCamera::close()
-{
-    const bool ran = rt->call([this] {
-        // The driver's destructor waits for its frame callbacks to end; none
-        // reaches the inbox afterwards.
-        delete cam;
-        cam = nullptr;
-    });
-    if (!ran && cam) {
-        // Not expected: stop() closes every camera before the thread ends.
-        // The camera cannot be deleted off its thread; it must at least no
-        // longer reach the inbox, which goes with this handle.
-        QObject::disconnect(cam, nullptr, inbox.get(), nullptr);
-    }
-    inbox->markClosed();
-    rt->forget(this);
-}
-
-bool RuntimeCamera::isOpen() const
-{
-    bool open = false;
-    rt->call([&] { open = cam != nullptr; });
-    return open;
-}
-
-namespace {
-
-QString closedReason(const QString &serial)
-{
-    return QStringLiteral("camera %1 is closed").arg(serial);
-}
-
-} // namespace
-
-bool RuntimeCamera::load(const QJsonObject &settings, RuntimeFailure &failure)
-{
-    if (!settings.isEmpty() && !settings.value(QLatin1String("paramsWrap")).isArray()) {
-        failure.set(RuntimeFailure::BadInput,
-                    QStringLiteral("settings for camera %1 hold no \"paramsWrap\" array").arg(sn));
-        return false;
-    }
-    QString error;
-    bool loaded = false;
-    const bool ran = call([&](CameraInterface *c) { loaded = SettingsLoad::load(c, settings, error); });
-    if (!ran) {
-        failure.set(RuntimeFailure::Stopped, closedReason(sn));
-        return false;
-    }
-    if (!loaded)
-        failure.set(RuntimeFailure::BadInput, QStringLiteral("settings for camera %1: %2").arg(sn, error));
-    return loaded;
-}
-
-bool RuntimeCamera::save(QJsonObject &settings, RuntimeFailure &failure)
-{
-    const bool ran = call([&](CameraInterface *c) {
-        QJsonObject json;
-        c->save(json);
-        settings = json;
-    });
-    if (!ran)
-        failure.set(RuntimeFailure::Stopped, closedReason(sn));
-    return ran;
-}
-
-bool RuntimeCamera::setRunning(bool running)
-{
-    return call([running](CameraInterface *c) {
-        QMutexLocker hold(c->frameMutex());
-        c->isRunning = running;
-    });
-}
-
-bool RuntimeCamera::isRunning()
-{
-    bool running = false;
-    call([&running](CameraInterface *c) {
-        QMutexLocker hold(c->frameMutex());
-        running = c->isRunning;
-    });
-    return running;
-}
-
-WaitResult RuntimeCamera::nextFrame(ImageProcessData &frame, int timeoutMs)
-{
-    return inbox->nextFrame(frame, timeoutMs);
-}
-
-WaitResult RuntimeCamera::nextEvent(LinkEvent &event, int timeoutMs)
-{
-    return inbox->nextEvent(event, timeoutMs);
-}
-
-std::uint64_t RuntimeCamera::dropped() const
-{
-    return inbox->dropped();
-}
-
-int RuntimeCamera::queueCapacity() const
-{
-    return inbox->capacity();
-}
-
-void RuntimeCamera::discardFrames()
-{
-    inbox->discardFrames();
-}
-
-void RuntimeCamera::interrupt()
-{
-    inbox->interrupt();
-}
-
-void RuntimeCamera::resume()
-{
-    inbox->resume();
-}

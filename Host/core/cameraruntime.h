@@ -1,12 +1,15 @@
 #pragma once
 
 #include "camerainterface.h"
+#include "linkstate.h"
+#include "settingsload.h"
 
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,6 +42,13 @@
 // SDK's threads fill: no code of the caller ever runs on an SDK thread, and
 // the caller's waits never run the event loop.
 //
+// What a camera tells is the camera's state: a load selects the stored
+// exposure configuration (settingsload.h), the link state is kept by a
+// LinkKeeper (linkkeeper.h: losses, stalls, "back" after the host's own
+// retries), soft triggers go one after another (triggersequencer.h), and
+// what a camera cannot do (leave continuous mode, take a trigger while it
+// runs free, anything while its link is lost) fails with the reason.
+//
 // Threading: every member function may be called from any thread, including
 // the runtime's own (where calls run directly), except start(), stop() and
 // the destructors, which block on the runtime's thread and so must not run
@@ -56,6 +66,10 @@ struct RuntimeFailure
         BadInput,       // settings that are not a settings object
         CameraFailed,   // the camera could not be created or opened
         Stopped,        // the runtime or the camera is gone
+        AlreadyOpen,    // the camera is open in this process already
+        LinkLost,       // the camera's link is lost: the driver has closed it
+        NotPossible,    // the camera cannot do what was asked (the reason says why)
+        Refused,        // the camera answered with a failing status
     };
     Kind kind = None;
     QString reason;
@@ -75,12 +89,13 @@ enum class WaitResult {
     Closed,       // the camera is closed and its queue is empty
 };
 
-// A change of one camera's link, stamped when the runtime received it.
-struct LinkEvent
+// How a camera is run; the defaults leave everything to the driver.
+struct CameraOptions
 {
-    enum Kind { Lost, Reconnected };
-    Kind kind = Lost;
-    QDateTime time;
+    int queueCapacity = 8;      // frames held; the oldest is dropped when full
+    int retryIntervalMs = 0;    // while lost or stalled, restartCamera this often; 0: the driver's 30 s tick
+    int stallAfterMs = 0;       // no frame for this long while open, acquiring and continuous: stalled; 0: off
+    int triggerTimeoutMs = 1000;  // a soft trigger's frame waited for before the next one goes anyway
 };
 
 class RuntimeCamera;
@@ -104,6 +119,8 @@ public:
     // least 1) and drops the oldest when full. The camera index that its
     // frames carry is the serial's position in the enumeration.
     std::shared_ptr<RuntimeCamera> open(const QString &serial, int queueCapacity, RuntimeFailure &failure);
+    std::shared_ptr<RuntimeCamera> open(const QString &serial, const CameraOptions &options,
+                                        RuntimeFailure &failure);
 
     // Runs fn on the runtime's thread and returns when it has run (directly
     // when called there). An exception that fn throws is rethrown here.
@@ -129,6 +146,8 @@ private:
 };
 
 class FrameInbox;
+class LinkKeeper;
+class TriggerSequencer;
 
 class RuntimeCamera
 {
@@ -149,8 +168,15 @@ public:
 
     // Loads settings ({"paramsWrap": [...]}, or empty for the current
     // values) and starts acquisition. The exposure configuration count is
-    // first set to the one the settings were saved with.
-    bool load(const QJsonObject &settings, RuntimeFailure &failure);
+    // first set to the one the settings were saved with, and afterwards the
+    // stored current configuration is selected; `selection` (may be null)
+    // says what became of it.
+    // `colour` (may be null) gets SettingsLoad::colourNote.
+    bool load(const QJsonObject &settings, RuntimeFailure &failure,
+              SettingsLoad::ExposureSelection *selection = nullptr, QString *colour = nullptr);
+    // The Apply step: the current values loaded, the stored configuration selected.
+    bool apply(RuntimeFailure &failure, SettingsLoad::ExposureSelection *selection = nullptr,
+               QString *colour = nullptr);
     // {"paramsWrap": [...]} of the current values.
     bool save(QJsonObject &settings, RuntimeFailure &failure);
     // Numbers frames by product (true) or delivers previews (false), under
@@ -158,15 +184,46 @@ public:
     bool setRunning(bool running);
     bool isRunning();
 
+    // Operations that reach the device; they fail with LinkLost while the
+    // link is lost, naming the loss.
+    bool selectExposure(int index, RuntimeFailure &failure);
+    // Continuous (free-running) acquisition is the one trigger mode the
+    // driver selects: false fails with NotPossible.
+    bool setContinuous(bool continuous, RuntimeFailure &failure);
+    bool isContinuous(bool &continuous, RuntimeFailure &failure);
+    // Queues one soft trigger (see TriggerSequencer); NotPossible on a
+    // camera that runs free, which would ignore it.
+    bool softTrigger(int product, int capture, RuntimeFailure &failure);
+    // Triggers queued and not sent yet, plus one under way.
+    int triggersPending();
+
+    // The link as the keeper sees it.
+    LinkStatus linkStatus() const;
+    void setRetryIntervalMs(int ms);
+    void setStallAfterMs(int ms);
+    void setTriggerTimeoutMs(int ms);
+    // restartCamera now while lost or stalled; true when it is open again.
+    bool retryNow();
+
     // Deletes the camera on the runtime's thread. Frames already queued stay
     // readable; then waits end with Closed.
     void close();
+    // Not closed, and its link neither lost nor stalled.
     bool isOpen() const;
+    bool isClosed() const;
+    // Fails with LinkLost or Stopped when the device cannot be reached.
+    bool reachable(RuntimeFailure &failure) const;
+    // Why the camera cannot be used now ("camera X lost its link at ..."), or empty.
+    QString unavailable() const;
 
-    // Takes the oldest queued frame, waiting up to timeoutMs (< 0: no limit).
-    WaitResult nextFrame(ImageProcessData &frame, int timeoutMs);
+    // Takes the oldest queued frame, waiting up to timeoutMs (< 0: no
+    // limit); `sequence` gets its running number since the camera opened.
+    WaitResult nextFrame(ImageProcessData &frame, int timeoutMs, std::uint64_t *sequence = nullptr);
     // Takes the oldest link event, waiting as nextFrame does.
     WaitResult nextEvent(LinkEvent &event, int timeoutMs);
+    // The oldest link event or frame, in the order they came.
+    WaitResult nextItem(ImageProcessData &frame, std::uint64_t &sequence, LinkEvent &event, bool &isEvent,
+                        int timeoutMs);
     // Frames the full queue dropped, since the camera was opened.
     std::uint64_t dropped() const;
     int queueCapacity() const;
@@ -180,13 +237,20 @@ private:
     friend class CameraRuntime;
     RuntimeCamera(std::shared_ptr<CameraRuntime> runtime, CameraInterface *camera, const QString &serial,
                   int cameraIndex, std::unique_ptr<FrameInbox> queues);
-
+    // On the runtime's thread, before the camera is connected.
+    void equip(const CameraOptions &options);
     std::shared_ptr<CameraRuntime> rt;
     const QString sn;
     const int index;
     std::unique_ptr<FrameInbox> inbox;
     // Written on the runtime's thread; read there only (call() checks it there).
     CameraInterface *cam;
+    // Made, used and deleted on the runtime's thread; the keeper's status
+    // and notes and the sequencer's counts are safe anywhere.
+    std::unique_ptr<LinkKeeper> keeper;
+    std::unique_ptr<TriggerSequencer> triggers;
+    int retryMs = 0;  // for the reasons; runtime's thread
+    std::atomic<bool> closedFlag{false};
 };
 
 

@@ -8,6 +8,8 @@ void FrameInbox::onFrame(ImageProcessData frame)
 {
     // On the SDK's frame thread under the camera's frame mutex: take the
     // frame and go. Nothing here may throw into the driver.
+    if (frameSeen)
+        frameSeen();
     {
         std::lock_guard<std::mutex> guard(lock);
         if (closed)
@@ -16,63 +18,105 @@ void FrameInbox::onFrame(ImageProcessData frame)
             frames.pop_front();
             ++droppedFrames;
         }
-        frames.push_back(std::move(frame));
+        frames.push_back({std::move(frame), ++received});
     }
     changed.notify_all();
 }
 
 void FrameInbox::onLoss()
 {
-    pushEvent(LinkEvent::Lost);
+    if (lossSeen)
+        lossSeen();
 }
 
 void FrameInbox::onReconnect()
 {
-    pushEvent(LinkEvent::Reconnected);
+    if (reconnectSeen)
+        reconnectSeen();
 }
 
-void FrameInbox::pushEvent(LinkEvent::Kind kind)
+void FrameInbox::pushEvent(const LinkEvent &e)
 {
-    LinkEvent e;
-    e.kind = kind;
-    e.time = QDateTime::currentDateTime();
     {
         std::lock_guard<std::mutex> guard(lock);
         if (closed)
             return;
-        if (events.size() >= kEventCapacity)
+        if (events.size() >= kEventCapacity) {
             events.pop_front();
-        events.push_back(std::move(e));
+            framesBefore.pop_front();
+        }
+        std::uint64_t before = received;
+        if (e.kind == LinkEvent::Back) {
+            if (down)
+                before = downSince;
+            down = false;
+        } else if (!down) {
+            down = true;
+            downSince = received;
+        }
+        events.push_back(e);
+        framesBefore.push_back(before);
     }
     changed.notify_all();
 }
 
-template <typename T>
-WaitResult FrameInbox::take(std::deque<T> &queue, T &out, int timeoutMs)
+WaitResult FrameInbox::waitFor(std::unique_lock<std::mutex> &guard, int timeoutMs, const std::function<bool()> &has)
 {
-    std::unique_lock<std::mutex> guard(lock);
-    auto ready = [&] { return interrupted || !queue.empty() || closed; };
+    auto ready = [&] { return interrupted || has() || closed; };
     if (timeoutMs < 0)
         changed.wait(guard, ready);
     else if (!changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready))
         return WaitResult::TimedOut;
     if (interrupted)
         return WaitResult::Interrupted;
-    if (queue.empty())
+    if (!has())
         return WaitResult::Closed;
-    out = std::move(queue.front());
-    queue.pop_front();
     return WaitResult::Ready;
 }
 
-WaitResult FrameInbox::nextFrame(ImageProcessData &frame, int timeoutMs)
+WaitResult FrameInbox::nextFrame(ImageProcessData &frame, int timeoutMs, std::uint64_t *sequence)
 {
-    return take(frames, frame, timeoutMs);
+    std::unique_lock<std::mutex> guard(lock);
+    const WaitResult r = waitFor(guard, timeoutMs, [this] { return !frames.empty(); });
+    if (r != WaitResult::Ready)
+        return r;
+    frame = std::move(frames.front().data);
+    if (sequence)
+        *sequence = frames.front().sequence;
+    frames.pop_front();
+    return r;
 }
 
 WaitResult FrameInbox::nextEvent(LinkEvent &event, int timeoutMs)
 {
-    return take(events, event, timeoutMs);
+    std::unique_lock<std::mutex> guard(lock);
+    const WaitResult r = waitFor(guard, timeoutMs, [this] { return !events.empty(); });
+    if (r != WaitResult::Ready)
+        return r;
+    event = std::move(events.front());
+    events.pop_front();
+    framesBefore.pop_front();
+    return r;
+}
+
+WaitResult FrameInbox::nextItem(ImageProcessData &frame, std::uint64_t &sequence, LinkEvent &event, bool &isEvent,
+                                int timeoutMs)
+{
+    std::unique_lock<std::mutex> guard(lock);
+    const WaitResult r = waitFor(guard, timeoutMs, [this] { return !events.empty() || !frames.empty(); });
+    if (r != WaitResult::Ready)
+        return r;
+    isEvent = !events.empty() && (frames.empty() || frames.front().sequence > framesBefore.front());
+    if (isEvent) {
+        event = std::move(events.front());
+        events.pop_front();
+        framesBefore.pop_front();
+    } else {
+        frame = std::move(frames.front().data);
+        sequence = frames.front().sequence;
+        frames.pop_front();
+    }
+    return r;
 }
 
 std::uint64_t FrameInbox::dropped() const
@@ -83,7 +127,7 @@ std::uint64_t FrameInbox::dropped() const
 
 void FrameInbox::discardFrames()
 {
-    std::deque<ImageProcessData> gone;
+    std::deque<Numbered> gone;
     {
         std::lock_guard<std::mutex> guard(lock);
         gone.swap(frames);

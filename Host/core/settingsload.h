@@ -44,4 +44,47 @@ int exposureConfigCount(CameraInterface *camera);
 // count nor any value is changed.
 bool load(CameraInterface *camera, const QJsonObject &settings, QString &error, bool *rebuilt = nullptr);
 
+// The driver sends an exposure time only when a configuration is selected,
+// and a load selects none: the camera would keep the exposure it had while
+// the editor shows the loaded one. So after every load the hosts select the
+// configuration the settings hold as current, unless its time lies outside
+// the camera's range (a configuration never set holds 0): then the camera
+// keeps its own exposure, and the outcome says so.
+struct ExposureSelection
+{
+    enum Outcome {
+        Selected,         // sent: the camera runs with `time`
+        NoConfiguration,  // the settings hold no exposure configuration (or not this driver's)
+        OutOfRange,       // not sent: `time` lies outside minimum..maximum
+        Refused,          // sent, and the camera answered `status`
+        NotOpen,          // not sent: the camera is closed or lost (a reopening selects it)
+    };
+    Outcome outcome = NoConfiguration;
+    int index = -1;     // the configuration, from 0 (the editor's 曝光时间1 is 0)
+    double time = 0;    // in the parameter's unit, 0.1 ms
+    double minimum = 0;
+    double maximum = 0;
+    int status = 0;
+
+    // One line for a person, naming the camera; empty when Selected.
+    QString text(const QString &serial) const;
+};
+
+// Selects the stored current configuration, as above.
+ExposureSelection selectStoredExposure(CameraInterface *camera);
+
+// load(), then selectStoredExposure(). `selection` may be null.
+bool loadAndSelect(CameraInterface *camera, const QJsonObject &settings, QString &error,
+                   ExposureSelection *selection = nullptr, bool *rebuilt = nullptr);
+
+// After a load: the colour choice is on, yet the camera delivers one
+// channel, for its sensor is monochrome (the driver then sends no format).
+// One line naming the camera; empty otherwise.
+QString colourNote(CameraInterface *camera);
+
+// The Apply step: loads the camera's current values (so the colour choice
+// reaches the device and acquisition restarts) and selects the stored
+// configuration. What a host runs after edits, and after reopening a camera.
+ExposureSelection apply(CameraInterface *camera);
+
 } // namespace SettingsLoad

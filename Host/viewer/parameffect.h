@@ -1,19 +1,17 @@
 #pragma once
 
+#include "paramfacts.h"
+
 #include <QString>
 
 class ParamWrap;
 
-// When an edited parameter of the Vandrel driver reaches the device. Of its
-// whole parameter set the driver sends only the colour choice (when the
-// settings are loaded: Apply, or the camera's return after a loss) and the
-// selected exposure time (selectExposure); it keeps, saves and restores the
-// rest, bringing it into the camera's limits, but sends it to no camera.
-// Another plug-in's parameters are Unknown: nothing is claimed for them.
-// UI thread only, as the descriptors.
+// When an edited parameter reaches the device, as the shared table of
+// Host/core (paramfacts.h) says for every host. UI thread only, as the
+// descriptors.
 namespace ParamEffect {
 
-enum class When { Unknown, OnApply, OnSelect, Never };
+using When = ParamFacts::Effect;
 
 // `pluginIid` says whose descriptor it is.
 When of(ParamWrap *p, const QString &pluginIid);

@@ -1,6 +1,7 @@
 // vandrel-host end to end, against the simulated cameras.
 
 #include "hostrunner.h"
+#include "recordindex.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMap>
+#include <QSet>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -150,7 +153,7 @@ TEST_F(HostTest, InfoSaysWhenTheSdkIsNotTheSimulator)
         << text.out.toStdString();
 }
 
-TEST_F(HostTest, ListShowsTheFamilysCamerasAndTheDeviceCount)
+TEST_F(HostTest, ListShowsWhatEachCameraIsAndMarksTheOtherDevices)
 {
     const HostRun r = run(QStringLiteral("list"), {QStringLiteral("--json")});
     ASSERT_TRUE(r.finished);
@@ -158,16 +161,36 @@ TEST_F(HostTest, ListShowsTheFamilysCamerasAndTheDeviceCount)
     const QJsonObject j = r.json();
     EXPECT_EQ(j.value(QStringLiteral("deviceCount")).toInt(), 3);
     EXPECT_EQ(j.value(QStringLiteral("cameras")).toArray(), (QJsonArray{kColour, kMono}));
+    const QJsonArray described = j.value(QStringLiteral("described")).toArray();
+    ASSERT_EQ(described.size(), 2);
+    const QJsonObject colour = described.at(0).toObject();
+    const QJsonObject mono = described.at(1).toObject();
+    EXPECT_EQ(colour.value(QStringLiteral("product")).toString(), QStringLiteral("VD-XG4K-C"));
+    EXPECT_EQ(colour.value(QStringLiteral("width")).toInt(), 512);
+    EXPECT_TRUE(colour.value(QStringLiteral("colour")).toBool());
+    EXPECT_EQ(mono.value(QStringLiteral("width")).toInt(), 640);
+    EXPECT_FALSE(mono.value(QStringLiteral("colour")).toBool());
+    EXPECT_EQ(j.value(QStringLiteral("otherDevices")).toArray(),
+              (QJsonArray{QJsonObject{{QStringLiteral("serial"), QStringLiteral("VDACTEST0003")},
+                                      {QStringLiteral("product"), QStringLiteral("VD-AC1300")}}}));
 
     const HostRun text = run(QStringLiteral("list"));
     EXPECT_TRUE(text.out.contains(QStringLiteral("SDK devices: 3")));
-    EXPECT_TRUE(text.out.contains(kColour) && text.out.contains(kMono));
-    EXPECT_FALSE(text.out.contains(QStringLiteral("VDACTEST0003")));
+    EXPECT_TRUE(text.out.contains(QStringLiteral("  %1  VD-XG4K-C  512 px  colour\n").arg(kColour))) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains(QStringLiteral("  %1  VD-XG8K-M  640 px  mono\n").arg(kMono)));
+    EXPECT_TRUE(text.out.contains(QStringLiteral("Other devices (not VD-XG; the plug-in does not drive them): 1\n"
+                                                 "  VDACTEST0003  VD-AC1300\n")));
+    // The listing left every camera closed: it can be grabbed from at once.
+    EXPECT_EQ(run(QStringLiteral("grab"), {QStringLiteral("--frames"), QStringLiteral("1")}).exitCode, 0);
 
     // Without --sim-config: the simulator's own cameras.
     const QJsonObject builtIn = runHost({QStringLiteral("list"), QStringLiteral("--json")}).json();
     EXPECT_EQ(builtIn.value(QStringLiteral("deviceCount")).toInt(), 3);
     EXPECT_EQ(builtIn.value(QStringLiteral("cameras")).toArray().size(), 2);
+
+    // A device of the other family is named for what it is.
+    expectFailure(run(QStringLiteral("grab"), {QStringLiteral("--camera"), QStringLiteral("VDACTEST0003")}), 4,
+                  QStringLiteral("VDACTEST0003 is a VD-AC1300, not a VD-XG camera"));
 }
 
 TEST_F(HostTest, ParamsReadsTheDescriptorsOfTheChosenCamera)
@@ -179,25 +202,204 @@ TEST_F(HostTest, ParamsReadsTheDescriptorsOfTheChosenCamera)
         const QJsonArray params = r.json().value(QStringLiteral("params")).toArray();
         ASSERT_FALSE(params.isEmpty());
         QSet<QString> kinds;
-        int widthMax = -1;
+        QMap<QString, QJsonObject> byName;
         for (const QJsonValue &v : params) {
             const QJsonObject p = v.toObject();
             kinds.insert(p.value(QStringLiteral("kind")).toString());
-            if (p.value(QStringLiteral("label")).toString() == QStringLiteral("图像的宽度"))
-                widthMax = p.value(QStringLiteral("max")).toInt();
+            byName.insert(p.value(QStringLiteral("name")).toString(), p);
         }
         EXPECT_EQ(kinds, (QSet<QString>{QStringLiteral("SeparateParam"), QStringLiteral("LineEditCameraParam"),
                                         QStringLiteral("CheckBoxParam"), QStringLiteral("ComboBoxParam")}));
         // The range comes from the camera that was opened, not a default.
-        EXPECT_EQ(widthMax, serial == kColour ? 512 : 640) << serial.toStdString();
+        const QJsonObject width = byName.value(QStringLiteral("Width"));
+        EXPECT_EQ(width.value(QStringLiteral("label")).toString(), QStringLiteral("图像的宽度"));
+        EXPECT_EQ(width.value(QStringLiteral("max")).toInt(), serial == kColour ? 512 : 640) << serial.toStdString();
+        EXPECT_EQ(width.value(QStringLiteral("unit")).toString(), QStringLiteral("px"));
+        EXPECT_EQ(width.value(QStringLiteral("applies")).toString(), QStringLiteral("never"));
+        EXPECT_EQ(byName.value(QStringLiteral("ExposureTime1")).value(QStringLiteral("applies")).toString(),
+                  QStringLiteral("select"));
+        EXPECT_EQ(byName.value(QStringLiteral("ColorImage")).value(QStringLiteral("applies")).toString(),
+                  QStringLiteral("apply"));
+        EXPECT_TRUE(byName.contains(QStringLiteral("ReverseX/ReverseY")));
     }
 
     const HostRun table = run(QStringLiteral("params"));
     ASSERT_EQ(table.exitCode, 0);
     EXPECT_TRUE(table.out.contains(QStringLiteral("Camera %1:").arg(kColour)));
-    EXPECT_TRUE(table.out.contains(QStringLiteral("KIND")) && table.out.contains(QStringLiteral("DESCRIPTION")));
+    EXPECT_TRUE(table.out.contains(QStringLiteral("NAME")) && table.out.contains(QStringLiteral("EFFECT"))
+                && table.out.contains(QStringLiteral("DESCRIPTION")));
     EXPECT_TRUE(table.out.contains(QStringLiteral("0 .. 512 step")));
-    EXPECT_TRUE(table.out.contains(QStringLiteral("曝光时间1")));
+    const QRegularExpression exposureRow(QStringLiteral(R"(^ExposureTime1 +曝光时间1 +0 +0\.1 ms +\S+ \.\. \S+ step \S+ +Select )"),
+                                         QRegularExpression::MultilineOption);
+    EXPECT_TRUE(exposureRow.match(table.out).hasMatch()) << table.out.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^Gain +模拟增益 +0 +0 \.\. \d+ step 1 +kept only )"),
+                                   QRegularExpression::MultilineOption)
+                    .match(table.out)
+                    .hasMatch());
+}
+
+TEST_F(HostTest, SetWritesThroughTheDescriptorsAndSaysWhatTheCameraIgnores)
+{
+    const QString saved = path(QStringLiteral("set.json"));
+    const HostRun r = run(QStringLiteral("grab"),
+                          {QStringLiteral("--camera"), kColour, QStringLiteral("--frames"), QStringLiteral("2"),
+                           QStringLiteral("--set"), QStringLiteral("Gain=9"), QStringLiteral("--set"),
+                           QStringLiteral("ReverseY=on"), QStringLiteral("--set"), QStringLiteral("彩色图像=on"),
+                           QStringLiteral("--set"), QStringLiteral("图像帧率=高速模式"), QStringLiteral("--set"),
+                           QStringLiteral("ExposureTime1=50"), QStringLiteral("--save-settings"), saved,
+                           QStringLiteral("--json")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    // The colour choice took effect on the Apply that follows the edits.
+    EXPECT_EQ(cameraOf(r.json(), kColour).value(QStringLiteral("channels")).toInt(), 3);
+    // Every value stands where the driver keeps it, named as paramfacts names it.
+    QMap<QString, QJsonObject> entries;
+    for (const QJsonValue &v : readJson(saved)
+                                   .value(QStringLiteral("cameras"))
+                                   .toObject()
+                                   .value(kColour)
+                                   .toObject()
+                                   .value(QStringLiteral("paramsWrap"))
+                                   .toArray())
+        entries.insert(v.toObject().value(QStringLiteral("name")).toString(), v.toObject());
+    EXPECT_EQ(entries.value(QStringLiteral("Gain")).value(QStringLiteral("values")).toInt(), 9);
+    EXPECT_EQ(entries.value(QStringLiteral("ReverseX/ReverseY")).value(QStringLiteral("values")).toArray(),
+              (QJsonArray{false, true}));
+    EXPECT_EQ(entries.value(QStringLiteral("FrameSpeed")).value(QStringLiteral("selectedIndex")).toInt(), 2);
+    EXPECT_DOUBLE_EQ(entries.value(QStringLiteral("ExposureTime1")).value(QStringLiteral("values")).toDouble(), 50.0);
+    // A warning for each parameter that reaches no camera, and none for the others.
+    const QStringList warnings = r.hostErrLines().filter(QStringLiteral("warning:"));
+    EXPECT_EQ(warnings.size(), 3) << r.err.toStdString();
+    EXPECT_TRUE(warnings.filter(QStringLiteral("Gain (模拟增益) is kept and saved")).size() == 1);
+    EXPECT_TRUE(warnings.filter(QStringLiteral("ReverseY (垂直镜像)")).size() == 1);
+    EXPECT_TRUE(warnings.filter(QStringLiteral("FrameSpeed (图像帧率)")).size() == 1);
+
+    // params shows what --set made of the values; the driver aligns a width to its step.
+    const HostRun p = run(QStringLiteral("params"),
+                          {kColour, QStringLiteral("--set"), QStringLiteral("width=200"), QStringLiteral("--json")});
+    ASSERT_EQ(p.exitCode, 0) << p.err.toStdString();
+    int width = -1;
+    for (const QJsonValue &v : p.json().value(QStringLiteral("params")).toArray()) {
+        if (v.toObject().value(QStringLiteral("name")).toString() == QStringLiteral("Width"))
+            width = v.toObject().value(QStringLiteral("value")).toInt();
+    }
+    EXPECT_EQ(width, 192);
+
+    // What cannot be set ends the run before any frame, with the reason.
+    expectFailure(run(QStringLiteral("grab"), {QStringLiteral("--set"), QStringLiteral("Gain=17")}), 2,
+                  QStringLiteral("--set Gain=17: Gain: 17 is out of range 0..16"));
+    expectFailure(run(QStringLiteral("grab"), {QStringLiteral("--set"), QStringLiteral("Gain=high")}), 2,
+                  QStringLiteral("Gain takes a whole number"));
+    expectFailure(run(QStringLiteral("grab"), {QStringLiteral("--set"), QStringLiteral("Brightness=3")}), 2,
+                  QStringLiteral("has no parameter Brightness"));
+    expectFailure(run(QStringLiteral("params"), {QStringLiteral("--set"), QStringLiteral("FrameSpeed=极速")}), 2,
+                  QStringLiteral("no choice \"极速\""));
+    expectFailure(run(QStringLiteral("grab"), {QStringLiteral("--set"), QStringLiteral("Gain")}), 2,
+                  QStringLiteral("--set needs NAME=VALUE"));
+}
+
+TEST_F(HostTest, ASuccessfulRunIsQuietAndMeasuresItsRateBetweenFrames)
+{
+    const QString rec = path(QStringLiteral("rec"));
+    const HostRun r = run(QStringLiteral("grab"), {QStringLiteral("--frames"), QStringLiteral("3"), QStringLiteral("--record"),
+                                                   rec, QStringLiteral("--json")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    // Nothing of the driver's info lines.
+    EXPECT_FALSE(r.err.contains(QStringLiteral("cameraVandrel Close"))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("vandrel:"))) << r.err.toStdString();
+    // The rate is the camera's, between its frames' own times (which the
+    // recording keeps), not that of their arrival in the host.
+    QMap<QString, QVector<qint64>> times;
+    for (const QJsonObject &line : readRecordIndex(rec))
+        times[line.value(QStringLiteral("serial")).toString()].append(
+            qint64(line.value(QStringLiteral("captureTime")).toDouble()));
+    for (const QString &serial : {kColour, kMono}) {
+        const QVector<qint64> t = times.value(serial);
+        ASSERT_EQ(t.size(), 3) << serial.toStdString();
+        ASSERT_GT(t.last(), t.first());
+        const double expected = 2 * 1000.0 / double(t.last() - t.first());
+        EXPECT_NEAR(cameraOf(r.json(), serial).value(QStringLiteral("fps")).toDouble(), expected, expected * 1e-6)
+            << serial.toStdString();
+    }
+    const HostRun verbose = run(QStringLiteral("grab"), {QStringLiteral("--frames"), QStringLiteral("1"), QStringLiteral("--verbose")});
+    ASSERT_EQ(verbose.exitCode, 0);
+    EXPECT_TRUE(verbose.err.contains(QStringLiteral("cameraVandrel Close")));
+}
+
+// "[hh:mm:ss.zzz +S.sss s] SERIAL kind: detail" lines of a run, as (serial kind, seconds).
+QVector<QPair<QString, double>> linkLines(const QString &out)
+{
+    const QRegularExpression line(QStringLiteral(R"(^\[\d\d:\d\d:\d\d\.\d{3} \+(\d+\.\d{3}) s\] (\S+) (\w+):)"),
+                                  QRegularExpression::MultilineOption);
+    QVector<QPair<QString, double>> found;
+    for (auto it = line.globalMatch(out); it.hasNext();) {
+        const auto m = it.next();
+        found.append({m.captured(2) + QLatin1Char(' ') + m.captured(3), m.captured(1).toDouble()});
+    }
+    return found;
+}
+
+// The small population with timed events for its colour camera.
+QByteArray populationWithEvents(const QByteArray &events)
+{
+    QJsonObject root = QJsonDocument::fromJson(smallPopulation()).object();
+    root.insert(QStringLiteral("events"), QJsonDocument::fromJson(events).array());
+    return QJsonDocument(root).toJson();
+}
+
+TEST_F(HostTest, ALostLinkIsBackWithinTheRetryIntervalNotTheDriversThirtySeconds)
+{
+    const QString config = write(QStringLiteral("loss.json"), populationWithEvents(R"([
+        {"atMs": 600, "serialNumber": "VDXGTEST0C01", "event": "linkLost", "powerLost": false},
+        {"atMs": 1400, "serialNumber": "VDXGTEST0C01", "event": "linkRestored"}])"));
+    const HostRun r = runHost({QStringLiteral("grab"), QStringLiteral("--sim-config"), config, QStringLiteral("--seconds"),
+                               QStringLiteral("3.5"), QStringLiteral("--retry-interval"), QStringLiteral("0.2")},
+                              60000, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const auto lines = linkLines(r.out);
+    ASSERT_EQ(lines.size(), 2) << r.out.toStdString();
+    EXPECT_EQ(lines[0].first, kColour + QStringLiteral(" lost"));
+    EXPECT_EQ(lines[1].first, kColour + QStringLiteral(" back"));
+    // Back after the link returned, within a few retry intervals of it.
+    EXPECT_GT(lines[1].second - lines[0].second, 0.5);
+    EXPECT_LT(lines[1].second - lines[0].second, 0.8 + 1.0);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("reopened by the host's retry"))) << r.out.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("%1  .* losses 1  stalls 0  reconnects 1  link up").arg(kColour))
+                    .match(r.out)
+                    .hasMatch())
+        << r.out.toStdString();
+}
+
+TEST_F(HostTest, ACameraGoneWithoutAMessageIsReportedStalledAndComesBack)
+{
+    const QString config = write(QStringLiteral("stall.json"), populationWithEvents(R"([
+        {"atMs": 600, "serialNumber": "VDXGTEST0C01", "event": "detach"},
+        {"atMs": 1800, "serialNumber": "VDXGTEST0C01", "event": "attach"}])"));
+    HostRun r = runHost({QStringLiteral("grab"), QStringLiteral("--sim-config"), config, QStringLiteral("--seconds"),
+                         QStringLiteral("3.5"), QStringLiteral("--stall-after"), QStringLiteral("0.4"),
+                         QStringLiteral("--retry-interval"), QStringLiteral("0.2"), QStringLiteral("--json")},
+                        60000, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject colour = cameraOf(r.json(), kColour);
+    EXPECT_EQ(colour.value(QStringLiteral("stalls")).toInt(), 1) << r.out.toStdString();
+    EXPECT_EQ(colour.value(QStringLiteral("losses")).toInt(), 0);
+    EXPECT_EQ(colour.value(QStringLiteral("reconnects")).toInt(), 1);
+    EXPECT_EQ(colour.value(QStringLiteral("link")).toString(), QStringLiteral("open"));
+    const QJsonArray events = colour.value(QStringLiteral("events")).toArray();
+    ASSERT_EQ(events.size(), 2);
+    EXPECT_EQ(events[0].toObject().value(QStringLiteral("event")).toString(), QStringLiteral("stalled"));
+    EXPECT_EQ(events[1].toObject().value(QStringLiteral("event")).toString(), QStringLiteral("back"));
+    // The stall is seen about the stall time after the last frame, not at once.
+    const double stalledAt = events[0].toObject().value(QStringLiteral("atMs")).toDouble();
+    EXPECT_GT(stalledAt, 600 + 300);
+    EXPECT_EQ(cameraOf(r.json(), kMono).value(QStringLiteral("stalls")).toInt(), 0);
+
+    // Switched off, the same run reports nothing, and the camera stays silent.
+    r = runHost({QStringLiteral("grab"), QStringLiteral("--sim-config"), config, QStringLiteral("--seconds"),
+                 QStringLiteral("2"), QStringLiteral("--stall-after"), QStringLiteral("0"), QStringLiteral("--json")},
+                60000, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(cameraOf(r.json(), kColour).value(QStringLiteral("stalls")).toInt(), 0);
+    EXPECT_EQ(cameraOf(r.json(), kColour).value(QStringLiteral("link")).toString(), QStringLiteral("open"));
 }
 
 TEST_F(HostTest, GrabOfTwoCamerasWritesFramesAndAContactSheet)

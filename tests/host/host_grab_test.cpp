@@ -20,9 +20,12 @@
 
 namespace {
 
-ImageProcessData frame(int width, int height, int type, int product, int capture = 1, int cycle = 1)
+ImageProcessData frame(int width, int height, int type, int product, int capture = 1, int cycle = 1,
+                       qint64 cameraMs = -1)
 {
     ImageProcessData d;
+    if (cameraMs >= 0)
+        d.captureTime = QDateTime::fromMSecsSinceEpoch(cameraMs);
     d.image = cv::Mat(height, width, type, cv::Scalar::all(7));
     d.productID = product;
     d.captureIndex = capture;
@@ -54,10 +57,8 @@ TEST(GrabChannel, CountsOnlyWhileTheRunLetsItAndUpToItsLimit)
 {
     Channel c(3);
     c.channel.onCapture(frame(16, 4, CV_8UC1, 1));
-    c.channel.onLoss();
     EXPECT_EQ(c.channel.figures().frames, 0);  // before the run
-    EXPECT_EQ(c.channel.figures().losses, 0);
-    EXPECT_TRUE(c.counted.isEmpty() && c.events.isEmpty());
+    EXPECT_TRUE(c.counted.isEmpty());
 
     c.channel.setCounting(true);
     for (int i = 1; i <= 5; ++i)
@@ -67,25 +68,16 @@ TEST(GrabChannel, CountsOnlyWhileTheRunLetsItAndUpToItsLimit)
     EXPECT_EQ(c.counted, (QVector<int>{1, 2, 3}));
     EXPECT_EQ(c.lastCounted, 3);
     EXPECT_EQ(c.channel.figures().lastProduct, 3);
-
-    c.channel.setCounting(false);  // stopped: link events after the run are not the run's
-    c.channel.onReconnect();
-    EXPECT_EQ(c.channel.figures().reconnects, 0);
 }
 
-TEST(GrabChannel, FiguresFollowTheFramesAndTheLink)
+TEST(GrabChannel, FiguresFollowTheFrames)
 {
     Channel c;
     c.channel.setCounting(true);
     c.nowMs = 100;
     c.channel.onCapture(frame(32, 8, CV_8UC1, 4, 2, 1));
-    c.nowMs = 1100;
-    c.channel.onLoss();
-    c.nowMs = 4100;
-    c.channel.onReconnect();
     c.nowMs = 5100;
-    c.channel.onLoss();
-    c.channel.onCapture(frame(32, 8, CV_8UC3, 5, 3, 2));  // a frame means the link is up
+    c.channel.onCapture(frame(32, 8, CV_8UC3, 5, 3, 2));
 
     const ChannelFigures &f = c.channel.figures();
     EXPECT_EQ(f.frames, 2);
@@ -98,15 +90,33 @@ TEST(GrabChannel, FiguresFollowTheFramesAndTheLink)
     EXPECT_EQ(f.lastProduct, 5);
     EXPECT_EQ(f.lastCapture, 3);
     EXPECT_EQ(f.lastCycle, 2);
-    EXPECT_EQ(f.losses, 2);
-    EXPECT_EQ(f.reconnects, 1);
-    EXPECT_TRUE(f.linkUp);
-    ASSERT_EQ(f.events.size(), 3);
-    EXPECT_EQ(f.events[1].atMs, 4100);
-    EXPECT_EQ(f.events[1].name, QStringLiteral("CameraReconnect"));
-    EXPECT_EQ(c.events, (QStringList{QStringLiteral("1100 CameraLoss: link lost"),
-                                     QStringLiteral("4100 CameraReconnect: camera open again"),
-                                     QStringLiteral("5100 CameraLoss: link lost")}));
+    EXPECT_EQ(f.link, LinkState::Open);
+    EXPECT_TRUE(f.events.isEmpty());
+}
+
+TEST(GrabChannel, TheMeanRateIsTheCamerasNotTheEventLoops)
+{
+    // A 20 frames/s camera whose first two frames the host handled in one go:
+    // by arrival 2 ms apart, by the camera's clock 50.
+    Channel c;
+    c.channel.setCounting(true);
+    c.nowMs = 300;
+    c.channel.onCapture(frame(8, 2, CV_8UC1, 1, 1, 1, 1000));
+    c.nowMs = 302;
+    c.channel.onCapture(frame(8, 2, CV_8UC1, 2, 1, 1, 1050));
+    EXPECT_DOUBLE_EQ(c.channel.figures().meanFps(), 20.0);
+    // A camera clock that starts again (a reopened camera) counts by arrival.
+    c.nowMs = 402;
+    c.channel.onCapture(frame(8, 2, CV_8UC1, 3, 1, 1, 10));
+    EXPECT_EQ(c.channel.figures().spanMs, 50 + 100);
+    // Frames without time stamps count by arrival.
+    Channel plain;
+    plain.channel.setCounting(true);
+    plain.nowMs = 0;
+    plain.channel.onCapture(frame(8, 2, CV_8UC1, 1));
+    plain.nowMs = 250;
+    plain.channel.onCapture(frame(8, 2, CV_8UC1, 2));
+    EXPECT_DOUBLE_EQ(plain.channel.figures().meanFps(), 4.0);
 }
 
 TEST(GrabChannel, RatesOverTheRunAndOverTheLastTwoSeconds)
@@ -229,6 +239,7 @@ GrabSummary twoCameraRun()
     f.bytes = 11 * 98304;
     f.firstMs = 0;
     f.lastMs = 2000;
+    f.spanMs = 2000;
     f.width = 512;
     f.height = 64;
     f.channels = 3;
@@ -237,7 +248,8 @@ GrabSummary twoCameraRun()
     f.lastCycle = 1;
     f.losses = 1;
     f.reconnects = 1;
-    f.events = {{500, QStringLiteral("CameraLoss")}, {900, QStringLiteral("CameraReconnect")}};
+    f.events = {{500, QStringLiteral("lost"), QStringLiteral("CameraLoss: the link is down")},
+                {900, QStringLiteral("back"), QStringLiteral("reopened by the host's retry (restartCamera)")}};
     colour.savedFrames = 9;
     colour.savesSkipped = 2;
     CameraSummary mono;
@@ -246,7 +258,8 @@ GrabSummary twoCameraRun()
     mono.figures.width = 640;
     mono.figures.height = 64;
     mono.figures.channels = 1;
-    mono.figures.linkUp = false;
+    mono.figures.link = LinkState::Stalled;
+    mono.figures.stalls = 1;
     s.cameras = {colour, mono};
     return s;
 }
@@ -265,14 +278,22 @@ TEST(GrabReport, TheJsonSummaryHasItsKeys)
                              QStringLiteral("height"), QStringLiteral("channels"), QStringLiteral("fps"),
                              QStringLiteral("megabytesPerSecond"), QStringLiteral("lastProductID"),
                              QStringLiteral("lastCaptureIndex"), QStringLiteral("lastProductCycleIndex"),
-                             QStringLiteral("losses"), QStringLiteral("reconnects"), QStringLiteral("linkUp"),
+                             QStringLiteral("losses"), QStringLiteral("stalls"), QStringLiteral("reconnects"),
+                             QStringLiteral("linkUp"), QStringLiteral("link"),
                              QStringLiteral("savedFrames"), QStringLiteral("savesSkipped"), QStringLiteral("events")}));
     EXPECT_DOUBLE_EQ(c.value(QStringLiteral("fps")).toDouble(), 5.0);
     EXPECT_DOUBLE_EQ(c.value(QStringLiteral("megabytesPerSecond")).toDouble(), 10 * 98304 / 2.0 / 1e6);
     EXPECT_EQ(c.value(QStringLiteral("events")).toArray(),
-              (QJsonArray{QJsonObject{{QStringLiteral("event"), QStringLiteral("CameraLoss")}, {QStringLiteral("atMs"), 500}},
-                          QJsonObject{{QStringLiteral("event"), QStringLiteral("CameraReconnect")},
-                                      {QStringLiteral("atMs"), 900}}}));
+              (QJsonArray{QJsonObject{{QStringLiteral("event"), QStringLiteral("lost")},
+                                      {QStringLiteral("atMs"), 500},
+                                      {QStringLiteral("detail"), QStringLiteral("CameraLoss: the link is down")}},
+                          QJsonObject{{QStringLiteral("event"), QStringLiteral("back")},
+                                      {QStringLiteral("atMs"), 900},
+                                      {QStringLiteral("detail"),
+                                       QStringLiteral("reopened by the host's retry (restartCamera)")}}}));
+    const QJsonObject m = j.value(QStringLiteral("cameras")).toArray().at(1).toObject();
+    EXPECT_EQ(m.value(QStringLiteral("link")).toString(), QStringLiteral("stalled"));
+    EXPECT_FALSE(m.value(QStringLiteral("linkUp")).toBool());
     EXPECT_EQ(c.value(QStringLiteral("savesSkipped")).toInt(), 2);
 
     s.contactSheet = QStringLiteral("/tmp/out/contact-sheet.png");
@@ -294,9 +315,9 @@ TEST(GrabReport, TheTextLinesAsPeopleAndTheLinkLossTestReadThem)
     EXPECT_EQ(text.toStdString(),
               std::string("Grabbed for 2.35 s (frame count reached)\n"
                              "VDXGTEST0C01  512x64x3  frames 11  5.0 fps  0.5 MB/s  last product 11 capture 2 cycle 1"
-                             "  losses 1  reconnects 1  link up  saved 9 (skipped 2: writers behind)\n"
+                             "  losses 1  stalls 0  reconnects 1  link up  saved 9 (skipped 2: writers behind)\n"
                              "VDXGTEST0M02  640x64x1  frames 1  0.0 fps  0.0 MB/s  last product 0 capture 0 cycle 0"
-                             "  losses 0  reconnects 0  link LOST  saved 0\n"
+                             "  losses 0  stalls 1  reconnects 0  link STALLED  saved 0\n"
                              "Contact sheet: out/contact-sheet.png\n"));
 
     s.savingFrames = false;
@@ -310,13 +331,13 @@ TEST(GrabReport, TheTextLinesAsPeopleAndTheLinkLossTestReadThem)
     out.flush();
     EXPECT_EQ(text.toStdString(), std::string("Grabbed for 2.35 s (interrupted), preview\n"
                                    "VDXGTEST0C01  512x64x3  frames 11  5.0 fps  0.5 MB/s  last product 11 capture 2 "
-                                   "cycle 1  losses 1  reconnects 1  link up\n"));
+                                   "cycle 1  losses 1  stalls 0  reconnects 1  link up\n"));
 
     EXPECT_EQ(progressLine(QStringLiteral("VDXGTEST0C01"), twoCameraRun().cameras[0].figures, 49.96, 4.9e6),
               QStringLiteral("VDXGTEST0C01  frames     11   50.0 fps     4.9 MB/s  last product 11 capture 2 cycle 1  link up"));
     EXPECT_EQ(eventLine(QDateTime(QDate(2024, 5, 6), QTime(10, 2, 3, 45)), 3004, QStringLiteral("VDXGTEST0C01"),
-                        QStringLiteral("CameraLoss: link lost")),
-              QStringLiteral("[10:02:03.045 +3.004 s] VDXGTEST0C01 CameraLoss: link lost"));
+                        QStringLiteral("lost: CameraLoss: the link is down")),
+              QStringLiteral("[10:02:03.045 +3.004 s] VDXGTEST0C01 lost: CameraLoss: the link is down"));
 }
 
 } // namespace

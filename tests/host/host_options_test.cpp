@@ -45,6 +45,28 @@ TEST(HostOptions, EachCommandWithItsDefaults)
     EXPECT_TRUE(grab.cameras.isEmpty());  // every listed camera
     EXPECT_FALSE(grab.json || grab.verbose);
     EXPECT_FALSE(grab.pluginDir || grab.simConfig || grab.settingsFile);
+    EXPECT_TRUE(grab.sets.isEmpty());
+    EXPECT_EQ(grab.grab.retryIntervalMs, 0);  // the driver's own retry
+    EXPECT_EQ(grab.grab.stallAfterMs, 5000);
+}
+
+TEST(HostOptions, SetsRetriesAndStallsReachTheStruct)
+{
+    const HostOptions o = run({QStringLiteral("grab"), QStringLiteral("--set"), QStringLiteral("Gain=8"),
+                               QStringLiteral("--set"), QStringLiteral("图像帧率 = 高速模式"), QStringLiteral("--set"),
+                               QStringLiteral("Note=a=b"), QStringLiteral("--retry-interval"), QStringLiteral("0.25"),
+                               QStringLiteral("--stall-after"), QStringLiteral("0")});
+    // In order, the name trimmed, the value as typed after the first "=".
+    const QList<QPair<QString, QString>> sets = {{QStringLiteral("Gain"), QStringLiteral("8")},
+                                                 {QStringLiteral("图像帧率"), QStringLiteral(" 高速模式")},
+                                                 {QStringLiteral("Note"), QStringLiteral("a=b")}};
+    EXPECT_EQ(o.sets, sets);
+    EXPECT_EQ(o.grab.sets, sets);
+    EXPECT_EQ(o.grab.retryIntervalMs, 250);
+    EXPECT_EQ(o.grab.stallAfterMs, 0);
+    EXPECT_EQ(run({QStringLiteral("params"), QStringLiteral("--set"), QStringLiteral("Width=64")}).sets.size(), 1);
+    // Tiny times do not round to "off".
+    EXPECT_EQ(run({QStringLiteral("grab"), QStringLiteral("--stall-after"), QStringLiteral("0.0001")}).grab.stallAfterMs, 1);
 }
 
 TEST(HostOptions, GrabOptionsReachTheStruct)
@@ -153,6 +175,14 @@ TEST(HostOptions, MistakesEndWithTheirReason)
         {{QStringLiteral("info"), QStringLiteral("--camera"), QStringLiteral("A")}, "--camera applies to grab only"},
         {{QStringLiteral("list"), QStringLiteral("--settings"), QStringLiteral("s.json")},
          "--settings applies to grab and params only"},
+        {{QStringLiteral("list"), QStringLiteral("--set"), QStringLiteral("Gain=1")}, "--set applies to grab and params only"},
+        {{QStringLiteral("grab"), QStringLiteral("--set"), QStringLiteral("Gain")}, "--set needs NAME=VALUE, not \"Gain\""},
+        {{QStringLiteral("grab"), QStringLiteral("--set"), QStringLiteral("=3")}, "--set needs NAME=VALUE, not \"=3\""},
+        {{QStringLiteral("grab"), QStringLiteral("--retry-interval"), QStringLiteral("-1")},
+         "--retry-interval needs a number of seconds of 0 or more, not \"-1\""},
+        {{QStringLiteral("grab"), QStringLiteral("--stall-after"), QStringLiteral("soon")},
+         "--stall-after needs a number of seconds of 0 or more, not \"soon\""},
+        {{QStringLiteral("params"), QStringLiteral("--stall-after"), QStringLiteral("1")}, "--stall-after applies to grab only"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());

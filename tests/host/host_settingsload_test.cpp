@@ -263,3 +263,75 @@ TEST_F(SettingsLoadTest, AFileWithACameraOfNoCountIsRefusedWholeWithTheCameraNam
     EXPECT_TRUE(readSettingsFile(file, {QStringLiteral("GOOD00000001")}, out, error)) << error.toStdString();
     EXPECT_EQ(out.value(QStringLiteral("GOOD00000001")), good);
 }
+
+TEST_F(SettingsLoadTest, WrittenFilesNameTheirEntriesAndANameOutOfPlaceIsRefused)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::unique_ptr<CameraInterface> cam = create();
+    fill(cam.get(), 2);
+    const QJsonObject settings = saved(cam.get());
+    const QString file = dir.filePath(QStringLiteral("named.json"));
+    QString error;
+    ASSERT_TRUE(writeSettingsFile(file, {{kSerial, settings}}, error)) << error.toStdString();
+    QMap<QString, QJsonObject> read;
+    ASSERT_TRUE(readSettingsForEach(file, {kSerial}, read, error)) << error.toStdString();
+    const QJsonArray named = read.value(kSerial).value(QStringLiteral("paramsWrap")).toArray();
+    ASSERT_EQ(named.size(), 23);
+    EXPECT_EQ(named.at(0).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("ImageSize"));
+    EXPECT_EQ(named.at(13).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("ExposureTime2"));
+    EXPECT_EQ(named.at(15).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("Gain"));
+    // The names do not disturb the driver: the values load where they were.
+    cam.reset();
+    std::unique_ptr<CameraInterface> other = create();
+    ASSERT_TRUE(SettingsLoad::load(other.get(), read.value(kSerial), error)) << error.toStdString();
+    EXPECT_EQ(saved(other.get()), settings);
+
+    // Two values swapped by hand: both are numbers, so only the names tell.
+    QJsonArray swapped = named;
+    const QJsonValue gain = swapped.at(15);
+    swapped.replace(15, swapped.at(16));
+    swapped.replace(16, gain);
+    QJsonObject edited = read.value(kSerial);
+    edited.insert(QStringLiteral("paramsWrap"), swapped);
+    EXPECT_EQ(SettingsLoad::exposureConfigCount(edited, error), -2);
+    EXPECT_EQ(error, QStringLiteral("\"paramsWrap\" entry 16 is named Gamma where a camera with 2 exposure "
+                                    "configuration(s) (23 entries) has Gain"));
+    const QJsonObject before = saved(other.get());
+    EXPECT_FALSE(SettingsLoad::load(other.get(), edited, error));
+    EXPECT_EQ(saved(other.get()), before);
+}
+
+TEST_F(SettingsLoadTest, EveryHostMatchesSettingsToCamerasByTheirSerial)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::unique_ptr<CameraInterface> cam = create();
+    const QJsonObject mine = saved(cam.get());
+    const QString other = QStringLiteral("SOMEONEELSE1");
+    QString error;
+    const QString file = dir.filePath(QStringLiteral("two.json"));
+    ASSERT_TRUE(writeSettingsFile(file, {{other, mine}}, error));
+
+    // Asked for a camera it has no entry for: refused, saying what it holds.
+    QMap<QString, QJsonObject> read;
+    EXPECT_FALSE(readSettingsForEach(file, {kSerial}, read, error));
+    EXPECT_EQ(error, QStringLiteral("settings file %1 holds no settings for camera %2 (it holds settings for %3)")
+                         .arg(file, kSerial, other));
+    EXPECT_FALSE(readSettingsFile(file, {kSerial}, read, error)) << "for none of the cameras asked for";
+    EXPECT_TRUE(read.isEmpty());
+    // For several cameras: each must have its entry, or (for a host loading
+    // into whichever it has) one at least.
+    EXPECT_FALSE(readSettingsForEach(file, {other, kSerial}, read, error));
+    EXPECT_TRUE(read.isEmpty());
+    ASSERT_TRUE(readSettingsFile(file, {other, kSerial}, read, error)) << error.toStdString();
+    EXPECT_EQ(read.keys(), QStringList{other});
+
+    // One camera's own object matches any camera.
+    QJsonObject out;
+    EXPECT_TRUE(matchSettings(mine, QStringLiteral("settings"), kSerial, out, error));
+    EXPECT_EQ(out, mine);
+    EXPECT_FALSE(matchSettings(QJsonObject{{QStringLiteral("exposure"), 3}}, QStringLiteral("settings"), kSerial,
+                               out, error));
+    EXPECT_EQ(error, QStringLiteral("settings holds neither \"paramsWrap\" nor \"cameras\""));
+}

@@ -40,7 +40,16 @@ def sdk():
     lib = ctypes.CDLL(os.path.join(vandrel._vandrel.default_plugin_dir(vandrel._MODULE_DIR), "libVDCAMSDK.so"))
     lib.VdSimLinkLost.argtypes = [ctypes.c_char_p, ctypes.c_uint]
     lib.VdSimLinkRestored.argtypes = [ctypes.c_char_p]
+    lib.VdSimSetAttached.argtypes = [ctypes.c_char_p, ctypes.c_int]
+    lib.VdSimGetValue.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.POINTER(ctypes.c_double)]
     return lib
+
+
+def device_value(sdk, serial, key):
+    """A value of the simulated device ("exposureTime", "mediaType", ...)."""
+    v = ctypes.c_double()
+    assert sdk.VdSimGetValue(serial.encode(), key.encode(), ctypes.byref(v)) == 0
+    return v.value
 
 
 def wait_until(condition, timeout=5.0):

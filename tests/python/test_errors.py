@@ -48,7 +48,11 @@ def test_settings_files(tmp_path):
         assert reason(e).startswith(f"settings file {bad} is not valid JSON")
         with pytest.raises(KeyError) as e:
             cam.load_settings(other)
-        assert reason(e) == f"settings file {other} holds no settings for camera {COLOUR}"
+        assert reason(e) == (f"settings file {other} holds no settings for camera {COLOUR} "
+                             "(it holds settings for SOMEONEELSE1)")
+        # The same refusal for a dict, with its own origin.
+        with pytest.raises(KeyError, match=f"settings holds no settings for camera {COLOUR}"):
+            cam.load_settings({"cameras": {"SOMEONEELSE1": {"paramsWrap": []}}})
         with pytest.raises(FileNotFoundError):
             cam.save_settings(tmp_path / "no" / "such" / "dir.json")
         assert len(cam.grab(1, timeout=3)) == 1, "the camera works on"

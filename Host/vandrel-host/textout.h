@@ -56,6 +56,8 @@ TextOut &stdErr();
 
 // Ends a command: one line "vandrel-host: reason" on stderr; returns status.
 int fail(int status, const QString &reason);
+// One line "vandrel-host: warning: text" on stderr; the run goes on.
+void warn(const QString &text);
 
 // Columns a text takes in a terminal: East Asian wide characters take two.
 int displayWidth(const QString &text);

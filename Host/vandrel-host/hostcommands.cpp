@@ -5,8 +5,10 @@
 #include "grabsession.h"
 #include "hostlog.h"
 #include "hostoptions.h"
+#include "paramsets.h"
 #include "paramtable.h"
 #include "pluginhost.h"
+#include "sdkdevices.h"
 #include "sdkidentity.h"
 #include "settingsfile.h"
 #include "settingsload.h"
@@ -27,6 +29,14 @@ void printJson(const QJsonObject &o)
 
 QString noSuchCamera(const QString &serial, const QVector<QString> &found)
 {
+    // A device of another family is there, only not this plug-in's.
+    QString ignored;
+    for (const SdkDevice &d : listSdkDevices(false, ignored))
+        if (d.serial == serial && !d.family)
+            return QStringLiteral("%1 is a %2, not a VD-XG camera: the plug-in drives VD-XG cameras only "
+                                  "(cameras: %3)")
+                .arg(serial, d.product.isEmpty() ? QStringLiteral("device of another family") : d.product,
+                     QStringList(found.toList()).join(QStringLiteral(", ")));
     return QStringLiteral("no camera %1 (cameras: %2)").arg(serial, QStringList(found.toList()).join(QStringLiteral(", ")));
 }
 
@@ -98,16 +108,65 @@ int Commands::list()
 {
     int count = 0;
     const QVector<QString> serials = host.plugin()->enumerateCameras(count);
+    // The plug-in names its cameras by serial only; the SDK's records say
+    // what they are and which devices are not the plug-in's.
+    QString why;
+    const QVector<SdkDevice> devices = listSdkDevices(true, why);
+    auto recordOf = [&devices](const QString &serial) -> const SdkDevice * {
+        for (const SdkDevice &d : devices)
+            if (d.serial == serial)
+                return &d;
+        return nullptr;
+    };
+    QVector<const SdkDevice *> others;
+    for (const SdkDevice &d : devices)
+        if (!serials.contains(d.serial))
+            others.append(&d);
     if (opts.json) {
-        QJsonArray a;
-        for (const QString &s : serials)
+        QJsonArray a, described, other;
+        for (const QString &s : serials) {
             a.append(s);
-        printJson(QJsonObject{{QStringLiteral("deviceCount"), count}, {QStringLiteral("cameras"), a}});
+            QJsonObject o{{QStringLiteral("serial"), s}};
+            if (const SdkDevice *d = recordOf(s)) {
+                o.insert(QStringLiteral("product"), d->product);
+                if (d->probed) {
+                    o.insert(QStringLiteral("width"), d->width);
+                    o.insert(QStringLiteral("height"), d->height);
+                    o.insert(QStringLiteral("colour"), !d->mono);
+                }
+            }
+            described.append(o);
+        }
+        for (const SdkDevice *d : others)
+            other.append(QJsonObject{{QStringLiteral("serial"), d->serial}, {QStringLiteral("product"), d->product}});
+        QJsonObject root{{QStringLiteral("deviceCount"), count},
+                         {QStringLiteral("cameras"), a},
+                         {QStringLiteral("described"), described},
+                         {QStringLiteral("otherDevices"), other}};
+        if (!why.isEmpty())
+            root.insert(QStringLiteral("sdkRecords"), why);
+        printJson(root);
     } else {
         TextOut::Lines out = stdOut().lines();
         out << "SDK devices: " << count << '\n' << "VD-XG cameras: " << serials.size() << '\n';
-        for (const QString &s : serials)
-            out << "  " << s << '\n';
+        for (const QString &s : serials) {
+            out << "  " << s;
+            if (const SdkDevice *d = recordOf(s)) {
+                out << "  " << d->product;
+                if (d->probed)
+                    out << "  " << d->width << " px  " << (d->mono ? "mono" : "colour");
+            }
+            out << '\n';
+        }
+        if (!others.isEmpty()) {
+            out << "Other devices (not VD-XG; the plug-in does not drive them): " << others.size() << '\n';
+            for (const SdkDevice *d : others)
+                out << "  " << d->serial << "  " << d->product << '\n';
+        } else if (count > serials.size()) {
+            out << "Other devices (not VD-XG; the plug-in does not drive them): " << count - serials.size() << '\n';
+        }
+        if (!why.isEmpty())
+            out << "(product, width and colour unknown: " << why << ")\n";
     }
     if (serials.isEmpty())
         return fail(ExitNoCamera, noCameraFound(count));
@@ -124,7 +183,7 @@ int Commands::params()
     if (!found.contains(serial))
         return fail(ExitNoCamera, noSuchCamera(serial, found));
     QMap<QString, QJsonObject> loaded;
-    if (opts.settingsFile && !readSettingsFile(*opts.settingsFile, {serial}, loaded, error))
+    if (opts.settingsFile && !readSettingsForEach(*opts.settingsFile, {serial}, loaded, error))
         return fail(ExitBadSettings, error);
 
     CameraInterface *cam = host.plugin()->createCamera(0, serial, 0);
@@ -138,14 +197,22 @@ int Commands::params()
         delete cam;
         return fail(ExitBadSettings, QStringLiteral("settings of camera %1: %2").arg(serial, error));
     }
+    QStringList warnings;
+    if (!applySets(cam, opts.sets, warnings, error)) {
+        delete cam;
+        return fail(ExitBadOptions, error);
+    }
+    for (const QString &w : warnings)
+        warn(w);
     const QVector<ParamWrap *> *list = cam->pluginParams();
     const QVector<ParamWrap *> descriptors = list ? *list : QVector<ParamWrap *>();
     if (opts.json) {
-        printJson(QJsonObject{{QStringLiteral("serial"), serial}, {QStringLiteral("params"), paramsToJson(descriptors)}});
+        printJson(QJsonObject{{QStringLiteral("serial"), serial},
+                              {QStringLiteral("params"), paramsToJson(descriptors, cam->pluginIID())}});
     } else {
         TextOut::Lines out = stdOut().lines();
         out << "Camera " << serial << ": " << descriptors.size() << " parameters\n";
-        printParamTable(describeParams(descriptors), out.stream());
+        printParamTable(describeParams(descriptors, cam->pluginIID()), out.stream());
     }
     delete cam;
     return ExitOk;
@@ -165,7 +232,7 @@ int Commands::grab()
     if (g.serials.isEmpty())
         g.serials = QStringList(found.toList());
     g.serials.removeDuplicates();
-    if (opts.settingsFile && !readSettingsFile(*opts.settingsFile, g.serials, g.settings, error))
+    if (opts.settingsFile && !readSettingsForEach(*opts.settingsFile, g.serials, g.settings, error))
         return fail(ExitBadSettings, error);
     if (!opts.settingsFile)   // a replayed recording's own settings
         g.settings = SimulatorState::recordedSettings(g.serials);

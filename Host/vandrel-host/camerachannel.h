@@ -2,6 +2,7 @@
 
 #include "camerainterface.h"
 #include "contactsheet.h"
+#include "linkkeeper.h"
 
 #include <QObject>
 #include <QPointer>
@@ -9,6 +10,7 @@
 #include <QVector>
 
 #include <deque>
+#include <memory>
 #include <functional>
 #include <utility>
 
@@ -18,13 +20,19 @@ struct ChannelFigures
     struct Event
     {
         qint64 atMs;
-        QString name;  // "CameraLoss" or "CameraReconnect"
+        QString name;    // "lost", "stalled" or "back"
+        QString detail;  // what told
     };
 
     int frames = 0;
     qint64 bytes = 0;
     qint64 firstMs = -1;
     qint64 lastMs = -1;
+    // From the first frame to the last, interval by interval: by the
+    // camera's own time stamps where they advance, else by arrival. What the
+    // host's event loop makes of the frames' arrival (two handled in one go
+    // after a busy moment) does not count.
+    qint64 spanMs = 0;
     int width = 0;
     int height = 0;
     int channels = 0;
@@ -32,11 +40,12 @@ struct ChannelFigures
     int lastCapture = 0;
     int lastCycle = 0;
     int losses = 0;
-    int reconnects = 0;
-    bool linkUp = true;
+    int stalls = 0;
+    int reconnects = 0;  // "back" after a loss or a stall
+    LinkState link = LinkState::Open;
     QVector<Event> events;
 
-    // Over the whole run, from the first frame to the last.
+    // Over the whole run, between the first frame and the last.
     double meanFps() const;
     double meanBytesPerSecond() const;
 };
@@ -44,7 +53,8 @@ struct ChannelFigures
 // One camera of a grab: receives its signals and keeps its figures, its
 // rate over the last two seconds and its last frames for the contact sheet.
 // Nobody else writes them. It counts only while the run lets it and up to
-// its frame limit; what it counted it announces.
+// its frame limit; what it counted it announces. Its link keeper says
+// whether the camera is lost or stalled and, with a retry interval, reopens it.
 //
 // Threading: main thread only. The camera's signals arrive queued.
 class CameraChannel : public QObject
@@ -57,7 +67,8 @@ public:
     static constexpr qint64 kRateWindowMs = 2000;
 
     // Owns the camera from here on (it may be null); frameLimit 0: no limit.
-    CameraChannel(CameraInterface *camera, const QString &serial, int frameLimit, Clock clock);
+    CameraChannel(CameraInterface *camera, const QString &serial, int frameLimit, Clock clock,
+                  const LinkKeeper::Policy &policy = LinkKeeper::Policy());
     ~CameraChannel() override;
 
     const QString &serial() const { return sn; }
@@ -67,6 +78,8 @@ public:
     void deleteCamera();
 
     void setCounting(bool on) { counting = on; }
+    // Acquisition runs from now on: stalls count from here.
+    void started();
     bool reachedLimit() const { return limit > 0 && figs.frames >= limit; }
 
     const ChannelFigures &figures() const { return figs; }
@@ -81,6 +94,9 @@ signals:
     void frameCounted(CameraChannel *channel, const ImageProcessData &data);
     void linkChanged(CameraChannel *channel, qint64 atMs, const QString &what);
 
+private:
+    void onLinkEvent(const LinkEvent &event);
+
 public slots:
     void onCapture(ImageProcessData data);
     void onLoss();
@@ -89,6 +105,8 @@ public slots:
 private:
     QPointer<QObject> object;
     CameraInterface *cam;
+    std::unique_ptr<LinkKeeper> keeper;
+    qint64 lastCameraMs = -1;
     const QString sn;
     const int limit;
     const Clock now;

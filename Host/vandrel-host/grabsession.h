@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -73,6 +74,7 @@ private:
     QString stopReason;
     QString failure;
     QString contactSheetPath;
+    QSet<QString> warned;
     qint64 runMs = 0;
     QTimer recordingWatch;
     QMap<QString, int> recordingEnded;  // frames each ended recording played

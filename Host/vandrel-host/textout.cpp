@@ -28,6 +28,11 @@ int fail(int status, const QString &reason)
     return status;
 }
 
+void warn(const QString &text)
+{
+    stdErr().lines() << "vandrel-host: warning: " << text << '\n';
+}
+
 namespace {
 
 bool isWide(uint c)

@@ -1,5 +1,6 @@
 #include "paramtable.h"
 
+#include "paramfacts.h"
 #include "paramwrap.h"
 #include "textout.h"
 
@@ -59,9 +60,19 @@ QString optionName(const QString *names, int i)
     return names ? names[i] : QString::number(i);
 }
 
+QString englishNames(ParamWrap *p, const QString &iid, QString &unit)
+{
+    const QVector<ParamFacts::Fact> facts = ParamFacts::factsOf(p, iid);
+    QStringList names;
+    for (const ParamFacts::Fact &f : facts)
+        names << f.name;
+    unit = facts.size() == 1 ? facts.first().unit : QString();
+    return names.join(QLatin1Char('/'));
+}
+
 } // namespace
 
-QVector<ParamRow> describeParams(const QVector<ParamWrap *> &params)
+QVector<ParamRow> describeParams(const QVector<ParamWrap *> &params, const QString &pluginIid)
 {
     QVector<ParamRow> rows;
     for (ParamWrap *p : params) {
@@ -69,6 +80,8 @@ QVector<ParamRow> describeParams(const QVector<ParamWrap *> &params)
             continue;
         ParamRow row;
         row.kind = p->typeName();
+        row.name = englishNames(p, pluginIid, row.unit);
+        row.effect = ParamFacts::word(ParamFacts::effectOf(p, pluginIid));
         row.label = p->label;
         row.description = p->description;
         if (row.kind == QLatin1String("LineEditCameraParam")) {
@@ -105,7 +118,7 @@ QVector<ParamRow> describeParams(const QVector<ParamWrap *> &params)
     return rows;
 }
 
-QJsonArray paramsToJson(const QVector<ParamWrap *> &params)
+QJsonArray paramsToJson(const QVector<ParamWrap *> &params, const QString &pluginIid)
 {
     QJsonArray out;
     for (ParamWrap *p : params) {
@@ -113,8 +126,14 @@ QJsonArray paramsToJson(const QVector<ParamWrap *> &params)
             continue;
         QJsonObject o;
         const QString kind = p->typeName();
+        QString unit;
+        const QString name = englishNames(p, pluginIid, unit);
+        const QString applies = ParamFacts::key(ParamFacts::effectOf(p, pluginIid));
         o.insert(QStringLiteral("kind"), kind);
+        o.insert(QStringLiteral("name"), name.isEmpty() ? QJsonValue() : QJsonValue(name));
         o.insert(QStringLiteral("label"), p->label);
+        o.insert(QStringLiteral("unit"), unit);
+        o.insert(QStringLiteral("applies"), applies.isEmpty() ? QJsonValue() : QJsonValue(applies));
         o.insert(QStringLiteral("description"), p->description);
         if (kind == QLatin1String("LineEditCameraParam")) {
             const auto *e = static_cast<const LineEditCameraParam *>(p);
@@ -147,29 +166,36 @@ QJsonArray paramsToJson(const QVector<ParamWrap *> &params)
 
 void printParamTable(const QVector<ParamRow> &rows, QTextStream &out)
 {
-    const QStringList header = {QStringLiteral("KIND"), QStringLiteral("LABEL"), QStringLiteral("VALUE"),
-                                QStringLiteral("RANGE"), QStringLiteral("DESCRIPTION")};
-    int widths[4];
-    for (int c = 0; c < 4; ++c)
-        widths[c] = displayWidth(header[c]);
-    auto cell = [](const ParamRow &r, int c) -> const QString & {
+    const QStringList header = {QStringLiteral("NAME"),  QStringLiteral("LABEL"),  QStringLiteral("VALUE"),
+                                QStringLiteral("UNIT"),  QStringLiteral("RANGE"),  QStringLiteral("EFFECT"),
+                                QStringLiteral("DESCRIPTION")};
+    constexpr int kPadded = 6;
+    auto cell = [](const ParamRow &r, int c) -> QString {
         switch (c) {
-        case 0: return r.kind;
-        case 1: return r.label;
+        case 0: return r.kind == QLatin1String("SeparateParam") ? QStringLiteral("[%1]").arg(r.label) : r.name;
+        case 1: return r.kind == QLatin1String("SeparateParam") ? QString() : r.label;
         case 2: return r.value;
-        default: return r.range;
+        case 3: return r.unit;
+        case 4: return r.range;
+        default: return r.effect;
         }
     };
+    int widths[kPadded];
+    for (int c = 0; c < kPadded; ++c)
+        widths[c] = displayWidth(header[c]);
     for (const ParamRow &r : rows)
-        for (int c = 0; c < 4; ++c)
+        for (int c = 0; c < kPadded; ++c)
             widths[c] = qMax(widths[c], displayWidth(cell(r, c)));
     const QString gap = QStringLiteral("  ");
-    for (int c = 0; c < 4; ++c)
+    for (int c = 0; c < kPadded; ++c)
         out << padded(header[c], widths[c]) << gap;
-    out << header[4] << '\n';
+    out << header[kPadded] << '\n';
     for (const ParamRow &r : rows) {
-        for (int c = 0; c < 4; ++c)
+        for (int c = 0; c < kPadded; ++c)
             out << padded(cell(r, c), widths[c]) << gap;
         out << r.description << '\n';
     }
+    out << "EFFECT: when an edit reaches the camera. Apply: when the settings are loaded (grab applies them); "
+           "Select: when its exposure configuration is selected (grab selects the current one); kept only: "
+           "kept and saved, but the driver sends it to no camera.\n";
 }

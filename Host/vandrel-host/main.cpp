@@ -35,9 +35,10 @@ int main(int argc, char **argv)
         case CommandLine::Action::Run:
             break;
         }
-        // The driver logs a debug line per frame.
+        // The driver logs a debug line per frame and an info line at every
+        // close: of a run that went well only its warnings are worth a line.
         if (!line.options.verbose)
-            QLoggingCategory::setFilterRules(QStringLiteral("vandrel.debug=false"));
+            QLoggingCategory::setFilterRules(QStringLiteral("vandrel.debug=false\nvandrel.info=false"));
         return runHostCommand(line.options);
     } catch (const std::exception &e) {
         return fail(ExitFailure, QStringLiteral("unexpected failure: %1").arg(QString::fromLocal8Bit(e.what())));

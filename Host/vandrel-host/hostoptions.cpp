@@ -14,7 +14,7 @@ const char *const kDescription =
     "\n"
     "Commands:\n"
     "  info            the plug-in's identity\n"
-    "  list            serial numbers of the VD-XG cameras and the SDK's device count\n"
+    "  list            the VD-XG cameras (product, width, colour or mono) and the SDK's other devices\n"
     "  params [SERIAL] the parameter descriptors of a camera (default: the first)\n"
     "  grab            acquire frames from the cameras\n"
     "\n"
@@ -47,6 +47,22 @@ bool parseInt(const QCommandLineParser &p, const QCommandLineOption &o, int min,
     return true;
 }
 
+// Seconds to milliseconds; 0 switches off, anything else is at least 1 ms.
+bool parseSeconds(const QCommandLineParser &p, const QCommandLineOption &o, int &targetMs, QString &error)
+{
+    if (!p.isSet(o))
+        return true;
+    bool ok = false;
+    const double v = p.value(o).toDouble(&ok);
+    if (!ok || !(v >= 0) || v > 1e6) {
+        error = QStringLiteral("--%1 needs a number of seconds of 0 or more, not \"%2\"")
+                    .arg(o.names().constFirst(), p.value(o));
+        return false;
+    }
+    targetMs = v == 0 ? 0 : qMax(1, int(v * 1000.0));
+    return true;
+}
+
 } // namespace
 
 CommandLine parseCommandLine(const QStringList &arguments)
@@ -54,7 +70,20 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption pluginDir = PluginHost::pluginDirOption();
     const QCommandLineOption simConfig = PluginHost::simConfigOption();
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Machine-readable output on stdout."));
-    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Show the driver's debug messages."));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Show the driver's info and debug messages (its warnings always show)."));
+    const QCommandLineOption set(QStringLiteral("set"),
+                                 QStringLiteral("grab, params: set a parameter after the settings, by its English name "
+                                                "or label (Gain=8, ReverseX=on, 图像帧率=高速模式); repeatable."),
+                                 QStringLiteral("NAME=VALUE"));
+    const QCommandLineOption retryInterval(QStringLiteral("retry-interval"),
+                                           QStringLiteral("grab: while a camera's link is lost or stalled, reopen it "
+                                                          "every S seconds (default: the driver's own 30 s retry)."),
+                                           QStringLiteral("S"));
+    const QCommandLineOption stallAfter(QStringLiteral("stall-after"),
+                                        QStringLiteral("grab: report a free-running camera that sends no frame for S "
+                                                       "seconds as stalled (default 5; 0: never)."),
+                                        QStringLiteral("S"));
     const QCommandLineOption camera(QStringLiteral("camera"),
                                     QStringLiteral("grab: camera to use; repeat for more (default: all listed)."),
                                     QStringLiteral("SERIAL"));
@@ -101,9 +130,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addOptions({pluginDir, simConfig, json, verbose, camera, frames, seconds, settings, saveSettings, exposure,
-                       capturesPerProduct, productsPerCycle, cycleTimeout, preview, saveDir, every, record,
-                       recordQueue});
+    parser.addOptions({pluginDir, simConfig, json, verbose, camera, frames, seconds, settings, set, saveSettings,
+                       exposure, capturesPerProduct, productsPerCycle, cycleTimeout, preview, saveDir, every, record,
+                       recordQueue, retryInterval, stallAfter});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("info, list, params or grab."),
                                  QStringLiteral("command [SERIAL]"));
     if (!parser.parse(arguments))
@@ -139,12 +168,20 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                                         &saveSettings, &exposure, &capturesPerProduct,
                                                         &productsPerCycle, &cycleTimeout, &preview,
                                                         &saveDir,      &every,    &record,
-                                                        &recordQueue};
+                                                        &recordQueue,  &retryInterval, &stallAfter};
     for (const QCommandLineOption *opt : grabOnly)
         if (o.command != HostCommand::Grab && parser.isSet(*opt))
             return error(QStringLiteral("--%1 applies to grab only").arg(opt->names().constFirst()));
     if (parser.isSet(settings) && o.command != HostCommand::Grab && o.command != HostCommand::Params)
         return error(QStringLiteral("--settings applies to grab and params only"));
+    if (parser.isSet(set) && o.command != HostCommand::Grab && o.command != HostCommand::Params)
+        return error(QStringLiteral("--set applies to grab and params only"));
+    for (const QString &assignment : parser.values(set)) {
+        const int eq = assignment.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return error(QStringLiteral("--set needs NAME=VALUE, not \"%1\"").arg(assignment));
+        o.sets.append({assignment.left(eq).trimmed(), assignment.mid(eq + 1)});
+    }
 
     if (o.command == HostCommand::Grab) {
         GrabOptions &g = o.grab;
@@ -163,6 +200,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
         }
         if (!parser.isSet(frames) && !parser.isSet(seconds))
             g.frames = 10;
+        if (!parseSeconds(parser, retryInterval, g.retryIntervalMs, why)
+            || !parseSeconds(parser, stallAfter, g.stallAfterMs, why))
+            return error(why);
         if (parser.isSet(every) && !parser.isSet(saveDir))
             return error(QStringLiteral("--every needs --save-dir"));
         if (parser.isSet(recordQueue) && !parser.isSet(record))
@@ -174,6 +214,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         g.saveSettings = parser.value(saveSettings);
         g.json = parser.isSet(json);
         o.cameras = parser.values(camera);
+        g.sets = o.sets;
     }
     if (o.command == HostCommand::Params && args.size() > 1)
         o.serial = args.at(1);

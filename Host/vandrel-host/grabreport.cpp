@@ -11,9 +11,17 @@ QString megabytes(double bytesPerSecond)
     return QString::number(bytesPerSecond / 1e6, 'f', 1);
 }
 
-QString linkText(bool up)
+QString linkText(LinkState state)
 {
-    return up ? QStringLiteral("up") : QStringLiteral("LOST");
+    switch (state) {
+    case LinkState::Lost:
+        return QStringLiteral("LOST");
+    case LinkState::Stalled:
+        return QStringLiteral("STALLED");
+    case LinkState::Open:
+        break;
+    }
+    return QStringLiteral("up");
 }
 
 QJsonObject cameraToJson(const CameraSummary &c, bool recording)
@@ -31,8 +39,10 @@ QJsonObject cameraToJson(const CameraSummary &c, bool recording)
     o.insert(QStringLiteral("lastCaptureIndex"), f.lastCapture);
     o.insert(QStringLiteral("lastProductCycleIndex"), f.lastCycle);
     o.insert(QStringLiteral("losses"), f.losses);
+    o.insert(QStringLiteral("stalls"), f.stalls);
     o.insert(QStringLiteral("reconnects"), f.reconnects);
-    o.insert(QStringLiteral("linkUp"), f.linkUp);
+    o.insert(QStringLiteral("linkUp"), f.link == LinkState::Open);
+    o.insert(QStringLiteral("link"), linkStateKey(f.link));
     o.insert(QStringLiteral("savedFrames"), c.savedFrames);
     o.insert(QStringLiteral("savesSkipped"), c.savesSkipped);
     if (recording) {
@@ -44,7 +54,9 @@ QJsonObject cameraToJson(const CameraSummary &c, bool recording)
         o.insert(QStringLiteral("recordingEnded"), c.recordingEnded);
     QJsonArray events;
     for (const ChannelFigures::Event &e : f.events)
-        events.append(QJsonObject{{QStringLiteral("event"), e.name}, {QStringLiteral("atMs"), e.atMs}});
+        events.append(QJsonObject{{QStringLiteral("event"), e.name},
+                                  {QStringLiteral("atMs"), e.atMs},
+                                  {QStringLiteral("detail"), e.detail}});
     o.insert(QStringLiteral("events"), events);
     return o;
 }
@@ -61,7 +73,7 @@ QString progressLine(const QString &serial, const ChannelFigures &f, double fps,
         .arg(f.lastProduct)
         .arg(f.lastCapture)
         .arg(f.lastCycle)
-        .arg(linkText(f.linkUp));
+        .arg(linkText(f.link));
 }
 
 QString eventLine(const QDateTime &wallClock, qint64 runMs, const QString &serial, const QString &what)
@@ -117,7 +129,11 @@ void printSummary(const GrabSummary &s, QTextStream &out)
                    .arg(f.lastProduct)
                    .arg(f.lastCapture)
                    .arg(f.lastCycle)
-            << QStringLiteral("  losses %1  reconnects %2  link %3").arg(f.losses).arg(f.reconnects).arg(linkText(f.linkUp));
+            << QStringLiteral("  losses %1  stalls %2  reconnects %3  link %4")
+                   .arg(f.losses)
+                   .arg(f.stalls)
+                   .arg(f.reconnects)
+                   .arg(linkText(f.link));
         if (s.savingFrames)
             out << QStringLiteral("  saved %1").arg(c.savedFrames);
         if (c.savesSkipped > 0)

@@ -4,6 +4,7 @@
 #include "camerasignals.h"
 #include "exitstatus.h"
 #include "grabreport.h"
+#include "paramsets.h"
 #include "settingsfile.h"
 #include "settingsload.h"
 #include "simulatorstate.h"
@@ -46,7 +47,8 @@ int GrabSession::setUp()
             failure = QStringLiteral("the plug-in created no camera for %1").arg(serial);
             return ExitNoCamera;
         }
-        channels.push_back(std::make_unique<CameraChannel>(cam, serial, opts.frames, [this] { return clock.elapsed(); }));
+        channels.push_back(std::make_unique<CameraChannel>(cam, serial, opts.frames, [this] { return clock.elapsed(); },
+                                                           LinkKeeper::Policy{opts.retryIntervalMs, opts.stallAfterMs}));
         if (cam->cameraSerial() == QLatin1String("-1")) {
             failure = QStringLiteral("camera %1 could not be opened").arg(serial);
             return ExitNoCamera;
@@ -81,6 +83,8 @@ int GrabSession::setUp()
     setCounting(true);
     connect(&recordingWatch, &QTimer::timeout, this, &GrabSession::watchRecordings);
     recordingWatch.start(200);
+    for (auto &ch : channels)
+        ch->started();
     if (!opts.preview) {
         for (auto &ch : channels) {
             // The frame thread reads the flag under this mutex.
@@ -96,9 +100,26 @@ int GrabSession::configure(CameraInterface *cam, const QString &serial)
     // With the exposure configuration count the settings were saved with, so
     // that every value lands in its own parameter.
     QString why;
-    if (!SettingsLoad::load(cam, opts.settings.value(serial), why)) {
+    const bool given = opts.settings.contains(serial) || !opts.sets.isEmpty();
+    SettingsLoad::ExposureSelection selection;
+    if (!SettingsLoad::loadAndSelect(cam, opts.settings.value(serial), why, &selection)) {
         failure = QStringLiteral("settings of camera %1: %2").arg(serial, why);
         return ExitBadSettings;
+    }
+    if (!opts.sets.isEmpty()) {
+        QStringList warnings;
+        if (!applySets(cam, opts.sets, warnings, why)) {
+            failure = why;
+            return ExitBadOptions;
+        }
+        // The same --set for every camera: one warning each.
+        for (const QString &w : warnings)
+            if (!warned.contains(w)) {
+                warned.insert(w);
+                warn(w);
+            }
+        // The colour choice and the exposure shown reach the camera.
+        selection = SettingsLoad::apply(cam);
     }
     if (opts.exposure >= 0) {
         const int status = cam->selectExposure(opts.exposure);
@@ -115,7 +136,13 @@ int GrabSession::configure(CameraInterface *cam, const QString &serial)
                           .arg(status);
             return ExitFailure;
         }
+    } else if (given && selection.outcome != SettingsLoad::ExposureSelection::Selected) {
+        // What the settings show is not what the camera runs with: say so.
+        warn(selection.text(serial));
     }
+    const QString colour = SettingsLoad::colourNote(cam);
+    if (given && !colour.isEmpty())
+        warn(colour);
     if (opts.setTrigger) {
         CameraTrigParams trig;
         trig.trigKind = 1;  // host-counted; 32 would freeze numbers to soft triggers

@@ -2,6 +2,8 @@
 
 #include "graboptions.h"
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,7 @@ struct HostOptions
     std::optional<QString> simConfig;
     std::optional<QString> settingsFile;  // grab and params
     QStringList cameras;   // grab: --camera as given; empty: every listed camera
+    QList<QPair<QString, QString>> sets;  // grab and params: --set NAME=VALUE, in order
     bool json = false;
     bool verbose = false;
     GrabOptions grab;      // grab; its serials and settings are filled once the plug-in lists its cameras

@@ -39,7 +39,7 @@ struct GrabSummary
     QString error;         // the run's failure so far; empty when none
 };
 
-// "SERIAL  frames N  F fps  M MB/s  last product P capture C cycle Y  link up"
+// "SERIAL  frames N  F fps  M MB/s  last product P capture C cycle Y  link up" (or LOST, STALLED)
 QString progressLine(const QString &serial, const ChannelFigures &figures, double fps, double bytesPerSecond);
 // "[hh:mm:ss.zzz +S.sss s] SERIAL what"
 QString eventLine(const QDateTime &wallClock, qint64 runMs, const QString &serial, const QString &what);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QList>
 #include <QMap>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +13,9 @@ struct GrabOptions
 {
     QStringList serials;
     QMap<QString, QJsonObject> settings;  // per serial; missing means defaults
+    QList<QPair<QString, QString>> sets;  // --set NAME=VALUE, after the settings
+    int retryIntervalMs = 0;              // 0: the driver's own 30 s retry
+    int stallAfterMs = 5000;              // 0: no stall detection
     int frames = 0;                       // per camera; 0: no limit
     double seconds = 0;                   // 0: no limit
     int exposure = -1;                    // -1: leave the camera's own
