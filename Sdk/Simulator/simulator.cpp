@@ -164,8 +164,8 @@ VdStatus Simulator::unInit(int id)
     h->releaseAll();
     if (h->device().openHandle() == id)
         h->device().setOpenHandle(0);
-    std::vector<std::thread> threads = h->acquisition().takeStopped();
-    std::thread status = h->status().takeThread();
+    std::vector<PooledThread> threads = h->acquisition().takeStopped();
+    PooledThread status = h->status().takeThread();
     if (status.joinable())
         threads.push_back(std::move(status));
     joinOrDetach(lk, std::move(threads));
