@@ -6,9 +6,10 @@
 // EventClock part of the Simulator; all are guarded by the simulator's lock,
 // which the caller of every method holds. Their threads take that lock and
 // release it only to wait, to fill a raw buffer, to run a callback or to
-// fire an event. A thread object is joined by whoever takes it (play, stop,
-// VdUnInit) or, if that is the thread itself, detached. Session loops and
-// status senders run on pooled threads (pooledthread.h).
+// fire an event. A thread object is joined by whoever takes it (stop,
+// VdUnInit) or, if that is the thread itself, detached; play lets the loops
+// of ended sessions go. Session loops and status senders run on pooled
+// threads (pooledthread.h).
 #ifndef VDSIM_SIMTHREADS_H
 #define VDSIM_SIMTHREADS_H
 

@@ -203,15 +203,11 @@ VdStatus Simulator::play(int id)
         return VD_ERR_BAD_HANDLE;
     if (h->acquisition().playing())
         return VD_OK;
-    joinOrDetach(lk, h->acquisition().takeStopped());
-    // The lock was released while joining: look again.
-    st = lookupReachable(id, h);
-    if (st != VD_OK)
-        return st;
-    if (h->closed())
-        return VD_ERR_BAD_HANDLE;
-    if (h->acquisition().playing())
-        return VD_OK;
+    // Loops of sessions a loss or an unplug ended are let go, not waited
+    // for: one may still be inside a frame callback that waits for a lock
+    // the caller holds. They leave once that callback returns, and VdStop
+    // and VdUnInit still wait for every callback of the handle.
+    h->acquisition().takeStopped();
     h->acquisition().start(mu_, h);
     return VD_OK;
 }

@@ -280,6 +280,59 @@ TEST(SdkThreads, SessionsReuseTheThreadsOfEndedOnesAndUnInitLeavesNoneBehind)
     EXPECT_EQ(VdSimOutstandingBuffers(), 0);
 }
 
+// A loss ends the session while its frame callback still runs, waiting,
+// say, for a lock of the consumer's. A VdPlay once the link is back must not
+// wait for that callback: its caller may hold that very lock.
+TEST(SdkThreads, PlayAfterALossDoesNotWaitForACallbackOfTheEndedSession)
+{
+    configure();
+    std::mutex gateLock;
+    std::condition_variable gateChanged;
+    bool hold = true, entered = false, released = false;
+    Consumer frames;
+    frames.inside = [&](int) {
+        std::unique_lock<std::mutex> g(gateLock);
+        if (!hold)
+            return;
+        hold = false;
+        entered = true;
+        gateChanged.notify_all();
+        gateChanged.wait(g, [&] { return released; });
+    };
+    auto release = [&] {
+        std::lock_guard<std::mutex> g(gateLock);
+        released = true;
+        gateChanged.notify_all();
+    };
+    VdHandle h = openCamera(kColour);
+    ASSERT_EQ(VdSetCallbackFunction(h, &Consumer::callback, &frames, nullptr), VD_OK);
+    ASSERT_EQ(VdPlay(h), VD_OK);
+    {
+        std::unique_lock<std::mutex> g(gateLock);
+        ASSERT_TRUE(gateChanged.wait_for(g, std::chrono::seconds(3), [&] { return entered; }));
+    }
+    ASSERT_EQ(VdSimLinkLost(kColour, 0), VD_OK);
+    ASSERT_EQ(VdSimLinkRestored(kColour), VD_OK);
+
+    std::atomic<bool> played{false};
+    std::atomic<VdStatus> status{VD_ERR_INTERNAL};
+    std::thread player([&] {
+        status = VdPlay(h);
+        played = true;
+    });
+    EXPECT_TRUE(waitUntil([&] { return played.load(); }, 2000)) << "VdPlay waited for the ended session's callback";
+    release();
+    player.join();
+    EXPECT_EQ(status.load(), VD_OK);
+    // The new session delivers; VdUnInit still waits for every callback.
+    EXPECT_TRUE(frames.waitCount(3));
+    ASSERT_EQ(VdUnInit(h), VD_OK);
+    const size_t after = frames.count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(frames.count(), after);
+    EXPECT_EQ(VdSimOutstandingBuffers(), 0);
+}
+
 TEST(SdkThreads, ConcurrentCallsFromManyThreadsAreSafe)
 {
     configure(fastPopulation());
