@@ -65,7 +65,7 @@ int Simulator::pushFrame(const std::string &serial, const VdSimFrame *frame)
     const VdSimFrame ov = frame ? *frame : VdSimFrame{};
     int result = VD_ERR_BAD_ARGUMENT;
     // The callback runs on a thread of the SDK, as every frame callback does.
-    std::thread t([&] {
+    PooledThread t([&] {
         try {
             std::unique_lock<std::mutex> lk(mu_);
             result = h->acquisition().deliver(lk, frame ? &ov : nullptr, nullptr);

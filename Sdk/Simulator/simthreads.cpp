@@ -34,7 +34,7 @@ void Acquisition::start(std::mutex &mu, std::shared_ptr<Handle> self)
     flushRequested_ = false;
     h_.device().replayStarted();
     const uint64_t session = session_;
-    thread_ = std::thread([&mu, self, session] { self->acquisition().run(mu, session); });
+    thread_ = PooledThread([&mu, self, session] { self->acquisition().run(mu, session); });
 }
 
 void Acquisition::halt()
@@ -48,9 +48,9 @@ void Acquisition::halt()
     h_.wake();
 }
 
-std::vector<std::thread> Acquisition::takeStopped()
+std::vector<PooledThread> Acquisition::takeStopped()
 {
-    std::vector<std::thread> threads = std::move(stopped_);
+    std::vector<PooledThread> threads = std::move(stopped_);
     stopped_.clear();
     return threads;
 }
@@ -282,7 +282,7 @@ void Acquisition::run(std::mutex &mu, uint64_t session)
 
 void StatusSender::start(std::mutex &mu, std::shared_ptr<Handle> self)
 {
-    thread_ = std::thread([&mu, self] { self->status().run(mu); });
+    thread_ = PooledThread([&mu, self] { self->status().run(mu); });
 }
 
 void StatusSender::post(unsigned int msg, unsigned int param)
@@ -363,12 +363,12 @@ void EventClock::run()
     }
 }
 
-void joinOrDetach(std::unique_lock<std::mutex> &lk, std::vector<std::thread> threads)
+void joinOrDetach(std::unique_lock<std::mutex> &lk, std::vector<PooledThread> threads)
 {
     if (threads.empty())
         return;
     lk.unlock();
-    for (std::thread &t : threads) {
+    for (PooledThread &t : threads) {
         if (t.get_id() == std::this_thread::get_id())
             t.detach();   // exits by itself once the callback on it returns
         else if (t.joinable())

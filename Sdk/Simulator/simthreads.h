@@ -6,12 +6,15 @@
 // EventClock part of the Simulator; all are guarded by the simulator's lock,
 // which the caller of every method holds. Their threads take that lock and
 // release it only to wait, to fill a raw buffer, to run a callback or to
-// fire an event. A thread object is joined by whoever takes it (play, stop,
-// VdUnInit) or, if that is the thread itself, detached.
+// fire an event. A thread object is joined by whoever takes it (stop,
+// VdUnInit) or, if that is the thread itself, detached; play lets the loops
+// of ended sessions go. Session loops and status senders run on pooled
+// threads (pooledthread.h).
 #ifndef VDSIM_SIMTHREADS_H
 #define VDSIM_SIMTHREADS_H
 
 #include "device.h"
+#include "pooledthread.h"
 #include "simconfig.h"
 #include "vdsim.h"
 
@@ -60,7 +63,7 @@ public:
     // Ends the session without waiting: the thread leaves its loop and waits
     // to be taken by takeStopped().
     void halt();
-    std::vector<std::thread> takeStopped();
+    std::vector<PooledThread> takeStopped();
     void addTrigger() { ++pendingTriggers_; }
     void dropTriggers() { pendingTriggers_ = 0; }
     // The web's speed in mm/s now; 0 unless an encoder drives a playing camera.
@@ -97,8 +100,8 @@ private:
     std::vector<LineTrigger::Line> gathered_;       // the frame under way, up to its last line
     std::unique_ptr<LineTrigger::Line> held_;       // the first line after a halt, for the next frame
     bool flushRequested_ = false;
-    std::thread thread_;               // the current session's loop
-    std::vector<std::thread> stopped_; // loops of ended sessions, not yet joined
+    PooledThread thread_;               // the current session's loop
+    std::vector<PooledThread> stopped_; // loops of ended sessions, not yet joined
 };
 
 // Connection status messages of one handle, sent on its own thread in the
@@ -113,13 +116,13 @@ public:
     void post(unsigned int msg, unsigned int param);
     // The thread exits without sending what is still queued.
     void stop();
-    std::thread takeThread() { return std::move(thread_); }
+    PooledThread takeThread() { return std::move(thread_); }
 
 private:
     void run(std::mutex &mu);
 
     Handle &h_;
-    std::thread thread_;
+    PooledThread thread_;
     bool stop_ = false;
     std::deque<std::pair<unsigned int, unsigned int>> queue_;
 };
@@ -153,7 +156,7 @@ private:
 
 // Joins the threads, or detaches the calling thread itself, which exits once
 // the callback on it returns; lk is released meanwhile.
-void joinOrDetach(std::unique_lock<std::mutex> &lk, std::vector<std::thread> threads);
+void joinOrDetach(std::unique_lock<std::mutex> &lk, std::vector<PooledThread> threads);
 
 } // namespace vdsim
 

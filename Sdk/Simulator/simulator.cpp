@@ -175,8 +175,8 @@ VdStatus Simulator::unInit(int id)
     h->releaseAll();
     if (h->device().openHandle() == id)
         h->device().setOpenHandle(0);
-    std::vector<std::thread> threads = h->acquisition().takeStopped();
-    std::thread status = h->status().takeThread();
+    std::vector<PooledThread> threads = h->acquisition().takeStopped();
+    PooledThread status = h->status().takeThread();
     if (status.joinable())
         threads.push_back(std::move(status));
     joinOrDetach(lk, std::move(threads));
@@ -214,15 +214,11 @@ VdStatus Simulator::play(int id)
         return VD_ERR_BAD_HANDLE;
     if (h->acquisition().playing())
         return VD_OK;
-    joinOrDetach(lk, h->acquisition().takeStopped());
-    // The lock was released while joining: look again.
-    st = lookupReachable(id, h);
-    if (st != VD_OK)
-        return st;
-    if (h->closed())
-        return VD_ERR_BAD_HANDLE;
-    if (h->acquisition().playing())
-        return VD_OK;
+    // Loops of sessions a loss or an unplug ended are let go, not waited
+    // for: one may still be inside a frame callback that waits for a lock
+    // the caller holds. They leave once that callback returns, and VdStop
+    // and VdUnInit still wait for every callback of the handle.
+    h->acquisition().takeStopped();
     h->acquisition().start(mu_, h);
     return VD_OK;
 }

@@ -2,14 +2,19 @@
 // thread runs a seeded random mix of host operations and a second thread
 // breaks links, unplugs devices and fails SDK calls. In the re-entrant case,
 // receivers connected directly to captureCompleted, the trigger hook and the
-// CameraLoss and CameraReconnect receivers call the camera's operations too.
+// CameraLoss and CameraReconnect receivers call the camera's operations too,
+// and a host holding frameMutex() closes a camera whose link it has just
+// broken while the CameraLoss receiver waits for that mutex in paramsChanged.
 // A watchdog ends the run, printing every thread's stack, when an operation
-// or a callback has not returned within 5 s.
+// or a callback has not returned within 5 s. Resident memory is sampled
+// throughout; a run of 8 s or more fails when it rises steadily over the
+// last half (see kSlopeLimit) or ends far above its level after warm-up.
 //
 //   VANDREL_STRESS_SECONDS  duration of each case (default 20)
 //   VANDREL_STRESS_SEED     seed of the random sequences (default: from the clock)
 
 #include "driverfixture.h"
+#include "memorytrend.h"
 #include "residentmemory.h"
 #include "stackdump.h"
 
@@ -201,6 +206,10 @@ struct Reentry {
     std::mutex edits;
     QJsonObject saved;  // written before the receivers are connected
     std::atomic<long> calls{0};
+    // Set while a host holding the frame mutex breaks the link and closes:
+    // the CameraLoss receiver then calls paramsChanged, and says so first.
+    std::atomic<bool> lossCallsParamsChanged{false};
+    std::atomic<bool> lossReceiverWaiting{false};
 
     // A random number below n, from any thread.
     int below(int n)
@@ -325,6 +334,14 @@ void checkFrame(CameraVandrel *camera, Track &t, const ImageProcessData &d)
 
 constexpr int kReentrantOneIn = 16;  // callbacks that call an operation
 
+// A sustained rise of resident memory over the last half of a run: a fitted
+// slope above kSlopeLimit that also adds up to more than kRiseFloor over that
+// half. A leak of a few hundred bytes per camera session rose about
+// 2 MiB/min here; the allocator keeps arenas it grew in steps of about
+// 1 MiB, which a short window must not take for a slope.
+constexpr double kSlopeLimit = 1.0;  // MiB per minute
+constexpr double kRiseFloor = 4.0;   // MiB
+
 std::function<void()> reentrantHook(CameraVandrel *camera, const std::shared_ptr<Reentry> &r);
 
 // One operation, chosen at random, of those a callback may call; run by
@@ -416,6 +433,7 @@ enum Op {
     OpToggleRunning,
     OpExposureCount,
     OpQueries,
+    OpCloseHoldingFrameMutex,
     OpCount
 };
 
@@ -425,7 +443,7 @@ const char *opName(int op)
         "paramsChanged", "softTrigger", "setTrigParams", "selectExposure", "setContinueCapture", "save+load",
         "load(odd json)", "saveSnapshot/restoreSnapshot", "restartCamera", "closeCamera", "reconnectTick",
         "destroy", "create", "createCamera(bad arguments)", "enumerateCameras", "isRunning toggle",
-        "setExposureConfigCount", "queries"};
+        "setExposureConfigCount", "queries", "closeCamera holding frameMutex()"};
     return names[op];
 }
 
@@ -559,7 +577,14 @@ protected:
             ++totals->losses;
             if (r) {
                 std::lock_guard<std::mutex> edits(r->edits);
-                reentrantCall(camera, r);
+                if (r->lossCallsParamsChanged) {
+                    ++r->calls;
+                    ++totals->reentrantCalls;
+                    r->lossReceiverWaiting = true;
+                    camera->paramsChanged();
+                } else {
+                    reentrantCall(camera, r);
+                }
             }
         }, Qt::DirectConnection);
         QObject::connect(camera, &CameraInterface::CameraReconnect, camera, [camera, r] {
@@ -577,6 +602,53 @@ protected:
                 camera->softTrigger(0, 0, reentrantHook(camera, r));
         });
         setRunning(s, random.bounded(5) != 0);
+    }
+
+    // A host that keeps the frame mutex around its own bookkeeping closes
+    // the camera, on the owning thread or on another of its threads. In the
+    // re-entrant case the link drops first and the CameraLoss receiver calls
+    // paramsChanged, which waits for the mutex held here: neither the close
+    // nor the receiver may wait for the other for good.
+    void closeHoldingFrameMutex(Slot &s)
+    {
+        CameraVandrel *c = s.camera.get();
+        const std::shared_ptr<Reentry> r = s.reentry;
+        const QByteArray serial = s.serial.toUtf8();
+        const bool lose = r && c->opened;
+        const unsigned int powerLost = random.bounded(2);
+        const bool onOwningThread = random.bounded(2) == 0;
+        auto holdAndClose = [&] {
+            QMutexLocker held(c->frameMutex());
+            if (lose) {
+                r->lossReceiverWaiting = false;
+                r->lossCallsParamsChanged = true;
+                VdSimLinkLost(serial.constData(), powerLost);
+                // No loss is heard when a planned failure kept the status
+                // callback from being registered. No events are run while
+                // the mutex is held: a reconnect tick's receivers could call
+                // paramsChanged on this very thread.
+                QElapsedTimer waited;
+                waited.start();
+                while (!r->lossReceiverWaiting && waited.elapsed() < 1000)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                ++lossesTried;
+                if (r->lossReceiverWaiting)
+                    ++lossesAgainstHeldMutex;
+            }
+            c->closeCamera();
+        };
+        if (onOwningThread) {
+            holdAndClose();
+        } else {
+            std::thread other(holdAndClose);
+            other.join();
+        }
+        if (lose) {
+            r->lossCallsParamsChanged = false;
+            VdSimLinkRestored(serial.constData());
+        }
+        s.track->hostClosed = true;
+        s.deliveredAtClose = delivered(s.serial);
     }
 
     void destroy(Slot &s)
@@ -744,6 +816,9 @@ protected:
         case OpExposureCount:
             c->setExposureConfigCount(random.bounded(0, 5));
             break;
+        case OpCloseHoldingFrameMutex:
+            closeHoldingFrameMutex(s);
+            break;
         case OpQueries:
             c->blankImage();
             c->imageSize();
@@ -814,6 +889,8 @@ protected:
     std::unique_ptr<CameraVandrel> plugin;
     QRandomGenerator random;
     QJsonObject saved;
+    long lossesTried = 0;             // links broken by a host holding the frame mutex
+    long lossesAgainstHeldMutex = 0;  // of those, the receiver was waiting when the close began
 };
 
 void Stress::run(bool reentrantCase)
@@ -862,6 +939,7 @@ void Stress::run(bool reentrantCase)
 
     std::array<long, OpCount> ops{};
     qint64 rssBaseline = -1, rssPeakLate = -1;
+    MemoryTrend memory;
     QElapsedTimer clock;
     clock.start();
     const qint64 total = qint64(seconds) * 1000;
@@ -906,6 +984,8 @@ void Stress::run(bool reentrantCase)
         if (now >= nextSample) {
             nextSample = now + 100;
             const qint64 rss = residentKiB();
+            if (!kUnderSanitizer)
+                memory.sample(now);
             if (now >= warmEnd && now < 2 * warmEnd)
                 rssBaseline = qMax(rssBaseline, rss);
             else if (now >= lateStart)
@@ -913,6 +993,8 @@ void Stress::run(bool reentrantCase)
         }
     }
     const qint64 ranMs = clock.elapsed();
+    // What the allocator keeps against what the program holds.
+    const qint64 trimmedKiB = kUnderSanitizer ? -1 : residentAfterTrimKiB();
 
     stopChaos = true;
     simulatorThread.join();
@@ -995,8 +1077,21 @@ void Stress::run(bool reentrantCase)
     std::printf("\nstress: faults:");
     for (const auto &f : faults)
         std::printf(" %s %ld;", f.first.c_str(), f.second);
-    std::printf("\nstress: resident memory %lld KiB after warm-up, %lld KiB peak in the last quarter\n", rssBaseline,
+    std::printf("\nstress: %ld of %ld links broken under a held frameMutex() had their loss receiver waiting for it "
+                "when the close began\n",
+                lossesAgainstHeldMutex, lossesTried);
+    std::printf("stress: resident memory %lld KiB after warm-up, %lld KiB peak in the last quarter\n", rssBaseline,
                 rssPeakLate);
+    const MemoryTrend::Fit residentFit = memory.residentLastHalf();
+    const MemoryTrend::Fit heapFit = memory.heapLastHalf();
+    if (!memory.empty()) {
+        std::printf("stress: %s; %lld KiB once the allocator gave back what it could\n",
+                    memory.describe().toUtf8().constData(), trimmedKiB);
+        std::printf("stress: last half (%d samples over %.0f s): resident %+.2f MiB/min (%+.2f MiB), heap in use "
+                    "%+.2f MiB/min; fails above %.1f MiB/min with a rise above %.1f MiB\n",
+                    residentFit.samples, residentFit.windowS, residentFit.slopeMiBPerMin, residentFit.riseMiB(),
+                    heapFit.slopeMiBPerMin, kSlopeLimit, kRiseFloor);
+    }
     std::fflush(stdout);
     {
         QMutexLocker g(&counts.firstErrorsLock);
@@ -1018,6 +1113,9 @@ void Stress::run(bool reentrantCase)
     if (seconds >= 8) {
         ASSERT_GT(rssBaseline, 0);
         EXPECT_LE(rssPeakLate, rssBaseline + 32 * 1024) << "resident memory grew after warm-up";
+        EXPECT_FALSE(MemoryTrend::sustainedRise(residentFit, kSlopeLimit, kRiseFloor))
+            << "resident memory rose " << residentFit.slopeMiBPerMin << " MiB/min over the last "
+            << residentFit.windowS << " s";
     }
 #endif
 }
