@@ -47,6 +47,32 @@ WaitResult waitInterruptibly(int totalMs, Take take)
     }
 }
 
+// A replayed recording that has ended gives no more frames: once two slices
+// after its end have brought none, the wait ends in EOFError.
+class RecordingEnd
+{
+public:
+    explicit RecordingEnd(const QString &serial) : serial(serial) {}
+    // The slice's result, or Closed once the recording is over.
+    WaitResult after(WaitResult got)
+    {
+        if (got == WaitResult::TimedOut && (played = SimulatorState::recordingEndedAfter(serial)) >= 0
+            && ++emptySlices >= 2)
+            return WaitResult::Closed;
+        return got;
+    }
+    void raiseIfEnded(WaitResult r) const
+    {
+        if (r == WaitResult::Closed && emptySlices >= 2)
+            raisePython(PyExc_EOFError, SimulatorState::recordingEndedText(serial, played));
+    }
+
+private:
+    const QString serial;
+    int emptySlices = 0;
+    int played = 0;
+};
+
 py::tuple eventTuple(const LinkEvent &e)
 {
     return py::make_tuple(linkEventKey(e.kind).toStdString(), toPythonTime(e.time), e.detail.toStdString());
@@ -59,19 +85,10 @@ py::object PyCamera::nextFrame(const py::object &timeout)
     const int ms = millisecondsOf(timeout, "timeout");
     ImageProcessData frame;
     std::uint64_t sequence = 0;
-    // A replayed recording that has ended gives no more frames: once a
-    // whole slice after its end has brought none, the wait is over.
-    int slicesEnded = 0;
-    int played = 0;
-    const WaitResult r = waitInterruptibly(ms, [&](int slice) {
-        const WaitResult got = cam->nextFrame(frame, slice, &sequence);
-        if (got == WaitResult::TimedOut && (played = SimulatorState::recordingEndedAfter(cam->serial())) >= 0
-            && ++slicesEnded >= 2)
-            return WaitResult::Closed;
-        return got;
-    });
-    if (r == WaitResult::Closed && slicesEnded >= 2)
-        raisePython(PyExc_EOFError, SimulatorState::recordingEndedText(cam->serial(), played));
+    RecordingEnd end(cam->serial());
+    const WaitResult r =
+        waitInterruptibly(ms, [&](int slice) { return end.after(cam->nextFrame(frame, slice, &sequence)); });
+    end.raiseIfEnded(r);
     switch (r) {
     case WaitResult::Ready:
         return py::cast(PyFrame(std::move(frame), sequence));
@@ -102,17 +119,10 @@ py::object PyCamera::nextItem(const py::object &timeout)
         std::uint64_t sequence = 0;
         LinkEvent event;
         bool isEvent = false;
-        int slicesEnded = 0;
-        int played = 0;
-        const WaitResult r = waitInterruptibly(ms, [&](int slice) {
-            const WaitResult got = cam->nextItem(frame, sequence, event, isEvent, slice);
-            if (got == WaitResult::TimedOut && (played = SimulatorState::recordingEndedAfter(cam->serial())) >= 0
-                && ++slicesEnded >= 2)
-                return WaitResult::Closed;
-            return got;
-        });
-        if (r == WaitResult::Closed && slicesEnded >= 2)
-            raisePython(PyExc_EOFError, SimulatorState::recordingEndedText(cam->serial(), played));
+        RecordingEnd end(cam->serial());
+        const WaitResult r = waitInterruptibly(
+            ms, [&](int slice) { return end.after(cam->nextItem(frame, sequence, event, isEvent, slice)); });
+        end.raiseIfEnded(r);
         switch (r) {
         case WaitResult::Ready:
             if (isEvent)

@@ -103,7 +103,13 @@ WaitResult FrameInbox::nextItem(ImageProcessData &frame, std::uint64_t &sequence
                                 int timeoutMs)
 {
     std::unique_lock<std::mutex> guard(lock);
-    const WaitResult r = waitFor(guard, timeoutMs, [this] { return !events.empty() || !frames.empty(); });
+    // While the link is down, a frame that came after the loss (one still in
+    // flight, or the reopened camera's first ones) waits for the "back" that
+    // comes before it, so that no loop sees frames between "lost" and "back".
+    const auto ready = [this] {
+        return !events.empty() || (!frames.empty() && !(down && frames.front().sequence > downSince));
+    };
+    const WaitResult r = waitFor(guard, timeoutMs, ready);
     if (r != WaitResult::Ready)
         return r;
     isEvent = !events.empty() && (frames.empty() || frames.front().sequence > framesBefore.front());
