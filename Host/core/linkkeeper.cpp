@@ -3,6 +3,8 @@
 #include "camerainterface.h"
 #include "settingsload.h"
 
+#include <algorithm>
+
 LinkKeeper::LinkKeeper(CameraInterface *camera, Sink s, QObject *parent) : QObject(parent), cam(camera), sink(std::move(s))
 {
     clock.start();
@@ -67,7 +69,12 @@ void LinkKeeper::noteReconnect()
                            QStringLiteral("CameraReconnect: the driver reopened the camera"));
     }
     // The driver's reopening applies the colour choice but sends no exposure.
-    SettingsLoad::selectStoredExposure(cam);
+    const SettingsLoad::ExposureSelection chosen = SettingsLoad::selectStoredExposure(cam);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        reopened = chosen;
+        ++reopenCount;
+    }
     emitEvent(e);
 }
 
@@ -84,10 +91,12 @@ bool LinkKeeper::retryNow()
         return false;
     // Open again, but restartCamera leaves the colour choice and the exposure
     // unsent: the Apply step sends what the settings show.
-    SettingsLoad::apply(cam);
+    const SettingsLoad::ExposureSelection chosen = SettingsLoad::apply(cam);
     std::optional<LinkEvent> e;
     {
         std::lock_guard<std::mutex> guard(lock);
+        reopened = chosen;
+        ++reopenCount;
         e = model.reopened(nowMs(), QDateTime::currentDateTime(),
                            QStringLiteral("reopened by the host's retry (restartCamera)"));
     }
@@ -99,6 +108,27 @@ LinkStatus LinkKeeper::status() const
 {
     std::lock_guard<std::mutex> guard(lock);
     return model.status();
+}
+
+int LinkKeeper::nextRetryInMs() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    if (model.state() == LinkState::Open || pol.retryIntervalMs <= 0)
+        return -1;
+    const qint64 from = lastAttempt >= 0 ? lastAttempt : downSince;
+    return int(std::max<qint64>(0, from + pol.retryIntervalMs - nowMs()));
+}
+
+SettingsLoad::ExposureSelection LinkKeeper::reopenSelection() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return reopened;
+}
+
+int LinkKeeper::reopenings() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return reopenCount;
 }
 
 void LinkKeeper::look()

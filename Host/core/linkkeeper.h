@@ -1,6 +1,7 @@
 #pragma once
 
 #include "linkstate.h"
+#include "settingsload.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -76,6 +77,16 @@ public:
     LinkStatus status() const;
     bool isUp() const { return status().state == LinkState::Open; }
 
+    // Milliseconds until the keeper's own next retry; -1 while the camera is
+    // open or no retry interval is set. Owning thread.
+    int nextRetryInMs() const;
+    // What the exposure selection of the latest reopening came to (its Apply
+    // step, or the selection after CameraReconnect), for a host to report,
+    // and how many reopenings there have been: a "back" that a frame brought
+    // (the end of a stall) reopened nothing.
+    SettingsLoad::ExposureSelection reopenSelection() const;
+    int reopenings() const;
+
 private:
     void look();
     qint64 nowMs() const { return clock.elapsed(); }
@@ -95,4 +106,6 @@ private:
     Policy pol;
     qint64 lastAttempt = -1;  // a retry's time; -1: none since the loss
     qint64 downSince = 0;
+    SettingsLoad::ExposureSelection reopened;
+    int reopenCount = 0;
 };
