@@ -7,13 +7,29 @@
 #include "viewerlog.h"
 
 #include <QMutexLocker>
+#include <QDateTime>
 #include <QSet>
 #include <QTimer>
 
 Q_LOGGING_CATEGORY(lcViewer, "vandrel.viewer")
 
+namespace {
+
+QString clockTime(const QDateTime &t)
+{
+    return t.toString(QStringLiteral("hh:mm:ss"));
+}
+
+QString seconds(int ms)
+{
+    return QString::number(ms / 1000.0, 'g', 4);
+}
+
+} // namespace
+
 std::unique_ptr<CameraSession> CameraSession::open(CameraInterface *plugin, int index, const QString &serial,
-                                                   const QJsonObject &settings, QString &error)
+                                                   const QJsonObject &settings, const LinkKeeper::Policy &policy,
+                                                   QString &error)
 {
     if (!plugin) {
         error = QStringLiteral("no plug-in loaded");
@@ -29,7 +45,7 @@ std::unique_ptr<CameraSession> CameraSession::open(CameraInterface *plugin, int 
         error = QStringLiteral("camera %1 could not be opened").arg(serial);
         return nullptr;
     }
-    std::unique_ptr<CameraSession> session(new CameraSession(camera, index, serial));
+    std::unique_ptr<CameraSession> session(new CameraSession(camera, index, serial, policy));
     CameraSlots wiring;
     wiring.frame = "onFrame(ImageProcessData)";
     wiring.frameConnection = Qt::DirectConnection;
@@ -42,17 +58,29 @@ std::unique_ptr<CameraSession> CameraSession::open(CameraInterface *plugin, int 
         return nullptr;
     // The driver's own grouping record starts as its constructor set it.
     session->trig.trigKind = 1;
-    if (!SettingsLoad::load(camera, settings, error)) {
+    if (!SettingsLoad::loadAndSelect(camera, settings, error, &session->selection)) {
         error = QStringLiteral("settings of camera %1: %2").arg(serial, error);
         return nullptr;
     }
+    session->acquisitionStarted();
     qCInfo(lcViewer) << "opened camera" << serial;
     return session;
 }
 
-CameraSession::CameraSession(CameraInterface *camera, int index, const QString &serial)
-    : cam(camera), frames(new FrameSink(this)), serialNumber(serial), cameraIndex(index)
+CameraSession::CameraSession(CameraInterface *camera, int index, const QString &serial,
+                             const LinkKeeper::Policy &policy)
+    : cam(camera),
+      keeper(new LinkKeeper(camera, [this](const LinkEvent &e) { onLinkEvent(e); })),
+      // Sent from this thread, or from the hook inside a delivery, where the
+      // driver takes a trigger.
+      triggers(new TriggerSequencer(
+          [camera](int p, int c, std::function<void()> hook) { camera->softTrigger(p, c, std::move(hook)); },
+          kTriggerTimeoutMs)),
+      frames(new FrameSink([k = keeper.get()] { k->noteFrame(); }, this)),
+      serialNumber(serial),
+      cameraIndex(index)
 {
+    keeper->setPolicy(policy);
 }
 
 CameraSession::~CameraSession()
@@ -60,58 +88,75 @@ CameraSession::~CameraSession()
     if (cam) {
         disconnectCamera(cam, frames);
         disconnectCamera(cam, this);
-        // Stops and closes: once this returns no callback of the camera runs.
+        // Stops and closes: once this returns no callback of the camera runs,
+        // so none reaches the keeper or a trigger's hook afterwards.
         delete cam;
         cam = nullptr;
+        triggers.reset();
+        keeper.reset();
         qCInfo(lcViewer) << "closed camera" << serialNumber;
     }
 }
 
+QDateTime CameraSession::backAt() const
+{
+    const LinkStatus st = linkStatus();
+    return st.state == LinkState::Open && st.backs > 0 ? st.since : QDateTime();
+}
+
 QString CameraSession::badge() const
 {
-    switch (state) {
-    case Link::Lost:
-        return tr("lost since %1").arg(lostAt.toString(QStringLiteral("hh:mm:ss")));
-    case Link::Reconnected:
-        return tr("reconnected at %1").arg(backAt.toString(QStringLiteral("hh:mm:ss")));
-    case Link::Open:
+    const LinkStatus st = linkStatus();
+    switch (st.state) {
+    case LinkState::Lost:
+        return tr("lost since %1").arg(clockTime(st.since));
+    case LinkState::Stalled:
+        return tr("stalled since %1").arg(clockTime(st.since));
+    case LinkState::Open:
         break;
     }
-    return tr("open");
+    return st.backs > 0 ? tr("back at %1").arg(clockTime(st.since)) : tr("open");
 }
 
-void CameraSession::onLoss()
+QColor CameraSession::badgeColour() const
 {
-    state = Link::Lost;
-    lostAt = QDateTime::currentDateTime();
-    events.append({lostAt, true});
-    qCInfo(lcViewer) << "camera" << serialNumber << "lost its link";
-    emit linkChanged();
-}
-
-void CameraSession::onReconnect()
-{
-    if (backByHand) {
-        // Already shown as back since reconnectNow.
-        backByHand = false;
-        return;
+    switch (linkState()) {
+    case LinkState::Lost:
+        return QColor(0xc6, 0x28, 0x28);
+    case LinkState::Stalled:
+        return QColor(0xb2, 0x4a, 0x00);
+    case LinkState::Open:
+        break;
     }
-    markReconnected();
+    return backAt().isValid() ? QColor(0x15, 0x65, 0xc0) : QColor(0x2e, 0x7d, 0x32);
 }
 
-void CameraSession::markReconnected()
+QString CameraSession::retryText() const
 {
-    state = Link::Reconnected;
-    backAt = QDateTime::currentDateTime();
-    events.append({backAt, false});
-    qCInfo(lcViewer) << "camera" << serialNumber << "reconnected";
-    emit linkChanged();
-    // The reopened camera brought its limits in again.
-    emit valuesChanged(-1, QVariant());
+    const LinkState state = linkState();
+    if (state == LinkState::Open)
+        return QString();
+    const int every = keeper->policy().retryIntervalMs;
+    const int next = nextRetryMs();
+    if (every > 0)
+        return next > 0 ? tr("retrying every %1 s · next in %2 s").arg(seconds(every)).arg((next + 999) / 1000)
+                        : tr("retrying every %1 s · retrying now").arg(seconds(every));
+    if (state == LinkState::Stalled)
+        // The driver hears nothing of a stall: only a frame ends it.
+        return tr("no retry interval set: back with its next frame");
+    return next >= 0 ? tr("the driver retries every 30 s · next in %1 s").arg((next + 999) / 1000)
+                     : tr("the driver retries every 30 s");
 }
 
 int CameraSession::nextRetryMs() const
 {
+    const LinkState state = linkState();
+    if (state == LinkState::Open)
+        return -1;
+    if (keeper->policy().retryIntervalMs > 0)
+        return keeper->nextRetryInMs();
+    if (state != LinkState::Lost)
+        return -1;
     // The driver retries a lost camera on a 30 s timer, a child of the camera
     // that load() started.
     for (const QTimer *t : cam->findChildren<QTimer *>())
@@ -123,22 +168,75 @@ int CameraSession::nextRetryMs() const
 
 bool CameraSession::reconnectNow()
 {
-    if (state != Link::Lost)
+    if (!down())
         return true;
-    cam->restartCamera();
-    if (cam->cameraSerial() == QLatin1String("-1"))
-        return false;
-    // restartCamera does not apply the output format; load does.
-    apply();
-    backByHand = true;
-    markReconnected();
-    return true;
+    // Back: onLinkEvent has run by the time this returns.
+    return keeper->retryNow();
+}
+
+void CameraSession::onLoss()
+{
+    // Triggers queued for a camera that is gone would only time out.
+    triggers->clear();
+    keeper->noteLoss();
+}
+
+void CameraSession::onReconnect()
+{
+    keeper->noteReconnect();
+}
+
+void CameraSession::setReplayEnded(bool ended)
+{
+    if (ended == replayEnded)
+        return;
+    replayEnded = ended;
+    if (ended)
+        keeper->stop();
+    else if (!halted)
+        keeper->start();
+}
+
+void CameraSession::acquisitionStarted()
+{
+    if (!replayEnded)
+        keeper->start();
+}
+
+void CameraSession::onLinkEvent(const LinkEvent &e)
+{
+    events.append(e);
+    // A long night of losses keeps its latest ones.
+    if (events.size() > 200)
+        events.remove(0, events.size() - 200);
+    qCInfo(lcViewer).noquote() << "camera" << serialNumber << linkEventKey(e.kind) << "-" << e.detail;
+    if (e.kind == LinkEvent::Stalled)
+        triggers->clear();
+    // A "back" that a frame brought reopened nothing.
+    const bool reopened = e.kind == LinkEvent::Back && keeper->reopenings() != seenReopenings;
+    if (reopened) {
+        seenReopenings = keeper->reopenings();
+        // The Apply step (or the driver's own load) took the current values.
+        selection = keeper->reopenSelection();
+        pendingApply = false;
+    }
+    emit linkChanged();
+    if (e.kind != LinkEvent::Back)
+        return;
+    // The reopened camera brought its limits in again.
+    emit valuesChanged(-1, QVariant());
+    emit stateChanged();
+    if (reopened && selection.outcome != SettingsLoad::ExposureSelection::Selected)
+        emit notice(selection.text(serialNumber), selection.outcome == SettingsLoad::ExposureSelection::Refused);
 }
 
 void CameraSession::stop()
 {
-    if (halted || state == Link::Lost)
+    // A camera that is down is the keeper's to reopen, not the person's to stop.
+    if (halted || down())
         return;
+    triggers->clear();
+    keeper->stop();
     cam->closeCamera();
     halted = true;
     emit stateChanged();
@@ -241,8 +339,12 @@ bool CameraSession::continuous() const
 
 void CameraSession::softTrigger(int productNumber, int captureNumber)
 {
-    // No hook: the driver would call it on every later frame.
-    cam->softTrigger(productNumber, captureNumber, std::function<void()>());
+    triggers->submit(productNumber, captureNumber);
+}
+
+int CameraSession::triggersPending() const
+{
+    return triggers->waiting() + (triggers->underWay() ? 1 : 0);
 }
 
 void CameraSession::setGrouping(const CameraTrigParams &params)
@@ -255,14 +357,14 @@ void CameraSession::setGrouping(const CameraTrigParams &params)
     cam->setTrigParams(&trig);
 }
 
-void CameraSession::apply()
+SettingsLoad::ExposureSelection CameraSession::apply()
 {
-    QJsonObject current;
-    cam->save(current);
-    cam->load(current);
+    selection = SettingsLoad::apply(cam);
+    acquisitionStarted();
     pendingApply = false;
     emit valuesChanged(-1, QVariant());
     emit stateChanged();
+    return selection;
 }
 
 void CameraSession::setApplyPending()
@@ -283,8 +385,9 @@ QJsonObject CameraSession::settings() const
 bool CameraSession::loadSettings(const QJsonObject &settings, QString &error)
 {
     bool rebuilt = false;
-    if (!SettingsLoad::load(cam, settings, error, &rebuilt))
+    if (!SettingsLoad::loadAndSelect(cam, settings, error, &selection, &rebuilt))
         return false;
+    acquisitionStarted();
     // load applied the colour choice.
     pendingApply = false;
     if (rebuilt)

@@ -208,9 +208,19 @@ ControlsPanel::ControlsPanel(QWidget *parent) : QWidget(parent)
     connect(apply, &QPushButton::clicked, this, [this] {
         if (!current)
             return;
-        current->apply();
-        emit message(tr("%1: settings applied (load): the colour choice reached the camera").arg(current->serial()),
-                     false);
+        const SettingsLoad::ExposureSelection chosen = current->apply();
+        const QString colour = SettingsLoad::colourNote(current->camera());
+        QString text = chosen.outcome == SettingsLoad::ExposureSelection::Selected
+                           ? tr("%1: settings applied: the colour choice and exposure configuration %2 (%3 × 0.1 ms) "
+                                "reached the camera")
+                                 .arg(current->serial())
+                                 .arg(chosen.index + 1)
+                                 .arg(chosen.time, 0, 'g', 7)
+                           : tr("%1: settings applied: the colour choice reached the camera; %2")
+                                 .arg(current->serial(), chosen.text(current->serial()));
+        if (!colour.isEmpty())
+            text += QStringLiteral("; ") + colour;
+        emit message(text, chosen.outcome == SettingsLoad::ExposureSelection::Refused);
         refresh();
     });
     connect(snap, &QPushButton::clicked, this, [this] {

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-FrameSink::FrameSink(QObject *parent) : QObject(parent) {}
+FrameSink::FrameSink(std::function<void()> seen, QObject *parent) : QObject(parent), frameSeen(std::move(seen)) {}
 
 FrameSink::~FrameSink() = default;
 
@@ -19,6 +19,8 @@ void FrameSink::onFrame(ImageProcessData data)
 {
     // Runs on the SDK's thread: nothing may escape from here.
     try {
+        if (frameSeen)
+            frameSeen();
         std::shared_ptr<FrameRecorder> rec;
         QString serial;
         {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -23,11 +24,12 @@ class FrameRecorder;
 // and never blocks for long. `lock` guards `waiting` and `historyRows`; the
 // counters are atomics. Everything else runs on the UI thread, which owns
 // the object. framesWaiting() is emitted at most once until take().
+// `seen`, fixed at construction, runs on the frame thread for every frame.
 class FrameSink : public QObject
 {
     Q_OBJECT
 public:
-    explicit FrameSink(QObject *parent = nullptr);
+    explicit FrameSink(std::function<void()> seen = {}, QObject *parent = nullptr);
     ~FrameSink() override;
 
     // Lines of history to keep for a strip: the newest frames whose heights
@@ -52,6 +54,7 @@ public slots:
     void onFrame(ImageProcessData data);
 
 private:
+    const std::function<void()> frameSeen;
     std::mutex lock;
     std::deque<ImageProcessData> waiting;
     int waitingRows = 0;

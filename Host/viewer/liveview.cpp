@@ -252,15 +252,10 @@ void LiveView::updateStatus()
                             .arg(sink->received())
                             .arg(paintedCount));
 
-    QString colour = QStringLiteral("#2e7d32");
-    if (cam->link() == CameraSession::Link::Lost)
-        colour = QStringLiteral("#c62828");
-    else if (cam->link() == CameraSession::Link::Reconnected)
-        colour = QStringLiteral("#1565c0");
-    linkLine->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colour));
+    linkLine->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(cam->badgeColour().name()));
     QStringList history;
-    for (const CameraSession::LinkEvent &e : cam->linkEvents())
-        history << (e.lost ? tr("lost %1") : tr("back %1")).arg(e.at.toString(QStringLiteral("hh:mm:ss")));
+    for (const LinkEvent &e : cam->linkEvents())
+        history << QStringLiteral("%1 %2").arg(linkEventKey(e.kind), e.time.toString(QStringLiteral("hh:mm:ss")));
     // The badge gives the newest event and its time; the line lists the ones before it.
     const QStringList earlier = history.mid(0, qMax(0, history.size() - 1));
     linkLine->setFullText(earlier.isEmpty()
@@ -269,15 +264,18 @@ void LiveView::updateStatus()
                                     .arg(cam->badge(), earlier.mid(qMax(0, earlier.size() - 6)).join(QStringLiteral(", "))));
     linkLine->setPlainToolTip(history.join(QLatin1Char('\n')));
 
+    const LinkStatus link = cam->linkStatus();
+    const QString since = link.since.toString(QStringLiteral("hh:mm:ss"));
     QString over;
-    if (cam->lost()) {
-        const int ms = cam->nextRetryMs();
-        over = ms >= 0 ? tr("link lost at %1 · next retry in %2 s")
-                             .arg(cam->lostSince().toString(QStringLiteral("hh:mm:ss")))
-                             .arg((ms + 999) / 1000)
-                       : tr("link lost at %1").arg(cam->lostSince().toString(QStringLiteral("hh:mm:ss")));
+    if (link.state == LinkState::Lost) {
+        over = tr("link lost at %1 · %2").arg(since, cam->retryText());
+    } else if (link.state == LinkState::Stalled) {
+        over = tr("stalled since %1: no frame, no status message · %2").arg(since, cam->retryText());
     } else if (cam->stopped()) {
         over = tr("stopped");
+    } else if (link.backs > 0 && link.since.msecsTo(QDateTime::currentDateTime()) < CameraSession::kBackShownMs) {
+        // Said where the countdown was, for a while: the picture is live again.
+        over = tr("link back at %1").arg(since);
     }
     picture->setOverlay(over);
 }

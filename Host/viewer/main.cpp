@@ -62,6 +62,14 @@ struct ViewerOptions
                                                   "\"…\", widgets overlap, a panel scrolls sideways or hides what must "
                                                   "stay in view, or a toolbar action is in no menu; every panel behind "
                                                   "a tab is checked and pictured as FILE-panel.png.")};
+    QCommandLineOption retryInterval{QStringLiteral("retry-interval"),
+                                     QStringLiteral("While a camera's link is lost or stalled, reopen it every S "
+                                                    "seconds (default: the driver's own 30 s retry)."),
+                                     QStringLiteral("S")};
+    QCommandLineOption stallAfter{QStringLiteral("stall-after"),
+                                  QStringLiteral("Report a free-running camera that sends no frame for S seconds "
+                                                 "as stalled (default 5; 0: never)."),
+                                  QStringLiteral("S")};
     QCommandLineOption verbose{QStringLiteral("verbose"), QStringLiteral("Show the driver's debug messages.")};
 
     void addTo(QCommandLineParser &parser) const
@@ -69,10 +77,27 @@ struct ViewerOptions
         parser.setApplicationDescription(QString::fromUtf8(kDescription));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({pluginDir, simConfig, settings, camera, strip, running, expert, screenshot, afterFrames,
-                           deadline, checkLayout, verbose});
+        parser.addOptions({pluginDir, simConfig, settings, camera, strip, running, expert, retryInterval, stallAfter,
+                           screenshot, afterFrames, deadline, checkLayout, verbose});
     }
 };
+
+// Seconds to milliseconds as vandrel-host reads them: 0 switches off,
+// anything else is at least 1 ms.
+bool parseSeconds(const QCommandLineParser &p, const QCommandLineOption &o, int &targetMs, QString &error)
+{
+    if (!p.isSet(o))
+        return true;
+    bool ok = false;
+    const double v = p.value(o).toDouble(&ok);
+    if (!ok || !(v >= 0) || v > 1e6) {
+        error = QStringLiteral("--%1 needs a number of seconds of 0 or more, not \"%2\"")
+                    .arg(o.names().constFirst(), p.value(o));
+        return false;
+    }
+    targetMs = v == 0 ? 0 : qMax(1, int(v * 1000.0));
+    return true;
+}
 
 // Answers --help, --version and options it cannot parse, which need no
 // display; false for a command line that goes on to the window.
@@ -129,6 +154,11 @@ int run(QApplication &app)
     if (!ok || !(seconds > 0) || seconds > 86400)
         return fail(ExitBadOptions,
                     QStringLiteral("--deadline needs a positive number of seconds, not \"%1\"").arg(parser.value(deadline)));
+    LinkKeeper::Policy policy{0, 5000};
+    QString why;
+    if (!parseSeconds(parser, options.retryInterval, policy.retryIntervalMs, why)
+        || !parseSeconds(parser, options.stallAfter, policy.stallAfterMs, why))
+        return fail(ExitBadOptions, why);
     if ((parser.isSet(afterFrames) || parser.isSet(deadline) || parser.isSet(checkLayout)) && !parser.isSet(screenshot))
         return fail(ExitBadOptions, QStringLiteral("--after-frames, --deadline and --check-layout go with --screenshot"));
     const bool unattended = parser.isSet(screenshot);
@@ -162,6 +192,7 @@ int run(QApplication &app)
         window.showMessage(problem, true);
     }
     window.setStripModeForNewViews(parser.isSet(strip));
+    window.setLinkPolicy(policy);
     if (parser.isSet(expert))
         window.setExpertLevel(true);
 
@@ -188,6 +219,8 @@ int run(QApplication &app)
     QObject::connect(&recordingWatch, &QTimer::timeout, &window, [&] {
         for (const QString &serial : window.listedSerials()) {
             const int played = SimulatorState::recordingEndedAfter(serial);
+            if (CameraSession *s = window.session(serial))
+                s->setReplayEnded(played >= 0);
             if (played < 0)
                 ended.removeAll(serial);
             else if (!ended.contains(serial)) {

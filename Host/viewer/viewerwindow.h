@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camerainterface.h"
+#include "linkkeeper.h"
 
 #include <QIcon>
 #include <QJsonObject>
@@ -49,6 +50,9 @@ public:
     // Settings to load into a camera when it is opened, per serial.
     void setStartupSettings(const QMap<QString, QJsonObject> &settings);
     void setStripModeForNewViews(bool on) { stripForNew = on; }
+    // The retry interval and stall time of the cameras opened from now on;
+    // by default, as vandrel-host's: the driver's own retry, stalls after 5 s.
+    void setLinkPolicy(const LinkKeeper::Policy &policy) { linkPolicy = policy; }
     void setGridLayout(bool grid);
     void setExpertLevel(bool expert);
     // Sizes the window to the screen's free area (at most 1600 x 1000) and,
@@ -80,7 +84,8 @@ public:
     // The toolbar's actions by name: "startStop", "reconnect", "fit", "oneToOne",
     // "zoomIn", "zoomOut", "strip", "saveImage", "record".
     QAction *action(const QString &name) const;
-    // The state column of the camera list: "closed", "open", "lost since …", "reconnected at …".
+    // The state column of the camera list: "closed", "stopped", "open", "lost since …",
+    // "stalled since …", "back at …".
     QString badgeText(const QString &serial) const;
 
     // Records the frames of every open camera, and of those opened later,
@@ -139,6 +144,7 @@ private:
     int devices = 0;
     QMap<QString, QJsonObject> startup;
     bool stripForNew = false;
+    LinkKeeper::Policy linkPolicy{0, 5000};
     QString currentSerial;
 
     CameraListPanel *cameraList = nullptr;

@@ -165,12 +165,12 @@ void ViewToolbar::refresh()
     CameraSession *s = session;
     LiveView *v = view;
     QAction *startStop = actions.value(QStringLiteral("startStop"));
-    const bool lost = s && s->lost();
-    startStop->setEnabled(s && !lost);
+    const bool down = s && s->down();
+    startStop->setEnabled(s && !down);
     const bool stopped = s && s->stopped();
     startStop->setText(stopped ? tr("Start") : tr("Stop"));
     startStop->setIcon(style()->standardIcon(stopped ? QStyle::SP_MediaPlay : QStyle::SP_MediaStop));
-    actions.value(QStringLiteral("reconnect"))->setEnabled(lost);
+    actions.value(QStringLiteral("reconnect"))->setEnabled(down);
     for (const char *name : {"fit", "oneToOne", "zoomIn", "zoomOut", "strip", "saveImage"})
         actions.value(QLatin1String(name))->setEnabled(v != nullptr);
     zoomBox->setEnabled(v != nullptr);

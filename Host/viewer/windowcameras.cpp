@@ -40,12 +40,8 @@ void ViewerWindow::updateList()
     for (const QString &serial : qAsConst(shown)) {
         CameraSession *s = session(serial);
         QColor colour = palette().color(QPalette::Disabled, QPalette::Text);
-        if (s && s->link() == CameraSession::Link::Lost)
-            colour = QColor(0xc6, 0x28, 0x28);
-        else if (s && s->link() == CameraSession::Link::Reconnected)
-            colour = QColor(0x15, 0x65, 0xc0);
-        else if (s)
-            colour = QColor(0x2e, 0x7d, 0x32);
+        if (s)
+            colour = s->badgeColour();
         entries.append({serial, badgeText(serial), colour, serial == currentSerial});
     }
     const QSignalBlocker block(cameraList);
@@ -72,9 +68,15 @@ CameraSession *ViewerWindow::openCamera(const QString &serial, QString &error)
         return nullptr;
     }
     const int index = qMax(0, listed.indexOf(serial));
-    std::unique_ptr<CameraSession> s = CameraSession::open(plugin, index, serial, startup.value(serial), error);
+    std::unique_ptr<CameraSession> s =
+        CameraSession::open(plugin, index, serial, startup.value(serial), linkPolicy, error);
     if (!s)
         return nullptr;
+    const SettingsLoad::ExposureSelection chosen = s->exposureSelection();
+    // Opened with the defaults, the camera keeps its own exposure as any
+    // freshly opened camera does: only settings given deserve the word.
+    if (startup.contains(serial) && chosen.outcome != SettingsLoad::ExposureSelection::Selected)
+        showMessage(chosen.text(serial), chosen.outcome == SettingsLoad::ExposureSelection::Refused);
     auto *v = new LiveView(s.get());
     v->setStripMode(stripForNew);
     CameraSession *raw = s.get();
@@ -86,6 +88,7 @@ CameraSession *ViewerWindow::openCamera(const QString &serial, QString &error)
     };
     connect(raw, &CameraSession::linkChanged, this, changed);
     connect(raw, &CameraSession::stateChanged, this, changed);
+    connect(raw, &CameraSession::notice, this, &ViewerWindow::showMessage);
     connect(v, &LiveView::activated, this, [this](CameraSession *cs) {
         if (cs)
             setCurrent(cs->serial());
@@ -223,7 +226,7 @@ void ViewerWindow::closeSelected()
 void ViewerWindow::startStop()
 {
     CameraSession *s = selectedSession();
-    if (!s || s->lost())
+    if (!s || s->down())
         return;
     if (!s->stopped()) {
         s->stop();
@@ -239,12 +242,25 @@ void ViewerWindow::startStop()
 void ViewerWindow::reconnectNow()
 {
     CameraSession *s = selectedSession();
-    if (!s || !s->lost())
+    if (!s || !s->down())
         return;
-    if (s->reconnectNow())
-        showMessage(tr("%1: reconnected").arg(s->serial()), false);
-    else
+    if (s->reconnectNow()) {
+        const SettingsLoad::ExposureSelection chosen = s->exposureSelection();
+        if (chosen.outcome == SettingsLoad::ExposureSelection::Selected)
+            showMessage(tr("%1: reconnected").arg(s->serial()), false);
+        else
+            showMessage(tr("%1: reconnected; %2").arg(s->serial(), chosen.text(s->serial())),
+                        chosen.outcome == SettingsLoad::ExposureSelection::Refused);
+    } else if (s->linkPolicy().retryIntervalMs > 0) {
+        showMessage(tr("%1: still unreachable; retrying every %2 s")
+                        .arg(s->serial())
+                        .arg(s->linkPolicy().retryIntervalMs / 1000.0, 0, 'g', 4),
+                    true);
+    } else if (s->lost()) {
         showMessage(tr("%1: still unreachable; the driver keeps retrying every 30 s").arg(s->serial()), true);
+    } else {
+        showMessage(tr("%1: still unreachable; back with its next frame or Reconnect now").arg(s->serial()), true);
+    }
     updateActions();
 }
 
@@ -274,20 +290,34 @@ bool ViewerWindow::loadSettings(const QString &file, QString &error)
         startup.insert(it.key(), it.value());
     int applied = 0;
     QStringList failed;
+    QStringList unsent;
+    bool refused = false;
     for (const Open &o : open) {
         if (!read.contains(o.session->serial()))
             continue;
         QString why;
-        if (o.session->loadSettings(read.value(o.session->serial()), why))
+        if (o.session->loadSettings(read.value(o.session->serial()), why)) {
             ++applied;
-        else
+            const SettingsLoad::ExposureSelection chosen = o.session->exposureSelection();
+            if (chosen.outcome != SettingsLoad::ExposureSelection::Selected) {
+                unsent << chosen.text(o.session->serial());
+                refused = refused || chosen.outcome == SettingsLoad::ExposureSelection::Refused;
+            }
+        } else {
             failed << QStringLiteral("%1: %2").arg(o.session->serial(), why);
+        }
     }
     if (!failed.isEmpty()) {
         error = tr("Loaded %1 into %2 open camera(s); refused for %3").arg(file).arg(applied).arg(failed.join(QStringLiteral("; ")));
+        if (!unsent.isEmpty())
+            error += QStringLiteral("; ") + unsent.join(QStringLiteral("; "));
         return false;
     }
-    showMessage(tr("Loaded %1: %2 open camera(s) took its settings").arg(file).arg(applied), false);
+    const QString loaded = tr("Loaded %1: %2 open camera(s) took its settings").arg(file).arg(applied);
+    if (unsent.isEmpty())
+        showMessage(loaded, false);
+    else
+        showMessage(QStringLiteral("%1; %2").arg(loaded, unsent.join(QStringLiteral("; "))), refused);
     return true;
 }
 

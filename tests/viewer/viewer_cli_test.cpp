@@ -208,6 +208,15 @@ TEST_F(ViewerCli, WhatCannotWorkGetsItsReasonAndStatus)
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.lastErrLine(), QStringLiteral("vandrel-viewer: --after-frames needs a whole number of at least 1, not \"0\""));
     EXPECT_FALSE(QFile::exists(shot));
+
+    // The link options read seconds as vandrel-host's do.
+    for (const char *option : {"--retry-interval", "--stall-after"}) {
+        r = runViewer({QLatin1String(option), QStringLiteral("-1"), QStringLiteral("--screenshot"), shot});
+        EXPECT_EQ(r.exitCode, 2) << option;
+        EXPECT_EQ(r.lastErrLine(), QStringLiteral("vandrel-viewer: %1 needs a number of seconds of 0 or more, not \"-1\"")
+                                       .arg(QLatin1String(option)));
+    }
+    EXPECT_FALSE(QFile::exists(shot));
 }
 
 TEST_F(ViewerCli, HelpAndVersionNeedNoDisplayAndWithoutOneTheViewerSaysSo)
@@ -233,6 +242,8 @@ TEST_F(ViewerCli, HelpAndVersionNeedNoDisplayAndWithoutOneTheViewerSaysSo)
     EXPECT_EQ(run({QStringLiteral("--help")}, out, err), 0) << err.toStdString();
     EXPECT_TRUE(out.startsWith(QStringLiteral("Usage: "))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("--check-layout"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("--retry-interval <S>"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("--stall-after <S>"))) << out.toStdString();
     EXPECT_EQ(run({QStringLiteral("--version")}, out, err), 0) << err.toStdString();
     EXPECT_TRUE(out.startsWith(QStringLiteral("vandrel-viewer "))) << out.toStdString();
     EXPECT_EQ(run({QStringLiteral("--no-such-option")}, out, err), 2) << err.toStdString();

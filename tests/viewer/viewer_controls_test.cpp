@@ -23,6 +23,10 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <mutex>
+#include <utility>
+#include <vector>
+
 using namespace viewertest;
 
 namespace {
@@ -155,6 +159,87 @@ TEST_F(Controls, ASettingsFileOfNoCountIsRefusedAndNothingChanges)
     EXPECT_EQ(row(QStringLiteral("模拟增益"))->findChild<QSpinBox *>()->value(), defaultGain);
 }
 
+TEST_F(Controls, LoadSettingsAndApplySelectTheStoredExposureAndSayWhenItWasNotSent)
+{
+    auto deviceExposure = [] {
+        double v = -1;
+        EXPECT_EQ(VdSimGetValue(kColour.toUtf8().constData(), "exposureTime", &v), 0);
+        return v;
+    };
+    auto *time1 = row(QStringLiteral("曝光时间1"))->findChild<QDoubleSpinBox *>();
+    ASSERT_NE(time1, nullptr);
+    const double low = time1->minimum() + (time1->maximum() - time1->minimum()) / 4;
+    const double high = time1->minimum() + (time1->maximum() - time1->minimum()) / 2;
+    const QString lowText = QString::number(low, 'f', 1);
+    const QString highText = QString::number(high, 'f', 1);
+    QString error;
+    typeInto(time1, lowText);
+    const QString lowFile = dir.filePath(QStringLiteral("low.json"));
+    ASSERT_TRUE(window->saveSettings(lowFile, error)) << error.toStdString();
+    typeInto(time1, highText);
+    const QString highFile = dir.filePath(QStringLiteral("high.json"));
+    ASSERT_TRUE(window->saveSettings(highFile, error)) << error.toStdString();
+
+    ASSERT_TRUE(window->loadSettings(lowFile, error)) << error.toStdString();
+    EXPECT_EQ(window->messageText(), QStringLiteral("Loaded %1: 1 open camera(s) took its settings").arg(lowFile));
+    EXPECT_EQ(session->exposureSelection().outcome, SettingsLoad::ExposureSelection::Selected);
+    const double atLow = deviceExposure();
+    ASSERT_TRUE(window->loadSettings(highFile, error)) << error.toStdString();
+    const double atHigh = deviceExposure();
+    EXPECT_NE(atHigh, atLow) << "the loaded configuration reached the camera, not only the editor";
+    // Selecting it by hand sends nothing the load did not.
+    control<QSpinBox>("exposureIndex")->setValue(1);
+    control<QPushButton>("selectExposure")->click();
+    EXPECT_EQ(deviceExposure(), atHigh);
+
+    // Apply sends the edited time, and says so.
+    typeInto(time1, lowText);
+    EXPECT_EQ(deviceExposure(), atHigh) << "an edit alone reaches no camera";
+    control<QPushButton>("apply")->click();
+    EXPECT_EQ(deviceExposure(), atLow);
+    EXPECT_TRUE(window->messageText().startsWith(
+        QStringLiteral("%1: settings applied: the colour choice and exposure configuration 1 (%2 × 0.1 ms) reached")
+            .arg(kColour, QString::number(time1->value(), 'g', 7))))
+        << window->messageText().toStdString();
+
+    // Settings whose configuration was never set hold 0, below the range: not sent, and said.
+    QFile saved(highFile);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    QJsonObject root = QJsonDocument::fromJson(saved.readAll()).object();
+    QJsonObject cameras = root.value(QStringLiteral("cameras")).toObject();
+    QJsonObject mine = cameras.value(kColour).toObject();
+    QJsonArray wrap = mine.value(QStringLiteral("paramsWrap")).toArray();
+    bool found = false;
+    for (int i = 0; i < wrap.size(); ++i) {
+        QJsonObject entry = wrap[i].toObject();
+        if (entry.value(QStringLiteral("name")).toString() == QLatin1String("ExposureTime1")) {
+            entry.insert(QStringLiteral("values"), 0.0);
+            wrap[i] = entry;
+            found = true;
+        }
+    }
+    ASSERT_TRUE(found) << "the file names its entries";
+    mine.insert(QStringLiteral("paramsWrap"), wrap);
+    cameras.insert(kColour, mine);
+    root.insert(QStringLiteral("cameras"), cameras);
+    const QString unset = dir.filePath(QStringLiteral("unset.json"));
+    QFile out(unset);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(QJsonDocument(root).toJson());
+    out.close();
+    const double before = deviceExposure();
+    ASSERT_TRUE(window->loadSettings(unset, error)) << error.toStdString();
+    const SettingsLoad::ExposureSelection chosen = session->exposureSelection();
+    EXPECT_EQ(chosen.outcome, SettingsLoad::ExposureSelection::OutOfRange);
+    EXPECT_EQ(window->messageText(), QStringLiteral("Loaded %1: 1 open camera(s) took its settings; %2")
+                                         .arg(unset, chosen.text(kColour)));
+    EXPECT_TRUE(chosen.text(kColour).contains(QStringLiteral("not sent"))) << chosen.text(kColour).toStdString();
+    EXPECT_EQ(deviceExposure(), before);
+    control<QPushButton>("apply")->click();
+    EXPECT_FALSE(window->messageText().contains(QStringLiteral("exposure configuration 1 (")))
+        << "Apply claims no exposure it did not send: " << window->messageText().toStdString();
+}
+
 TEST_F(Controls, ANewCountKeepsThePinsOfTheDescriptorsThatRemainAndRestoreItsSnapshotCount)
 {
     row(QStringLiteral("模拟增益"))->findChild<QToolButton *>()->click();
@@ -277,6 +362,28 @@ protected:
     }
 };
 
+// Every frame's numbers, as the driver delivers them: the view keeps only the
+// newest frame. Runs on the SDK's frame thread.
+class FrameNumbers : public QObject
+{
+    Q_OBJECT
+public:
+    std::mutex lock;
+    std::vector<std::pair<int, int>> seen;
+    size_t size()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return seen.size();
+    }
+
+public slots:
+    void onFrame(ImageProcessData d)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        seen.emplace_back(d.productID, d.captureIndex);
+    }
+};
+
 } // namespace
 
 TEST_F(TriggeredControls, TheTriggerModeIsShownAndContinuousIsOneActionOffWhileContinuous)
@@ -291,6 +398,33 @@ TEST_F(TriggeredControls, TheTriggerModeIsShownAndContinuousIsOneActionOffWhileC
     EXPECT_EQ(mode->text(), QStringLiteral("Trigger mode: continuous"));
     EXPECT_FALSE(continuous->isEnabled());
     EXPECT_TRUE(waitUntil([&] { return session->sink()->received() > 0; })) << "frames come without triggers";
+}
+
+TEST_F(TriggeredControls, SoftTriggersPressedQuicklyEachNumberTheirOwnFrame)
+{
+    FrameNumbers numbers;
+    CameraSlots wiring;
+    wiring.frame = "onFrame(ImageProcessData)";
+    wiring.frameConnection = Qt::DirectConnection;
+    QString error;
+    ASSERT_TRUE(connectCamera(session->camera(), &numbers, wiring, error)) << error.toStdString();
+    control<QComboBox>("groupingKind")->setCurrentIndex(control<QComboBox>("groupingKind")->findData(32));
+    control<QSpinBox>("productsPerCycle")->setValue(3);
+    control<QPushButton>("setGrouping")->click();
+    control<QCheckBox>("running")->setChecked(true);
+    ASSERT_TRUE(session->running());
+    control<QSpinBox>("triggerProduct")->setValue(9);
+    auto *trigger = control<QPushButton>("softTrigger");
+    for (int i = 0; i < 4; ++i)
+        trigger->click();
+    EXPECT_EQ(control<QSpinBox>("triggerProduct")->value(), 13);
+    ASSERT_TRUE(waitUntil([&] { return numbers.size() >= 4 && session->triggersPending() == 0; }));
+    {
+        std::lock_guard<std::mutex> guard(numbers.lock);
+        const std::vector<std::pair<int, int>> expected = {{9, 1}, {10, 1}, {11, 1}, {12, 1}};
+        EXPECT_EQ(numbers.seen, expected);
+    }
+    disconnectCamera(session->camera(), &numbers);
 }
 
 TEST_F(Controls, TheWheelChangesAValueOnlyWithFocusAndOtherwiseGoesOnToScrollThePanel)
@@ -329,3 +463,5 @@ TEST_F(Controls, AnswersOfTheCameraAreShortenedRatherThanWidenThePanel)
         EXPECT_FALSE(b->visibleRegion().isEmpty()) << name;
     }
 }
+
+#include "viewer_controls_test.moc"

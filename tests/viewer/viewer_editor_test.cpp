@@ -348,7 +348,7 @@ TEST(EditorStandIn, KindsAndLimitsTheDriverDoesNotHave)
     StandInCamera factory;
     QString error;
     std::unique_ptr<CameraSession> session =
-        CameraSession::open(&factory, 0, QStringLiteral("STANDIN00001"), QJsonObject(), error);
+        CameraSession::open(&factory, 0, QStringLiteral("STANDIN00001"), QJsonObject(), LinkKeeper::Policy(), error);
     ASSERT_NE(session, nullptr) << error.toStdString();
     auto *cam = static_cast<StandInCamera *>(session->camera());
     ParamEditor editor(ParamEditor::Mode::Full);
@@ -425,7 +425,7 @@ TEST(EditorStandIn, AnOutOfRangeFieldIsRedWhileEditableAndLooksLikeAnyDisabledFi
     StandInCamera factory;
     QString error;
     std::unique_ptr<CameraSession> session =
-        CameraSession::open(&factory, 0, QStringLiteral("STANDIN00001"), QJsonObject(), error);
+        CameraSession::open(&factory, 0, QStringLiteral("STANDIN00001"), QJsonObject(), LinkKeeper::Policy(), error);
     ASSERT_NE(session, nullptr) << error.toStdString();
     auto *cam = static_cast<StandInCamera *>(session->camera());
     ParamEditor editor(ParamEditor::Mode::Full);

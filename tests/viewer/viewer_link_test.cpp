@@ -1,5 +1,7 @@
-// A lost camera shows its state, timed, while the other keeps working; the
-// driver's reconnect tick is driven here rather than waited for.
+// The link state as a person sees it: a lost camera's state, timed, while the
+// other keeps working (the driver's reconnect tick driven rather than waited
+// for); a retry interval bringing it back well before that tick; a camera
+// gone without a message shown stalled, a camera in trigger mode not.
 
 #include "controlspanel.h"
 #include "imagecanvas.h"
@@ -43,7 +45,7 @@ class Link : public ViewerTest
 {
 };
 
-TEST_F(Link, BadgeGoesToLostAndBackToReconnectedWhileTheOtherCameraKeepsWorking)
+TEST_F(Link, BadgeGoesToLostAndBackWhileTheOtherCameraKeepsWorking)
 {
     CameraSession *colour = open(kColour);
     CameraSession *mono = open(kMono);
@@ -53,9 +55,9 @@ TEST_F(Link, BadgeGoesToLostAndBackToReconnectedWhileTheOtherCameraKeepsWorking)
 
     const QTime before = QTime::currentTime().addMSecs(-1000);
     ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), 1), 0);
-    ASSERT_TRUE(waitUntil([&] { return colour->link() == CameraSession::Link::Lost; }));
+    ASSERT_TRUE(waitUntil([&] { return colour->linkState() == LinkState::Lost; }));
     EXPECT_TRUE(colour->badge().startsWith(QStringLiteral("lost since "))) << colour->badge().toStdString();
-    EXPECT_GE(colour->lostSince().time(), before);
+    EXPECT_GE(colour->linkStatus().since.time(), before);
     EXPECT_EQ(listedState(window.get(), kColour), colour->badge());
     window->view(kColour)->updateStatus();
     EXPECT_TRUE(window->view(kColour)->statusText().contains(colour->badge()));
@@ -65,18 +67,21 @@ TEST_F(Link, BadgeGoesToLostAndBackToReconnectedWhileTheOtherCameraKeepsWorking)
     const quint64 monoAtLoss = mono->sink()->received();
     ASSERT_TRUE(waitUntil([&] { return mono->sink()->received() >= monoAtLoss + 10; }));
     EXPECT_LE(colour->sink()->received(), colourAtLoss + 1);  // one may have been on its way
-    EXPECT_EQ(mono->link(), CameraSession::Link::Open);
+    EXPECT_EQ(mono->linkState(), LinkState::Open);
+    EXPECT_EQ(listedState(window.get(), kMono), QStringLiteral("open"));
 
     // Back: the next tick of the driver's reconnect timer reopens it.
     ASSERT_EQ(VdSimLinkRestored(kColour.toUtf8().constData()), 0);
     ASSERT_TRUE(tickReconnectTimer(colour->camera()));
-    ASSERT_TRUE(waitUntil([&] { return colour->link() == CameraSession::Link::Reconnected; }));
-    EXPECT_TRUE(colour->badge().startsWith(QStringLiteral("reconnected at "))) << colour->badge().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return colour->linkState() == LinkState::Open; }));
+    EXPECT_EQ(colour->badge(), QStringLiteral("back at %1").arg(colour->backAt().toString(QStringLiteral("hh:mm:ss"))));
     EXPECT_EQ(listedState(window.get(), kColour), colour->badge());
     ASSERT_EQ(colour->linkEvents().size(), 2);
-    EXPECT_TRUE(colour->linkEvents()[0].lost);
-    EXPECT_FALSE(colour->linkEvents()[1].lost);
-    EXPECT_LE(colour->linkEvents()[0].at, colour->linkEvents()[1].at);
+    EXPECT_EQ(colour->linkEvents()[0].kind, LinkEvent::Lost);
+    EXPECT_EQ(colour->linkEvents()[1].kind, LinkEvent::Back);
+    EXPECT_TRUE(colour->linkEvents()[1].detail.startsWith(QStringLiteral("CameraReconnect")))
+        << colour->linkEvents()[1].detail.toStdString();
+    EXPECT_LE(colour->linkEvents()[0].time, colour->linkEvents()[1].time);
     const quint64 colourAtReturn = colour->sink()->received();
     EXPECT_TRUE(waitUntil([&] { return colour->sink()->received() >= colourAtReturn + 5; }))
         << "frames flow again after the reconnection";
@@ -116,11 +121,12 @@ TEST_F(Link, WhileLostTheCameraControlsAreOffThePictureSaysWhenAndReconnectNowBr
     EXPECT_TRUE(reconnect->isEnabled());
     EXPECT_FALSE(window->action(QStringLiteral("startStop"))->isEnabled());
 
-    // The frozen picture says when, and when the driver tries again.
+    // The frozen picture says when, and that the driver tries again when.
     view->updateStatus();
-    const QString lostAt = colour->lostSince().toString(QStringLiteral("hh:mm:ss"));
+    const QString lostAt = colour->linkStatus().since.toString(QStringLiteral("hh:mm:ss"));
     const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("^link lost at (\\d\\d:\\d\\d:\\d\\d) · next retry in (\\d+) s$"))
+        QRegularExpression(
+            QStringLiteral("^link lost at (\\d\\d:\\d\\d:\\d\\d) · the driver retries every 30 s · next in (\\d+) s$"))
             .match(view->canvas()->overlay());
     ASSERT_TRUE(m.hasMatch()) << view->canvas()->overlay().toStdString();
     EXPECT_EQ(m.captured(1), lostAt);
@@ -137,18 +143,26 @@ TEST_F(Link, WhileLostTheCameraControlsAreOffThePictureSaysWhenAndReconnectNowBr
               QStringLiteral("%1: still unreachable; the driver keeps retrying every 30 s").arg(kColour));
     ASSERT_EQ(VdSimLinkRestored(kColour.toUtf8().constData()), 0);
     reconnect->trigger();
-    EXPECT_EQ(colour->link(), CameraSession::Link::Reconnected);
+    EXPECT_EQ(colour->linkState(), LinkState::Open);
+    // Opened with the defaults, whose exposure time 0 lies below the camera's range.
+    EXPECT_EQ(window->messageText(),
+              QStringLiteral("%1: reconnected; %2").arg(kColour, colour->exposureSelection().text(kColour)));
+    EXPECT_EQ(colour->exposureSelection().outcome, SettingsLoad::ExposureSelection::OutOfRange);
     EXPECT_TRUE(apply->isEnabled());
     EXPECT_TRUE(window->editor()->rows().first()->isEnabled());
     EXPECT_FALSE(reconnect->isEnabled());
+    // Back, not a countdown to a retry no longer due.
     view->updateStatus();
-    EXPECT_EQ(view->canvas()->overlay(), QString());
+    const QString backAt = colour->backAt().toString(QStringLiteral("hh:mm:ss"));
+    EXPECT_EQ(view->canvas()->overlay(), QStringLiteral("link back at %1").arg(backAt));
+    EXPECT_EQ(listedState(window.get(), kColour), QStringLiteral("back at %1").arg(backAt));
     EXPECT_TRUE(waitUntil([&] { return colour->sink()->received() >= before + 5; })) << "frames flow again";
     // The driver's own report of the return, at its next retry, is the same return.
     ASSERT_TRUE(tickReconnectTimer(colour->camera()));
     ASSERT_TRUE(waitUntil([&] { return colour->linkEvents().size() >= 2; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(colour->linkEvents().size(), 2);
+    EXPECT_EQ(colour->linkEvents()[1].kind, LinkEvent::Back);
 }
 
 TEST_F(Link, ClosingWhileLostAndClosingTheWindowLeaveNothingRunning)
@@ -156,7 +170,7 @@ TEST_F(Link, ClosingWhileLostAndClosingTheWindowLeaveNothingRunning)
     CameraSession *colour = open(kColour);
     ASSERT_NE(open(kMono), nullptr);
     ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), 0), 0);
-    ASSERT_TRUE(waitUntil([&] { return colour->link() == CameraSession::Link::Lost; }));
+    ASSERT_TRUE(waitUntil([&] { return colour->linkState() == LinkState::Lost; }));
     window->closeCamera(kColour);
     EXPECT_EQ(window->session(kColour), nullptr);
     EXPECT_EQ(window->badgeText(kColour), QStringLiteral("closed"));
@@ -166,6 +180,138 @@ TEST_F(Link, ClosingWhileLostAndClosingTheWindowLeaveNothingRunning)
     double open = -1;
     ASSERT_EQ(VdSimGetValue(kMono.toUtf8().constData(), "open", &open), 0);
     EXPECT_EQ(open, 0) << "closing the window closes every camera";
+}
+
+TEST_F(Link, ARetryIntervalBringsALostCameraBackWellBeforeTheDriversTickAndThePictureSaysWhichPolicyRuns)
+{
+    window->setLinkPolicy({500, 5000});
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    CameraSession *colour = open(kColour);
+    ASSERT_NE(colour, nullptr);
+    EXPECT_EQ(colour->linkPolicy().retryIntervalMs, 500);
+    LiveView *view = window->view(kColour);
+    ASSERT_TRUE(waitUntil([&] { return colour->sink()->received() > 0; }));
+
+    ASSERT_EQ(VdSimLinkLost(kColour.toUtf8().constData(), 0), 0);
+    ASSERT_TRUE(waitUntil([&] { return colour->lost(); }));
+    const QDateTime lostAt = colour->linkStatus().since;
+    view->updateStatus();
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^link lost at %1 · retrying every 0\\.5 s · (next in 1 s|retrying now)$")
+                               .arg(lostAt.toString(QStringLiteral("hh:mm:ss"))))
+            .match(view->canvas()->overlay());
+    EXPECT_TRUE(m.hasMatch()) << view->canvas()->overlay().toStdString();
+    // The device is still away: the retries fail and the camera stays lost.
+    QAction *reconnect = window->action(QStringLiteral("reconnect"));
+    reconnect->trigger();
+    EXPECT_TRUE(colour->lost());
+    EXPECT_EQ(window->messageText(), QStringLiteral("%1: still unreachable; retrying every 0.5 s").arg(kColour));
+
+    ASSERT_EQ(VdSimLinkRestored(kColour.toUtf8().constData()), 0);
+    const quint64 atReturn = colour->sink()->received();
+    ASSERT_TRUE(waitUntil([&] { return colour->linkState() == LinkState::Open; }, 5000));
+    EXPECT_LT(lostAt.msecsTo(colour->backAt()), 5000) << "the keeper's retry, not the driver's 30 s tick";
+    ASSERT_EQ(colour->linkEvents().size(), 2);
+    EXPECT_EQ(colour->linkEvents()[1].kind, LinkEvent::Back);
+    EXPECT_TRUE(colour->linkEvents()[1].detail.contains(QStringLiteral("host's retry")))
+        << colour->linkEvents()[1].detail.toStdString();
+    view->updateStatus();
+    const QString backAt = colour->backAt().toString(QStringLiteral("hh:mm:ss"));
+    EXPECT_EQ(view->canvas()->overlay(), QStringLiteral("link back at %1").arg(backAt));
+    EXPECT_EQ(listedState(window.get(), kColour), QStringLiteral("back at %1").arg(backAt));
+    EXPECT_TRUE(view->statusText().contains(QStringLiteral("link: back at %1 · earlier: lost %2")
+                                                .arg(backAt, lostAt.toString(QStringLiteral("hh:mm:ss")))))
+        << view->statusText().toStdString();
+    EXPECT_FALSE(reconnect->isEnabled());
+    EXPECT_TRUE(waitUntil([&] { return colour->sink()->received() >= atReturn + 5; })) << "frames flow again";
+    // The driver's own reopening at its tick is the same return, not another.
+    if (tickReconnectTimer(colour->camera())) {
+        QCoreApplication::processEvents();
+        EXPECT_EQ(colour->linkEvents().size(), 2);
+        EXPECT_EQ(colour->linkState(), LinkState::Open);
+    }
+}
+
+namespace {
+
+// The colour camera free-running, the mono one waiting for triggers.
+class StallLink : public ViewerTest
+{
+protected:
+    QByteArray population() const override
+    {
+        return Population()
+            .add("VD-XG2K-C", "VWCOLOUR0001", [](Population::Device &d) {
+                typicalColourRanges(d);
+                d.sensorWidth = 512;
+                d.sensorHeight = 1024;
+                d.frameHeight = 64;
+                d.frameRate = 50;
+            })
+            .add("VD-XG4K-M", "VWMONO000002", [](Population::Device &d) {
+                d.sensorWidth = 640;
+                d.sensorHeight = 1024;
+                d.frameHeight = 64;
+                d.mono = true;
+                d.triggerMode = 1;
+            })
+            .json();
+    }
+};
+
+} // namespace
+
+TEST_F(StallLink, ACameraGoneWithoutAMessageShowsStalledAndIsReopenedByTheRetryWhileATriggeredOneIsNotStalled)
+{
+    window->setLinkPolicy({300, 400});
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    CameraSession *mono = open(kMono);
+    CameraSession *colour = open(kColour);
+    ASSERT_TRUE(mono && colour);
+    LiveView *view = window->view(kColour);
+    ASSERT_TRUE(waitUntil([&] { return colour->sink()->received() > 0; }));
+
+    ASSERT_EQ(VdSimSetAttached(kColour.toUtf8().constData(), 0), 0);
+    ASSERT_TRUE(waitUntil([&] { return colour->linkState() == LinkState::Stalled; }, 5000));
+    const QString since = colour->linkStatus().since.toString(QStringLiteral("hh:mm:ss"));
+    EXPECT_EQ(colour->badge(), QStringLiteral("stalled since %1").arg(since));
+    EXPECT_EQ(listedState(window.get(), kColour), colour->badge());
+    EXPECT_EQ(colour->linkEvents().constLast().kind, LinkEvent::Stalled);
+    view->updateStatus();
+    EXPECT_TRUE(view->canvas()->overlay().startsWith(
+        QStringLiteral("stalled since %1: no frame, no status message · retrying every 0.3 s").arg(since)))
+        << view->canvas()->overlay().toStdString();
+    EXPECT_TRUE(window->action(QStringLiteral("reconnect"))->isEnabled());
+    // Opened first and silent since, longer than the colour camera: yet it
+    // was never asked for a frame. Its keeper gets two more looks.
+    QTest::qWait(2 * LinkKeeper::kLookMs);
+    EXPECT_EQ(mono->linkState(), LinkState::Open);
+    EXPECT_TRUE(mono->linkEvents().isEmpty());
+    EXPECT_EQ(listedState(window.get(), kMono), QStringLiteral("open"));
+
+    const quint64 atReturn = colour->sink()->received();
+    ASSERT_EQ(VdSimSetAttached(kColour.toUtf8().constData(), 1), 0);
+    ASSERT_TRUE(waitUntil([&] { return colour->linkState() == LinkState::Open; }, 5000));
+    EXPECT_TRUE(colour->badge().startsWith(QStringLiteral("back at "))) << colour->badge().toStdString();
+    EXPECT_EQ(colour->linkEvents().constLast().kind, LinkEvent::Back);
+    EXPECT_EQ(colour->linkStatus().stalls, 1);
+    EXPECT_EQ(colour->linkStatus().losses, 0);
+    EXPECT_TRUE(waitUntil([&] { return colour->sink()->received() >= atReturn + 5; })) << "frames flow again";
+    EXPECT_EQ(mono->linkState(), LinkState::Open);
+}
+
+TEST_F(StallLink, WithoutARetryIntervalAStalledCameraSaysItWaitsForItsNextFrame)
+{
+    window->setLinkPolicy({0, 400});
+    CameraSession *colour = open(kColour);
+    ASSERT_NE(colour, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return colour->sink()->received() > 0; }));
+    ASSERT_EQ(VdSimSetAttached(kColour.toUtf8().constData(), 0), 0);
+    ASSERT_TRUE(waitUntil([&] { return colour->linkState() == LinkState::Stalled; }, 5000));
+    EXPECT_EQ(colour->retryText(), QStringLiteral("no retry interval set: back with its next frame"));
+    EXPECT_EQ(colour->nextRetryMs(), -1);
 }
 
 TEST(WindowWithoutPlugin, SaysWhyAndOpensNothing)

@@ -19,13 +19,13 @@ TEST_F(LinkScenario, BadgeShowsTheLossAndTheDriversOwnReconnection)
     const QString serial = QStringLiteral("VDXG4K0C0001");
     CameraSession *s = open(serial);
     ASSERT_NE(s, nullptr);
-    ASSERT_TRUE(waitUntil([&] { return s->link() == CameraSession::Link::Lost; }, 10000));
-    const QDateTime lost = s->lostSince();
-    ASSERT_TRUE(waitUntil([&] { return s->link() == CameraSession::Link::Reconnected; }, 45000));
-    const qint64 away = lost.msecsTo(s->reconnectedAt());
+    ASSERT_TRUE(waitUntil([&] { return s->linkState() == LinkState::Lost; }, 10000));
+    const QDateTime lost = s->linkStatus().since;
+    ASSERT_TRUE(waitUntil([&] { return s->linkState() == LinkState::Open; }, 45000));
+    const qint64 away = lost.msecsTo(s->backAt());
     EXPECT_GT(away, 20000) << "the driver retries every 30 s";
     EXPECT_LT(away, 40000);
-    EXPECT_TRUE(s->badge().startsWith(QStringLiteral("reconnected at ")));
+    EXPECT_TRUE(s->badge().startsWith(QStringLiteral("back at ")));
     const quint64 atReturn = s->sink()->received();
     EXPECT_TRUE(waitUntil([&] { return s->sink()->received() > atReturn; }));
 }
