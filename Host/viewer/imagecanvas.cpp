@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStringList>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -73,11 +74,12 @@ void ImageCanvas::setFit()
     emit viewChanged();
 }
 
-void ImageCanvas::setOverlay(const QString &text)
+void ImageCanvas::setOverlay(const QString &text, const QColor &band)
 {
-    if (text == overlayText)
+    if (text == overlayText && band == overlayBand)
         return;
     overlayText = text;
+    overlayBand = band;
     update();
 }
 
@@ -89,9 +91,30 @@ void ImageCanvas::paintOverlay(QPainter &p)
     f.setBold(true);
     p.setFont(f);
     const QFontMetrics fm(f);
-    const QString text = fm.elidedText(overlayText, Qt::ElideRight, width() - 24);
-    const QRect band(0, height() / 2 - fm.height(), width(), fm.height() * 2);
-    p.fillRect(band, QColor(0xb7, 0x1c, 0x1c, 210));
+    const int room = width() - 24;
+    // Too long for one line, it breaks between its parts, so that the end
+    // (the time to the next retry) is not the part cut off.
+    const QString separator = QStringLiteral(" · ");
+    QStringList lines;
+    QString line;
+    for (const QString &part : overlayText.split(separator)) {
+        const QString longer = line.isEmpty() ? part : line + separator + part;
+        if (line.isEmpty() || fm.horizontalAdvance(longer) <= room) {
+            line = longer;
+        } else {
+            lines << line;
+            line = part;
+        }
+    }
+    lines << line;
+    for (QString &l : lines)
+        l = fm.elidedText(l, Qt::ElideRight, room);
+    const QString text = lines.join(QLatin1Char('\n'));
+    const int tall = fm.height() * (int(lines.size()) + 1);
+    const QRect band(0, height() / 2 - tall / 2, width(), tall);
+    QColor fill = overlayBand;
+    fill.setAlpha(210);  // the picture shows through
+    p.fillRect(band, fill);
     p.setPen(Qt::white);
     p.drawText(band, Qt::AlignCenter, text);
 }

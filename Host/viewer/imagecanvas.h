@@ -2,6 +2,7 @@
 
 #include "imagerender.h"
 
+#include <QColor>
 #include <QPoint>
 #include <QString>
 #include <QThread>
@@ -45,8 +46,9 @@ public:
     void setFit();
     void setOneToOne();
     bool isOneToOne() const { return !fit && qFuzzyCompare(scale, 1.0); }
-    // A line drawn over the picture, such as why it is frozen; empty: none.
-    void setOverlay(const QString &text);
+    // A line drawn over the picture on a band of `band`'s colour, such as
+    // why it is frozen; empty: none.
+    void setOverlay(const QString &text, const QColor &band = QColor(0xb7, 0x1c, 0x1c));
     QString overlay() const { return overlayText; }
     // Zooms by `factor`, keeping the image point under `anchor` in place.
     void zoomBy(double factor, QPointF anchor);
@@ -103,4 +105,5 @@ private:
     RenderedView last;
     quint64 lastSerial = 0;
     QString overlayText;
+    QColor overlayBand;
 };

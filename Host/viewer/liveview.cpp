@@ -277,7 +277,11 @@ void LiveView::updateStatus()
         // Said where the countdown was, for a while: the picture is live again.
         over = tr("link back at %1").arg(since);
     }
-    picture->setOverlay(over);
+    // The badge's colour, but a stopped camera's band stays the default.
+    if (cam->stopped() && link.state == LinkState::Open)
+        picture->setOverlay(over);
+    else
+        picture->setOverlay(over, cam->badgeColour());
 }
 
 void LiveView::updateRunPanel()

@@ -50,7 +50,7 @@ struct ViewerOptions
     QCommandLineOption expert{QStringLiteral("expert"), QStringLiteral("Start the editor at the expert level.")};
     QCommandLineOption screenshot{QStringLiteral("screenshot"),
                                   QStringLiteral("Save the main window as PNG once every opened camera has "
-                                                 "shown --after-frames frames, then exit."),
+                                                 "shown --after-frames frames (or lost its link), then exit."),
                                   QStringLiteral("FILE")};
     QCommandLineOption afterFrames{QStringLiteral("after-frames"),
                                    QStringLiteral("Frames each camera shows before the screenshot (default 3)."),

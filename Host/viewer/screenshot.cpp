@@ -33,7 +33,9 @@ void ScreenshotTaker::check()
     }
     QStringList behind;
     for (LiveView *v : views)
-        if (v->framesPainted() < quint64(frames))
+        // A lost camera shows no more frames until it is back: its picture
+        // is the one to take. A stalled one may only be slow.
+        if (!v->session()->lost() && v->framesPainted() < quint64(frames))
             behind << QStringLiteral("%1 (%2 of %3 frames shown, %4 received)")
                           .arg(v->session()->serial())
                           .arg(v->framesPainted())

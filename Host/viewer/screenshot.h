@@ -7,7 +7,8 @@
 
 class ViewerWindow;
 
-// Grabs the main window once every open camera's view has painted N frames,
+// Grabs the main window once every open camera's view has painted N frames
+// (a camera whose link is lost is not waited for),
 // writes it as PNG and ends the event loop with 0; ends it with 1 and one
 // line of reason when that does not happen before the deadline, or, when the
 // layout is checked, when a text is cut or widgets overlap (layoutcheck.h;
