@@ -22,7 +22,7 @@ public:
     struct Entry
     {
         QString serial;
-        QString state;  // "closed", "open", "lost since …", "reconnected at …"
+        QString state;  // "closed", "stopped", "open", "lost since …", "stalled since …", "back at …"
         QColor stateColour;
         bool current = false;
     };
