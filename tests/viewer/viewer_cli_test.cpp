@@ -6,6 +6,9 @@
 
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -217,6 +220,27 @@ TEST_F(ViewerCli, WhatCannotWorkGetsItsReasonAndStatus)
                                        .arg(QLatin1String(option)));
     }
     EXPECT_FALSE(QFile::exists(shot));
+}
+
+TEST_F(ViewerCli, AScreenshotDoesNotWaitForACameraThatLostItsLink)
+{
+    QJsonObject config = QJsonDocument::fromJson(population(0)).object();
+    config.insert(QStringLiteral("events"),
+                  QJsonDocument::fromJson(R"([{"atMs": 300, "serialNumber": "CLICOLOUR001", "event": "linkLost",
+                                               "powerLost": false}])")
+                      .array());
+    const QString sim = writeFile(dir, QStringLiteral("loss.json"), QJsonDocument(config).toJson());
+    const QString shot = dir.filePath(QStringLiteral("lost.png"));
+    // The colour camera is lost after about 15 frames; the mono one shows 60.
+    const ViewerRun r = runViewer({QStringLiteral("--sim-config"), sim, QStringLiteral("--camera"),
+                                   QStringLiteral("CLICOLOUR001"), QStringLiteral("--camera"), QStringLiteral("CLIMONO00002"),
+                                   QStringLiteral("--retry-interval"), QStringLiteral("30"), QStringLiteral("--screenshot"),
+                                   shot, QStringLiteral("--after-frames"), QStringLiteral("60"), QStringLiteral("--deadline"),
+                                   QStringLiteral("20")});
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("camera CLICOLOUR001 lost"))) << r.err.toStdString();
+    EXPECT_FALSE(QImage(shot).isNull());
 }
 
 TEST_F(ViewerCli, HelpAndVersionNeedNoDisplayAndWithoutOneTheViewerSaysSo)
