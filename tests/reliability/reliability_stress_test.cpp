@@ -336,9 +336,10 @@ constexpr int kReentrantOneIn = 16;  // callbacks that call an operation
 
 // A sustained rise of resident memory over the last half of a run: a fitted
 // slope above kSlopeLimit that also adds up to more than kRiseFloor over that
-// half. A leak of a few hundred bytes per camera session rose about
-// 2 MiB/min here; the allocator keeps arenas it grew in steps of about
-// 1 MiB, which a short window must not take for a slope.
+// half and goes on through each of its thirds. A leak of a few hundred
+// bytes per camera session rose about 2 MiB/min here; the allocator keeps
+// arenas it grew in steps of about 1 MiB, and a pool grows once for a
+// bigger frame, which a short window must not take for a slope.
 constexpr double kSlopeLimit = 1.0;  // MiB per minute
 constexpr double kRiseFloor = 4.0;   // MiB
 
@@ -1087,9 +1088,11 @@ void Stress::run(bool reentrantCase)
     if (!memory.empty()) {
         std::printf("stress: %s; %lld KiB once the allocator gave back what it could\n",
                     memory.describe().toUtf8().constData(), trimmedKiB);
-        std::printf("stress: last half (%d samples over %.0f s): resident %+.2f MiB/min (%+.2f MiB), heap in use "
-                    "%+.2f MiB/min; fails above %.1f MiB/min with a rise above %.1f MiB\n",
+        std::printf("stress: last half (%d samples over %.0f s): resident %+.2f MiB/min (%+.2f MiB; medians of its "
+                    "thirds %.1f, %.1f, %.1f MiB), heap in use %+.2f MiB/min; fails above %.1f MiB/min with a rise "
+                    "above %.1f MiB that goes on through each third\n",
                     residentFit.samples, residentFit.windowS, residentFit.slopeMiBPerMin, residentFit.riseMiB(),
+                    residentFit.thirdMedianMiB[0], residentFit.thirdMedianMiB[1], residentFit.thirdMedianMiB[2],
                     heapFit.slopeMiBPerMin, kSlopeLimit, kRiseFloor);
     }
     std::fflush(stdout);

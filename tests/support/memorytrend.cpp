@@ -48,6 +48,19 @@ MemoryTrend::Fit MemoryTrend::lastHalf(const std::vector<Point> &points)
         return fit;
     fit.slopeMiBPerMin = (n * sxy - sx * sy) / denominator;
     fit.windowS = double(points.back().ms - first) / 1000.0;
+
+    std::vector<double> window;
+    for (const Point &p : points) {
+        if (p.ms >= start)
+            window.push_back(p.kib / 1024.0);
+    }
+    for (size_t third = 0; third < 3; ++third) {
+        const size_t from = window.size() * third / 3;
+        const size_t to = std::max(from + 1, window.size() * (third + 1) / 3);
+        std::vector<double> part(window.begin() + std::ptrdiff_t(from), window.begin() + std::ptrdiff_t(to));
+        std::nth_element(part.begin(), part.begin() + std::ptrdiff_t(part.size() / 2), part.end());
+        fit.thirdMedianMiB[third] = part[part.size() / 2];
+    }
     return fit;
 }
 
@@ -63,7 +76,13 @@ MemoryTrend::Fit MemoryTrend::heapLastHalf() const
 
 bool MemoryTrend::sustainedRise(const Fit &fit, double slopeLimit, double riseFloorMiB)
 {
-    return fit.slopeMiBPerMin > slopeLimit && fit.riseMiB() > riseFloorMiB;
+    if (fit.slopeMiBPerMin <= slopeLimit || fit.riseMiB() <= riseFloorMiB)
+        return false;
+    // Each third must carry at least a quarter of the rise a steady leak at
+    // the fitted slope would put into it.
+    const double perThird = fit.riseMiB() / 3.0 / 4.0;
+    return fit.thirdMedianMiB[1] - fit.thirdMedianMiB[0] > perThird &&
+           fit.thirdMedianMiB[2] - fit.thirdMedianMiB[1] > perThird;
 }
 
 QString MemoryTrend::describe() const
