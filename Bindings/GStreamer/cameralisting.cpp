@@ -1,46 +1,22 @@
 #include "cameralisting.h"
 
 #include "cameraruntime.h"
-#include "loadedsdk.h"
+#include "sdkdevices.h"
 #include "simconfigonce.h"
-#include "vdcamsdk.h"
-
-#include <dlfcn.h>
 
 #include <QMap>
 
-#include <algorithm>
-#include <cstring>
-
 namespace {
 
-QString fieldText(const char *field, std::size_t size)
-{
-    return QString::fromUtf8(field, int(strnlen(field, size)));
-}
-
 // The host contract names a camera by its serial number alone; its product
-// name is in the SDK's device record. Asked of the SDK library the plug-in
-// brought in, after the plug-in's own enumeration initialised it.
+// name is in the SDK's device record. Read after the plug-in's own
+// enumeration initialised the SDK, on the runtime's thread.
 QMap<QString, QString> productsBySerial()
 {
     QMap<QString, QString> out;
-    const vdsdk::LoadedSdk sdk = vdsdk::findLoadedSdk();
-    if (sdk.path.empty())
-        return out;
-    void *library = dlopen(sdk.path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (!library)
-        return out;
-    using Enumerate = VdStatus (*)(VdDeviceInfo *, int *);
-    if (auto enumerate = reinterpret_cast<Enumerate>(dlsym(library, "VdEnumerateDevice"))) {
-        VdDeviceInfo records[64] = {};
-        int count = 64;
-        if (enumerate(records, &count) == VD_OK)
-            for (int i = 0; i < std::min(count, 64); ++i)
-                out.insert(fieldText(records[i].serialNumber, sizeof records[i].serialNumber),
-                           fieldText(records[i].productName, sizeof records[i].productName));
-    }
-    dlclose(library);
+    QString why;
+    for (const SdkDevice &device : listSdkDevices(false, why))
+        out.insert(device.serial, device.product);
     return out;
 }
 

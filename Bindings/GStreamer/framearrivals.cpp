@@ -47,6 +47,8 @@ void FrameArrivals::onFrame(ImageProcessData frame)
     // Nothing here may throw into the driver; the clock read takes no lock
     // that a pipeline thread holds while it waits for this one.
     const auto now = std::chrono::steady_clock::now();
+    if (frameNote)
+        frameNote();
     ImageProcessData released;  // an older frame given back outside the lock
     {
         std::lock_guard<std::mutex> hold(lock);

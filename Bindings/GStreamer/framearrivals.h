@@ -24,6 +24,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 struct ArrivedFrame
@@ -40,6 +41,10 @@ class FrameArrivals : public QObject
 public:
     explicit FrameArrivals(int capacity);
     ~FrameArrivals() override;
+
+    // Called for every frame that arrives, played or not (the link keeper's
+    // note); set before the camera is connected.
+    void setFrameNote(std::function<void()> note) { frameNote = std::move(note); }
 
     // The pipeline plays on `clock` (may be null) from `baseTime`.
     void play(GstClock *clock, GstClockTime baseTime);
@@ -65,6 +70,7 @@ public slots:
 
 private:
     const std::size_t capacity;
+    std::function<void()> frameNote;  // written before the first frame, then read only
     mutable std::mutex lock;
     std::condition_variable changed;
     std::deque<ArrivedFrame> frames;

@@ -2,15 +2,17 @@
 
 #include "camerasignals.h"
 #include "gstvandrelsrc.h"
+#include "paramsets.h"
 #include "pluginhost.h"
 #include "settingsfile.h"
 #include "simconfigonce.h"
 #include "simulatorstate.h"
 
-#include <dlfcn.h>
+#include "sharedlibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMap>
@@ -58,9 +60,9 @@ QString SourceCamera::defaultPluginDir()
 {
     // Worked out without Qt's application object, which the camera runtime
     // creates on its own thread.
-    Dl_info where{};
-    if (dladdr(reinterpret_cast<void *>(&vandrel_src_register), &where) && where.dli_fname) {
-        const QDir moduleDir = QFileInfo(QString::fromLocal8Bit(where.dli_fname)).absoluteDir();
+    const std::string module = vdplatform::moduleDirOf(reinterpret_cast<const void *>(&vandrel_src_register));
+    if (!module.empty()) {
+        const QDir moduleDir(QFile::decodeName(module.c_str()));
         const QString dir = QDir::cleanPath(moduleDir.absoluteFilePath(QStringLiteral(VANDREL_GST_TO_PLUGINDIR)));
         if (QFileInfo::exists(dir + QLatin1Char('/') + PluginHost::moduleFileName()))
             return dir;
@@ -115,13 +117,18 @@ std::unique_ptr<SourceCamera> SourceCamera::open(const OpenOptions &o, OpenFailu
 
     // The runtime's own queue only holds what is taken from it; this one
     // stamps each frame as it arrives.
-    s->camera = s->runtime->open(serial, 1, rf);
+    CameraOptions run;
+    run.queueCapacity = 1;
+    run.retryIntervalMs = o.retryIntervalMs;
+    run.stallAfterMs = o.stallAfterMs;
+    s->camera = s->runtime->open(serial, run, rf);
     if (!s->camera)
         return fail(failureOf(rf), rf.reason);
     QString why;
     bool connected = false;
     s->camera->call([&](CameraInterface *cam) {
         s->frames = new FrameArrivals(o.queueCapacity);
+        s->frames->setFrameNote(s->camera->frameNote());
         QObject::disconnect(cam, "2captureCompleted(ImageProcessData)", nullptr, nullptr);
         CameraSlots wiring;
         wiring.frame = "onFrame(ImageProcessData)";
@@ -136,8 +143,18 @@ std::unique_ptr<SourceCamera> SourceCamera::open(const OpenOptions &o, OpenFailu
         return fail(OpenFailure::NoCamera, QStringLiteral("cannot take the frames of camera %1: %2").arg(serial, why));
     // Nothing is numbered before the pipeline plays (see play()).
     s->camera->setRunning(false);
-    if (!s->camera->load(settings.value(serial), rf))
+    SettingsLoad::ExposureSelection selection;
+    QString colour;
+    if (!s->camera->load(settings.value(serial), rf, &selection, &colour))
         return fail(failureOf(rf), rf.reason);
+    if (!o.features.isEmpty() && !s->setFeatures(o.features, error, s->openWarnings))
+        return fail(OpenFailure::BadOption, error);
+    // Settings given: the exposure they show is the one the camera runs with, or a warning says why not.
+    if (settings.contains(serial) && o.exposure < 0 && selection.outcome != SettingsLoad::ExposureSelection::Selected
+        && selection.outcome != SettingsLoad::ExposureSelection::NoConfiguration)
+        s->openWarnings << selection.text(serial);
+    if (!colour.isEmpty())
+        s->openWarnings << colour;
 
     const int status = o.exposure >= 0 ? s->selectExposure(o.exposure) : 0;
     if (status == -1)
@@ -234,9 +251,63 @@ bool SourceCamera::continuous()
     return result;
 }
 
-void SourceCamera::softTrigger(int product, int capture)
+bool SourceCamera::softTrigger(int product, int capture, QString &error)
 {
-    camera->call([&](CameraInterface *cam) { cam->softTrigger(product, capture, std::function<void()>()); });
+    RuntimeFailure failure;
+    if (camera->softTrigger(product, capture, failure))
+        return true;
+    error = failure.reason;
+    return false;
+}
+
+bool SourceCamera::setFeatures(const QString &text, QString &error, QStringList &warnings)
+{
+    QList<QPair<QString, QString>> sets;
+    if (!parseParamSets(text, sets, error)) {
+        error = QStringLiteral("features: %1").arg(error);
+        return false;
+    }
+    ParamSets writes(QStringLiteral("features"), QStringLiteral("the README's table of parameters lists them"));
+    bool written = false;
+    if (!camera->call([&](CameraInterface *cam) { written = writes.apply(cam, sets, error); })) {
+        error = QStringLiteral("features: the camera is closed");
+        return false;
+    }
+    warnings << writes.warnings;
+    if (!written)
+        return false;
+    if (writes.needsApply) {
+        RuntimeFailure failure;
+        SettingsLoad::ExposureSelection selection;
+        QString colour;
+        if (!camera->apply(failure, &selection, &colour)) {
+            error = QStringLiteral("features: %1").arg(failure.reason);
+            return false;
+        }
+        if (selection.outcome != SettingsLoad::ExposureSelection::Selected
+            && selection.outcome != SettingsLoad::ExposureSelection::NoConfiguration)
+            warnings << selection.text(serial());
+        if (!colour.isEmpty())
+            warnings << colour;
+    }
+    return true;
+}
+
+void SourceCamera::setRetryIntervalMs(int ms)
+{
+    camera->setRetryIntervalMs(ms);
+}
+
+void SourceCamera::setStallAfterMs(int ms)
+{
+    camera->setStallAfterMs(ms);
+}
+
+QStringList SourceCamera::takeWarnings()
+{
+    QStringList taken;
+    taken.swap(openWarnings);
+    return taken;
 }
 
 void SourceCamera::play(GstClock *clock, GstClockTime baseTime, bool running)

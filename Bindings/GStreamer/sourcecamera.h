@@ -9,6 +9,7 @@
 #include "framearrivals.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <cstdint>
@@ -29,6 +30,9 @@ struct OpenOptions
     bool hostNumbered = false;  // soft-trigger's numbers number the frames
     bool running = true;        // while playing
     int queueCapacity = 8;
+    QString features;      // "ExposureTime1=50 Gain=8", after the settings
+    int retryIntervalMs = 0;  // while lost or stalled, reopen this often; 0: the driver's tick
+    int stallAfterMs = 0;     // no frame for this long while free-running: stalled; 0: off
 };
 
 enum class OpenFailure {
@@ -78,7 +82,21 @@ public:
     QString pluginFile() const;
     std::uint64_t dropped() const;
     bool continuous();
-    void softTrigger(int product, int capture);
+    // Queued behind the triggers before it, so that each frame carries its
+    // own trigger's numbers; false, with the reason, when the camera cannot
+    // take it (it runs free, its link is lost).
+    bool softTrigger(int product, int capture, QString &error);
+    // Writes "NAME=VALUE ..." through the descriptors, then runs the Apply
+    // step when one of them takes effect only there. False, with the reason,
+    // on a name, type or range the camera refuses; the ones before it stay
+    // written. `warnings` gets what was written yet reaches no camera, and
+    // what the Apply step could not do.
+    bool setFeatures(const QString &text, QString &error, QStringList &warnings);
+    void setRetryIntervalMs(int ms);
+    void setStallAfterMs(int ms);
+    // What opening found worth a warning (the stored exposure not selected,
+    // a feature sent to no camera, a colour choice on a mono sensor); taken once.
+    QStringList takeWarnings();
     // Installs the grouping and numbering of `options` in the camera.
     void setNumbering(const OpenOptions &options);
     // selectExposure's status: 0, -1 for no such configuration, or the camera's.
@@ -94,4 +112,5 @@ private:
     // Made on the runtime's thread and deleted there, after the camera.
     FrameArrivals *frames = nullptr;
     int endedAfter = -1;  // wait()'s thread only
+    QStringList openWarnings;  // written by open(), taken by the thread that opened it
 };

@@ -8,8 +8,9 @@ void postLink(VandrelSrc *self, const LinkEvent &e, const QString &serial)
 {
     GstDateTime *when = gst_date_time_new_from_unix_epoch_utc_usecs(e.time.toMSecsSinceEpoch() * 1000);
     GstStructure *s = gst_structure_new("vandrel-link", "event", G_TYPE_STRING,
-                                        e.kind == LinkEvent::Lost ? "lost" : "reconnected", "serial", G_TYPE_STRING,
-                                        serial.toUtf8().constData(), "time", GST_TYPE_DATE_TIME, when, nullptr);
+                                        linkEventKey(e.kind).toUtf8().constData(), "serial", G_TYPE_STRING,
+                                        serial.toUtf8().constData(), "time", GST_TYPE_DATE_TIME, when, "detail",
+                                        G_TYPE_STRING, e.detail.toUtf8().constData(), nullptr);
     gst_date_time_unref(when);
     gst_element_post_message(GST_ELEMENT(self), gst_message_new_element(GST_OBJECT(self), s));
 }
@@ -40,9 +41,14 @@ void onLinkEvent(VandrelSrc *self, const LinkEvent &event, const QString &serial
 {
     VandrelSrcPrivate *d = self->d;
     postLink(self, event, serial);
+    // A stall is not a loss: the camera is still open and the reconnect
+    // time-out does not run.
     if (event.kind == LinkEvent::Lost && !d->lost)
         d->lostSince = std::chrono::steady_clock::now();
-    d->lost = event.kind == LinkEvent::Lost;
+    if (event.kind == LinkEvent::Lost)
+        d->lost = true;
+    else if (event.kind == LinkEvent::Back)
+        d->lost = false;
 }
 
 bool linkGaveUp(VandrelSrc *self, const QString &serial)

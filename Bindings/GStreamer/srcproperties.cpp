@@ -1,5 +1,9 @@
 #include "srcprivate.h"
 
+#include "paramsets.h"
+
+#include <algorithm>
+
 #define GST_CAT_DEFAULT vandrel_src_debug
 
 namespace {
@@ -22,7 +26,19 @@ enum {
     PROP_DROPPED,
     PROP_COPIED,
     PROP_RECONNECT_TIMEOUT,
+    PROP_RETRY_INTERVAL,
+    PROP_STALL_TIMEOUT,
+    PROP_FEATURES,
 };
+
+// Nanoseconds of a property as the runtime's milliseconds: 0 stays 0 (off),
+// anything else at least 1 ms.
+int msOf(guint64 ns)
+{
+    if (ns == 0)
+        return 0;
+    return int(std::min<guint64>(G_MAXINT, std::max<guint64>(1, ns / GST_MSECOND)));
+}
 
 QString qstr(const gchar *s)
 {
@@ -60,6 +76,36 @@ void selectExposure(VandrelSrc *self, int exposure)
     GST_OBJECT_UNLOCK(self);
 }
 
+// Written at once on an open camera, else at the next opening; the property
+// holds the last text the camera took whole.
+void setFeatures(VandrelSrc *self, const QString &text)
+{
+    auto s = self->d->current();
+    if (s) {
+        QString error;
+        QStringList warnings;
+        const bool ok = s->setFeatures(text, error, warnings);
+        for (const QString &w : warnings)
+            GST_ELEMENT_WARNING(self, RESOURCE, SETTINGS, ("%s", w.toUtf8().constData()), (nullptr));
+        if (!ok) {
+            GST_ELEMENT_WARNING(self, RESOURCE, SETTINGS, ("camera %s: %s", s->serial().toUtf8().constData(),
+                                                           error.toUtf8().constData()),
+                                (nullptr));
+            return;
+        }
+    } else {
+        QList<QPair<QString, QString>> sets;
+        QString error;
+        if (!parseParamSets(text, sets, error)) {
+            GST_ELEMENT_WARNING(self, RESOURCE, SETTINGS, ("features: %s", error.toUtf8().constData()), (nullptr));
+            return;
+        }
+    }
+    GST_OBJECT_LOCK(self);
+    self->d->options.features = text;
+    GST_OBJECT_UNLOCK(self);
+}
+
 } // namespace
 
 namespace vsrc {
@@ -69,6 +115,10 @@ void storeProperty(GObject *object, guint id, const GValue *value, GParamSpec *p
     auto *self = VANDREL_SRC(object);
     if (id == PROP_EXPOSURE) {
         selectExposure(self, g_value_get_int(value));
+        return;
+    }
+    if (id == PROP_FEATURES) {
+        setFeatures(self, qstr(g_value_get_string(value)));
         return;
     }
     OpenOptions &o = self->d->options;
@@ -107,6 +157,12 @@ void storeProperty(GObject *object, guint id, const GValue *value, GParamSpec *p
     case PROP_RECONNECT_TIMEOUT:
         self->d->reconnectTimeout = g_value_get_uint64(value);
         break;
+    case PROP_RETRY_INTERVAL:
+        o.retryIntervalMs = msOf(g_value_get_uint64(value));
+        break;
+    case PROP_STALL_TIMEOUT:
+        o.stallAfterMs = msOf(g_value_get_uint64(value));
+        break;
     default:
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
@@ -119,6 +175,12 @@ void storeProperty(GObject *object, guint id, const GValue *value, GParamSpec *p
     switch (id) {
     case PROP_RUNNING:
         s->setRunning(optionsOf(self).running);
+        break;
+    case PROP_RETRY_INTERVAL:
+        s->setRetryIntervalMs(optionsOf(self).retryIntervalMs);
+        break;
+    case PROP_STALL_TIMEOUT:
+        s->setStallAfterMs(optionsOf(self).stallAfterMs);
         break;
     case PROP_CAPTURES_PER_PRODUCT:
     case PROP_PRODUCTS_PER_CYCLE:
@@ -182,6 +244,15 @@ void getProperty(GObject *object, guint id, GValue *value, GParamSpec *pspec)
     case PROP_RECONNECT_TIMEOUT:
         g_value_set_uint64(value, self->d->reconnectTimeout);
         break;
+    case PROP_RETRY_INTERVAL:
+        g_value_set_uint64(value, guint64(o.retryIntervalMs) * GST_MSECOND);
+        break;
+    case PROP_STALL_TIMEOUT:
+        g_value_set_uint64(value, guint64(o.stallAfterMs) * GST_MSECOND);
+        break;
+    case PROP_FEATURES:
+        setString(value, o.features);
+        break;
     default:
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
@@ -190,10 +261,16 @@ void getProperty(GObject *object, guint id, GValue *value, GParamSpec *pspec)
 
 void triggerCamera(VandrelSrc *self, gint product, gint capture)
 {
-    if (auto s = self->d->current())
-        s->softTrigger(product, capture);
-    else
+    auto s = self->d->current();
+    if (!s) {
         GST_WARNING_OBJECT(self, "soft-trigger ignored: no camera open");
+        return;
+    }
+    QString error;
+    if (!s->softTrigger(product, capture, error))
+        GST_ELEMENT_WARNING(self, RESOURCE, SETTINGS, ("soft-trigger %d %d not sent: %s", product, capture,
+                                                       error.toUtf8().constData()),
+                            (nullptr));
 }
 
 void installProperties(GObjectClass *gobject)
@@ -268,6 +345,26 @@ void installProperties(GObjectClass *gobject)
         g_param_spec_uint64("reconnect-timeout", "Reconnect time-out",
                             "Nanoseconds a lost link may last before it is an error (default: wait for ever)", 0,
                             G_MAXUINT64, GST_CLOCK_TIME_NONE, live));
+    g_object_class_install_property(
+        gobject, PROP_RETRY_INTERVAL,
+        g_param_spec_uint64("retry-interval", "Retry interval",
+                            "Nanoseconds between reopenings of a lost or stalled camera; \"back\" is posted as soon "
+                            "as one succeeds (0: leave it to the driver, which retries every 30 s)",
+                            0, G_MAXUINT64, 0, live));
+    g_object_class_install_property(
+        gobject, PROP_STALL_TIMEOUT,
+        g_param_spec_uint64("stall-timeout", "Stall time-out",
+                            "Nanoseconds without a frame from a free-running camera after which its link is "
+                            "posted as \"stalled\" (0: never)",
+                            0, G_MAXUINT64, 0, live));
+    g_object_class_install_property(
+        gobject, PROP_FEATURES,
+        g_param_spec_string("features", "Features",
+                            "Camera parameters as NAME=VALUE separated by spaces, by English name or label "
+                            "(\"ExposureTime1=50 Gain=8\"), written after the settings; one the driver sends only "
+                            "on Apply or on selecting its configuration is applied at once, one it sends to no "
+                            "camera is written with a warning",
+                            nullptr, live));
 
     /**
      * VandrelSrc::soft-trigger:
@@ -276,8 +373,12 @@ void installProperties(GObjectClass *gobject)
      * @capture: the frame's capture number within that product (with #VandrelSrc:host-numbered)
      *
      * Fires one software trigger of a camera in software-trigger mode.
-     * Without host-numbered the camera numbers the frame itself and the two
-     * numbers are not used. GObject signals carry no parameter names, so
+     * Triggers go one after another: the next once the frame of the one
+     * before has arrived (or a second has passed), so that each frame
+     * carries its own trigger's numbers. Without host-numbered the camera
+     * numbers the frame itself and the two numbers are not used. On a
+     * free-running camera or a lost link the trigger is not sent, with a
+     * warning. GObject signals carry no parameter names, so
      * gst-inspect-1.0 shows them as arg0 and arg1.
      */
     g_signal_new_class_handler("soft-trigger", G_TYPE_FROM_CLASS(gobject),

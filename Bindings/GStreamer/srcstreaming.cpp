@@ -107,6 +107,8 @@ gboolean startCamera(GstBaseSrc *base)
     }
     GST_INFO_OBJECT(self, "camera %s open, plug-in %s", opened->serial().toUtf8().constData(),
                     opened->pluginFile().toUtf8().constData());
+    for (const QString &w : opened->takeWarnings())
+        GST_ELEMENT_WARNING(self, RESOURCE, SETTINGS, ("%s", w.toUtf8().constData()), (nullptr));
 
     {
         std::lock_guard<std::mutex> hold(d->formatLock);

@@ -224,6 +224,11 @@ public:
     // The oldest link event or frame, in the order they came.
     WaitResult nextItem(ImageProcessData &frame, std::uint64_t &sequence, LinkEvent &event, bool &isEvent,
                         int timeoutMs);
+    // For a caller that takes the camera's frames itself, disconnecting them
+    // from this camera's queue: what each delivery must call so that the link
+    // keeper still sees frames (a stall is no frame for N s). Cheap, on the
+    // SDK's frame thread; no delivery calls it once the camera is closed.
+    std::function<void()> frameNote() const;
     // Frames the full queue dropped, since the camera was opened.
     std::uint64_t dropped() const;
     int queueCapacity() const;

@@ -343,6 +343,13 @@ void RuntimeCamera::setTriggerTimeoutMs(int ms)
     });
 }
 
+std::function<void()> RuntimeCamera::frameNote() const
+{
+    // The keeper goes only after the camera is deleted, which ends every
+    // delivery that could still call this.
+    return inbox->frameSeen;
+}
+
 bool RuntimeCamera::retryNow()
 {
     bool back = false;

@@ -107,13 +107,13 @@ int GrabSession::configure(CameraInterface *cam, const QString &serial)
         return ExitBadSettings;
     }
     if (!opts.sets.isEmpty()) {
-        QStringList warnings;
-        if (!applySets(cam, opts.sets, warnings, why)) {
+        ParamSets sets{QStringLiteral("--set"), QStringLiteral("vandrel-host params lists them")};
+        if (!sets.apply(cam, opts.sets, why)) {
             failure = why;
             return ExitBadOptions;
         }
         // The same --set for every camera: one warning each.
-        for (const QString &w : warnings)
+        for (const QString &w : sets.warnings)
             if (!warned.contains(w)) {
                 warned.insert(w);
                 warn(w);

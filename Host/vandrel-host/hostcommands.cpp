@@ -197,12 +197,12 @@ int Commands::params()
         delete cam;
         return fail(ExitBadSettings, QStringLiteral("settings of camera %1: %2").arg(serial, error));
     }
-    QStringList warnings;
-    if (!applySets(cam, opts.sets, warnings, error)) {
+    ParamSets sets{QStringLiteral("--set"), QStringLiteral("vandrel-host params lists them")};
+    if (!sets.apply(cam, opts.sets, error)) {
         delete cam;
         return fail(ExitBadOptions, error);
     }
-    for (const QString &w : warnings)
+    for (const QString &w : sets.warnings)
         warn(w);
     const QVector<ParamWrap *> *list = cam->pluginParams();
     const QVector<ParamWrap *> descriptors = list ? *list : QVector<ParamWrap *>();

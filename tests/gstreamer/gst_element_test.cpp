@@ -3,6 +3,8 @@
 
 #include "gstcamera.h"
 #include "gstsupport.h"
+#include "paramaccess.h"
+#include "vdsim.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -12,6 +14,7 @@
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <string>
@@ -282,6 +285,115 @@ TEST(GstTrigger, HostNumberedTriggersNumberTheirFramesAsAsked)
     EXPECT_EQ(numbersOf(b).capture, 1);
     gst_buffer_unref(b);
     gst_harness_teardown(h);
+}
+
+TEST(GstTrigger, BackToBackTriggersEachNumberTheirOwnFrameAndAFreeRunningCameraRefusesThem)
+{
+    GstHarness *h = playing([](GstElement *e) {
+        g_object_set(e, "serial", kTriggered, "host-numbered", TRUE, "products-per-cycle", 1000, nullptr);
+    });
+    // Sent before any of their frames is in: the driver keeps only the
+    // latest preset numbers, so each must wait for the one before.
+    const std::array<std::array<int, 2>, 4> asked{{{9, 1}, {9, 2}, {10, 1}, {11, 3}}};
+    for (const auto &a : asked)
+        g_signal_emit_by_name(h->element, "soft-trigger", a[0], a[1]);
+    for (const auto &a : asked) {
+        GstBuffer *b = next(h);
+        ASSERT_NE(b, nullptr) << "no frame for trigger " << a[0] << "/" << a[1];
+        const VandrelFrameNumbers n = numbersOf(b);
+        EXPECT_EQ((std::array<int, 2>{n.product, n.capture}), a);
+        gst_buffer_unref(b);
+    }
+    EXPECT_EQ(next(h, 300ms), nullptr) << "a frame without a trigger";
+    gst_harness_teardown(h);
+
+    h = playing([](GstElement *e) { g_object_set(e, "serial", kMono, nullptr); });
+    GstBus *bus = gst_bus_new();
+    gst_element_set_bus(h->element, bus);
+    g_signal_emit_by_name(h->element, "soft-trigger", 1, 1);
+    GstMessage *m = gst_bus_pop_filtered(bus, GST_MESSAGE_WARNING);
+    ASSERT_NE(m, nullptr) << "a trigger a free-running camera ignores was taken silently";
+    GError *error = nullptr;
+    gst_message_parse_warning(m, &error, nullptr);
+    EXPECT_NE(std::string(error->message).find("runs free"), std::string::npos) << error->message;
+    g_error_free(error);
+    gst_message_unref(m);
+    gst_harness_teardown(h);
+    gst_object_unref(bus);
+}
+
+TEST(GstProperties, FeaturesWriteByEnglishNameApplyWhatWaitsForApplyAndRefuseWhatTheCameraLacks)
+{
+    GstHarness *h = playing([](GstElement *e) { g_object_set(e, "serial", kMono, "exposure", 0, nullptr); });
+    GstBuffer *b = next(h);
+    ASSERT_NE(b, nullptr);
+    gst_buffer_unref(b);
+    ParamInfo exposure;
+    ASSERT_TRUE(vandrel_src_with_camera(h->element, [&](CameraInterface *cam) {
+        findParam(readParams(cam), QStringLiteral("ExposureTime1"), exposure);
+    }));
+    ASSERT_TRUE(exposure.hasLimits);
+    double before = 0;
+    ASSERT_EQ(VdSimGetValue(kMono, "exposureTime", &before), 0);
+    // Short enough that the free-running lines still come at once.
+    const double wanted = std::min(exposure.maximum, exposure.minimum * 4) == before
+                              ? std::min(exposure.maximum, exposure.minimum * 2)
+                              : std::min(exposure.maximum, exposure.minimum * 4);
+    GstBus *bus = gst_bus_new();
+    gst_element_set_bus(h->element, bus);
+    const std::string features = "ExposureTime1=" + std::to_string(wanted);
+    g_object_set(h->element, "features", features.c_str(), nullptr);
+    // The exposure time reaches the camera only when its configuration is
+    // selected: the element applied it at once.
+    double after = 0;
+    ASSERT_EQ(VdSimGetValue(kMono, "exposureTime", &after), 0);
+    EXPECT_NE(after, before);
+    gchar *read = nullptr;
+    g_object_get(h->element, "features", &read, nullptr);
+    EXPECT_STREQ(read, features.c_str());
+    g_free(read);
+    EXPECT_EQ(gst_bus_pop_filtered(bus, GST_MESSAGE_WARNING), nullptr) << "it took effect";
+
+    // Kept but sent to no camera: written, with a warning.
+    g_object_set(h->element, "features", "ReverseX=on Gain=8", nullptr);
+    GstMessage *m = gst_bus_pop_filtered(bus, GST_MESSAGE_WARNING);
+    ASSERT_NE(m, nullptr);
+    GError *error = nullptr;
+    gst_message_parse_warning(m, &error, nullptr);
+    EXPECT_NE(std::string(error->message).find("sends it to no camera"), std::string::npos) << error->message;
+    g_error_free(error);
+    gst_message_unref(m);
+
+    // A name the camera lacks, or a value out of range: refused, the property unchanged.
+    while ((m = gst_bus_pop_filtered(bus, GST_MESSAGE_WARNING)))
+        gst_message_unref(m);  // the second one's
+    for (const char *bad : {"NoSuchFeature=1", "Gain=100000", "Gain"}) {
+        g_object_set(h->element, "features", bad, nullptr);
+        m = gst_bus_pop_filtered(bus, GST_MESSAGE_WARNING);
+        ASSERT_NE(m, nullptr) << bad << " was taken silently";
+        gst_message_unref(m);
+        g_object_get(h->element, "features", &read, nullptr);
+        EXPECT_STREQ(read, "ReverseX=on Gain=8") << bad;
+        g_free(read);
+    }
+    gst_harness_teardown(h);
+    gst_object_unref(bus);
+
+    // At the state change, a refused feature fails it with the reason.
+    GstElement *e = gst_element_factory_make("vandrelsrc", nullptr);
+    g_object_set(e, "serial", kMono, "features", "NoSuchFeature=1", nullptr);
+    bus = gst_bus_new();
+    gst_element_set_bus(e, bus);
+    EXPECT_EQ(gst_element_set_state(e, GST_STATE_PAUSED), GST_STATE_CHANGE_FAILURE);
+    m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
+    ASSERT_NE(m, nullptr);
+    gst_message_parse_error(m, &error, nullptr);
+    EXPECT_NE(std::string(error->message).find("NoSuchFeature"), std::string::npos) << error->message;
+    g_error_free(error);
+    gst_message_unref(m);
+    gst_element_set_state(e, GST_STATE_NULL);
+    gst_object_unref(e);
+    gst_object_unref(bus);
 }
 
 TEST(GstProperties, ExposureReadsBackWhatTheCameraAccepted)

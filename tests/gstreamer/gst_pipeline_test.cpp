@@ -94,10 +94,61 @@ TEST(GstLink, LossAndReconnectionArePostedAndFramesResume)
     ASSERT_EQ(VdSimLinkRestored(kMono), 0);
     GstMessage *back = p.elementMessage("vandrel-link", 5s);
     ASSERT_NE(back, nullptr) << "no reconnection message";
-    EXPECT_STREQ(gst_structure_get_string(gst_message_get_structure(back), "event"), "reconnected");
+    EXPECT_STREQ(gst_structure_get_string(gst_message_get_structure(back), "event"), "back");
     gst_message_unref(back);
     b = p.pull(5s);
     EXPECT_NE(b, nullptr) << "no frame after the reconnection";
+    if (b)
+        gst_buffer_unref(b);
+    EXPECT_EQ(p.message(GST_MESSAGE_ERROR, 0ms), nullptr);
+}
+
+TEST(GstLink, AStallIsPostedAndTheRetryIntervalBringsALostCameraBackLongBeforeTheDriversTick)
+{
+    // The driver's own tick stays at 30 s here.
+    TestPipeline p(serialOption(kMono) + " stall-timeout=300000000 retry-interval=200000000");
+    ASSERT_NE(p.play(), GST_STATE_CHANGE_FAILURE);
+    GstBuffer *b = p.pull();
+    ASSERT_NE(b, nullptr);
+    gst_buffer_unref(b);
+    auto eventOf = [](GstMessage *m) {
+        return std::string(m ? gst_structure_get_string(gst_message_get_structure(m), "event") : "(none)");
+    };
+
+    // Unplugged without a status message: only the silence tells.
+    ASSERT_EQ(VdSimSetAttached(kMono, 0), 0);
+    GstMessage *m = p.elementMessage("vandrel-link", 5s);
+    EXPECT_EQ(eventOf(m), "stalled");
+    if (m) {
+        EXPECT_NE(std::string(gst_structure_get_string(gst_message_get_structure(m), "detail")).find("no frame"),
+                  std::string::npos);
+        gst_message_unref(m);
+    }
+    ASSERT_EQ(VdSimSetAttached(kMono, 1), 0);
+    m = p.elementMessage("vandrel-link", 5s);
+    EXPECT_EQ(eventOf(m), "back");
+    if (m)
+        gst_message_unref(m);
+    b = p.pull(5s);
+    EXPECT_NE(b, nullptr) << "no frame after the stall ended";
+    if (b)
+        gst_buffer_unref(b);
+
+    // Lost and restored: the element's own retry reopens it.
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(VdSimLinkLost(kMono, 0), 0);
+    m = p.elementMessage("vandrel-link", 5s);
+    EXPECT_EQ(eventOf(m), "lost");
+    if (m)
+        gst_message_unref(m);
+    ASSERT_EQ(VdSimLinkRestored(kMono), 0);
+    m = p.elementMessage("vandrel-link", 5s);
+    EXPECT_EQ(eventOf(m), "back");
+    if (m)
+        gst_message_unref(m);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    b = p.pull(5s);
+    EXPECT_NE(b, nullptr) << "no frame after the camera came back";
     if (b)
         gst_buffer_unref(b);
     EXPECT_EQ(p.message(GST_MESSAGE_ERROR, 0ms), nullptr);
