@@ -134,6 +134,9 @@ private:
     void recordSettings(const CameraSession &session);
     static QIcon recordIcon();
     void reconnectNow();
+    // `done`, and what the reopening's exposure selection came to when the
+    // stored configuration was not sent.
+    void showReopened(const CameraSession &session, const QString &done);
     void saveSettingsWithDialog();
     void loadSettingsWithDialog();
 

@@ -232,11 +232,21 @@ void ViewerWindow::startStop()
         s->stop();
         showMessage(tr("%1: acquisition stopped").arg(s->serial()), false);
     } else if (s->start()) {
-        showMessage(tr("%1: acquisition started").arg(s->serial()), false);
+        showReopened(*s, tr("%1: acquisition started").arg(s->serial()));
     } else {
         showMessage(tr("%1: the camera did not open again; try Start later").arg(s->serial()), true);
     }
     updateActions();
+}
+
+void ViewerWindow::showReopened(const CameraSession &s, const QString &done)
+{
+    const SettingsLoad::ExposureSelection chosen = s.exposureSelection();
+    if (chosen.outcome == SettingsLoad::ExposureSelection::Selected)
+        showMessage(done, false);
+    else
+        showMessage(QStringLiteral("%1; %2").arg(done, chosen.text(s.serial())),
+                    chosen.outcome == SettingsLoad::ExposureSelection::Refused);
 }
 
 void ViewerWindow::reconnectNow()
@@ -245,12 +255,7 @@ void ViewerWindow::reconnectNow()
     if (!s || !s->down())
         return;
     if (s->reconnectNow()) {
-        const SettingsLoad::ExposureSelection chosen = s->exposureSelection();
-        if (chosen.outcome == SettingsLoad::ExposureSelection::Selected)
-            showMessage(tr("%1: reconnected").arg(s->serial()), false);
-        else
-            showMessage(tr("%1: reconnected; %2").arg(s->serial(), chosen.text(s->serial())),
-                        chosen.outcome == SettingsLoad::ExposureSelection::Refused);
+        showReopened(*s, tr("%1: reconnected").arg(s->serial()));
     } else if (s->linkPolicy().retryIntervalMs > 0) {
         showMessage(tr("%1: still unreachable; retrying every %2 s")
                         .arg(s->serial())

@@ -196,6 +196,10 @@ TEST_F(Window, TheToolbarWorksOnTheCurrentView)
     startStop->trigger();
     EXPECT_FALSE(colour->stopped());
     EXPECT_EQ(colourView->canvas()->overlay(), QString());
+    // Start reopens and runs the Apply step; the defaults' exposure time 0 is not sent, and said.
+    EXPECT_EQ(colour->exposureSelection().outcome, SettingsLoad::ExposureSelection::OutOfRange);
+    EXPECT_EQ(window->messageText(), QStringLiteral("%1: acquisition started; %2")
+                                         .arg(kColour, colour->exposureSelection().text(kColour)));
     EXPECT_TRUE(waitUntil([&] { return colour->sink()->received() >= atStop + 5; })) << "frames flow again";
 }
 
