@@ -1,6 +1,7 @@
 #include "hostoptions.h"
 
 #include "pluginhost.h"
+#include "secondsoption.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -44,22 +45,6 @@ bool parseInt(const QCommandLineParser &p, const QCommandLineOption &o, int min,
         return false;
     }
     target = v;
-    return true;
-}
-
-// Seconds to milliseconds; 0 switches off, anything else is at least 1 ms.
-bool parseSeconds(const QCommandLineParser &p, const QCommandLineOption &o, int &targetMs, QString &error)
-{
-    if (!p.isSet(o))
-        return true;
-    bool ok = false;
-    const double v = p.value(o).toDouble(&ok);
-    if (!ok || !(v >= 0) || v > 1e6) {
-        error = QStringLiteral("--%1 needs a number of seconds of 0 or more, not \"%2\"")
-                    .arg(o.names().constFirst(), p.value(o));
-        return false;
-    }
-    targetMs = v == 0 ? 0 : qMax(1, int(v * 1000.0));
     return true;
 }
 
@@ -200,8 +185,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
         }
         if (!parser.isSet(frames) && !parser.isSet(seconds))
             g.frames = 10;
-        if (!parseSeconds(parser, retryInterval, g.retryIntervalMs, why)
-            || !parseSeconds(parser, stallAfter, g.stallAfterMs, why))
+        if (!parseSecondsOption(parser, retryInterval, g.retryIntervalMs, why)
+            || !parseSecondsOption(parser, stallAfter, g.stallAfterMs, why))
             return error(why);
         if (parser.isSet(every) && !parser.isSet(saveDir))
             return error(QStringLiteral("--every needs --save-dir"));

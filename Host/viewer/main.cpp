@@ -6,6 +6,7 @@
 #include "exitstatus.h"
 #include "pluginhost.h"
 #include "screenshot.h"
+#include "secondsoption.h"
 #include "settingsfile.h"
 #include "simulatorstate.h"
 #include "viewerwindow.h"
@@ -82,23 +83,6 @@ struct ViewerOptions
     }
 };
 
-// Seconds to milliseconds as vandrel-host reads them: 0 switches off,
-// anything else is at least 1 ms.
-bool parseSeconds(const QCommandLineParser &p, const QCommandLineOption &o, int &targetMs, QString &error)
-{
-    if (!p.isSet(o))
-        return true;
-    bool ok = false;
-    const double v = p.value(o).toDouble(&ok);
-    if (!ok || !(v >= 0) || v > 1e6) {
-        error = QStringLiteral("--%1 needs a number of seconds of 0 or more, not \"%2\"")
-                    .arg(o.names().constFirst(), p.value(o));
-        return false;
-    }
-    targetMs = v == 0 ? 0 : qMax(1, int(v * 1000.0));
-    return true;
-}
-
 // Answers --help, --version and options it cannot parse, which need no
 // display; false for a command line that goes on to the window.
 bool answeredWithoutDisplay(QCoreApplication &app, int &status)
@@ -156,8 +140,8 @@ int run(QApplication &app)
                     QStringLiteral("--deadline needs a positive number of seconds, not \"%1\"").arg(parser.value(deadline)));
     LinkKeeper::Policy policy{0, 5000};
     QString why;
-    if (!parseSeconds(parser, options.retryInterval, policy.retryIntervalMs, why)
-        || !parseSeconds(parser, options.stallAfter, policy.stallAfterMs, why))
+    if (!parseSecondsOption(parser, options.retryInterval, policy.retryIntervalMs, why)
+        || !parseSecondsOption(parser, options.stallAfter, policy.stallAfterMs, why))
         return fail(ExitBadOptions, why);
     if ((parser.isSet(afterFrames) || parser.isSet(deadline) || parser.isSet(checkLayout)) && !parser.isSet(screenshot))
         return fail(ExitBadOptions, QStringLiteral("--after-frames, --deadline and --check-layout go with --screenshot"));
