@@ -14,6 +14,9 @@
 
 #ifdef VANDREL_TSAN
 #include <sanitizer/tsan_interface.h>
+// In the runtime of GCC and Clang alike, though not in every version's header.
+extern "C" void __tsan_ignore_thread_begin(void);
+extern "C" void __tsan_ignore_thread_end(void);
 #endif
 
 inline void tsanAcquire(void *address)
@@ -33,3 +36,19 @@ inline void tsanRelease(void *address)
     (void)address;
 #endif
 }
+
+// While in scope, the memory this thread touches (allocations included) is
+// not checked: for a call into Qt that works on Qt's own data under Qt's
+// own lock. Synchronisation is still seen.
+class TsanIgnoreAccesses
+{
+public:
+#ifdef VANDREL_TSAN
+    TsanIgnoreAccesses() { __tsan_ignore_thread_begin(); }
+    ~TsanIgnoreAccesses() { __tsan_ignore_thread_end(); }
+#else
+    TsanIgnoreAccesses() = default;
+#endif
+    TsanIgnoreAccesses(const TsanIgnoreAccesses &) = delete;
+    TsanIgnoreAccesses &operator=(const TsanIgnoreAccesses &) = delete;
+};
