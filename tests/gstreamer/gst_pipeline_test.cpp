@@ -56,9 +56,7 @@ TEST(GstStates, TwoHundredPlayingNullCyclesUnderFullSpeedFrames)
     for (int i = 0; i < 200; ++i) {
         const auto start = std::chrono::steady_clock::now();
         ASSERT_NE(p.play(), GST_STATE_CHANGE_FAILURE) << "cycle " << i;
-        GstBuffer *b = p.pull();
-        ASSERT_NE(b, nullptr) << "cycle " << i;
-        gst_buffer_unref(b);
+        ASSERT_TRUE(p.pullAndDrop()) << "cycle " << i;
         ASSERT_EQ(p.setState(GST_STATE_NULL), GST_STATE_CHANGE_SUCCESS) << "cycle " << i;
         ASSERT_LT(std::chrono::steady_clock::now() - start, 3s) << "cycle " << i;
     }
@@ -68,9 +66,7 @@ TEST(GstLink, LossAndReconnectionArePostedAndFramesResume)
 {
     TestPipeline p(serialOption(kMono));
     ASSERT_NE(p.play(), GST_STATE_CHANGE_FAILURE);
-    GstBuffer *b = p.pull();
-    ASSERT_NE(b, nullptr);
-    gst_buffer_unref(b);
+    ASSERT_TRUE(p.pullAndDrop());
     shortenReconnectInterval(p.src, 50);
 
     const gint64 before = g_get_real_time();
@@ -89,17 +85,11 @@ TEST(GstLink, LossAndReconnectionArePostedAndFramesResume)
     gst_message_unref(lost);
 
     // The element keeps waiting; what came before the loss is taken now.
-    while (GstBuffer *old = p.pull(100ms))
-        gst_buffer_unref(old);
+    while (p.pullAndDrop(100ms)) {
+    }
     ASSERT_EQ(VdSimLinkRestored(kMono), 0);
-    GstMessage *back = p.elementMessage("vandrel-link", 5s);
-    ASSERT_NE(back, nullptr) << "no reconnection message";
-    EXPECT_STREQ(gst_structure_get_string(gst_message_get_structure(back), "event"), "back");
-    gst_message_unref(back);
-    b = p.pull(5s);
-    EXPECT_NE(b, nullptr) << "no frame after the reconnection";
-    if (b)
-        gst_buffer_unref(b);
+    EXPECT_EQ(p.linkEvent(5s), "back");
+    EXPECT_TRUE(p.pullAndDrop(5s)) << "no frame after the reconnection";
     EXPECT_EQ(p.message(GST_MESSAGE_ERROR, 0ms), nullptr);
 }
 
@@ -108,49 +98,25 @@ TEST(GstLink, AStallIsPostedAndTheRetryIntervalBringsALostCameraBackLongBeforeTh
     // The driver's own tick stays at 30 s here.
     TestPipeline p(serialOption(kMono) + " stall-timeout=300000000 retry-interval=200000000");
     ASSERT_NE(p.play(), GST_STATE_CHANGE_FAILURE);
-    GstBuffer *b = p.pull();
-    ASSERT_NE(b, nullptr);
-    gst_buffer_unref(b);
-    auto eventOf = [](GstMessage *m) {
-        return std::string(m ? gst_structure_get_string(gst_message_get_structure(m), "event") : "(none)");
-    };
+    ASSERT_TRUE(p.pullAndDrop());
 
     // Unplugged without a status message: only the silence tells.
     ASSERT_EQ(VdSimSetAttached(kMono, 0), 0);
-    GstMessage *m = p.elementMessage("vandrel-link", 5s);
-    EXPECT_EQ(eventOf(m), "stalled");
-    if (m) {
-        EXPECT_NE(std::string(gst_structure_get_string(gst_message_get_structure(m), "detail")).find("no frame"),
-                  std::string::npos);
-        gst_message_unref(m);
-    }
+    std::string detail;
+    EXPECT_EQ(p.linkEvent(5s, &detail), "stalled");
+    EXPECT_NE(detail.find("no frame"), std::string::npos) << detail;
     ASSERT_EQ(VdSimSetAttached(kMono, 1), 0);
-    m = p.elementMessage("vandrel-link", 5s);
-    EXPECT_EQ(eventOf(m), "back");
-    if (m)
-        gst_message_unref(m);
-    b = p.pull(5s);
-    EXPECT_NE(b, nullptr) << "no frame after the stall ended";
-    if (b)
-        gst_buffer_unref(b);
+    EXPECT_EQ(p.linkEvent(5s), "back");
+    EXPECT_TRUE(p.pullAndDrop(5s)) << "no frame after the stall ended";
 
     // Lost and restored: the element's own retry reopens it.
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(VdSimLinkLost(kMono, 0), 0);
-    m = p.elementMessage("vandrel-link", 5s);
-    EXPECT_EQ(eventOf(m), "lost");
-    if (m)
-        gst_message_unref(m);
+    EXPECT_EQ(p.linkEvent(5s), "lost");
     ASSERT_EQ(VdSimLinkRestored(kMono), 0);
-    m = p.elementMessage("vandrel-link", 5s);
-    EXPECT_EQ(eventOf(m), "back");
-    if (m)
-        gst_message_unref(m);
+    EXPECT_EQ(p.linkEvent(5s), "back");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
-    b = p.pull(5s);
-    EXPECT_NE(b, nullptr) << "no frame after the camera came back";
-    if (b)
-        gst_buffer_unref(b);
+    EXPECT_TRUE(p.pullAndDrop(5s)) << "no frame after the camera came back";
     EXPECT_EQ(p.message(GST_MESSAGE_ERROR, 0ms), nullptr);
 }
 
@@ -158,9 +124,7 @@ TEST(GstLink, ALossOutlastingReconnectTimeoutIsAnError)
 {
     TestPipeline p(serialOption(kMono) + " reconnect-timeout=300000000");
     ASSERT_NE(p.play(), GST_STATE_CHANGE_FAILURE);
-    GstBuffer *b = p.pull();
-    ASSERT_NE(b, nullptr);
-    gst_buffer_unref(b);
+    ASSERT_TRUE(p.pullAndDrop());
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(VdSimLinkLost(kMono, 0), 0);
     GstMessage *m = p.message(GST_MESSAGE_ERROR, 5s);
@@ -295,11 +259,8 @@ TEST(GstLifetime, BuffersHeldAfterThePipelineWentAreIntact)
         // More frames of the same size, while the held ones are out.
         TestPipeline p(serialOption(kMono));
         ASSERT_NE(p.play(), GST_STATE_CHANGE_FAILURE);
-        for (int i = 0; i < 30; ++i) {
-            GstBuffer *b = p.pull();
-            ASSERT_NE(b, nullptr);
-            gst_buffer_unref(b);
-        }
+        for (int i = 0; i < 30; ++i)
+            ASSERT_TRUE(p.pullAndDrop()) << "frame " << i;
     }
     for (std::size_t i = 0; i < held.size(); ++i) {
         EXPECT_EQ(bytesOf(held[i]), seen[i]) << "buffer " << i;

@@ -139,6 +139,14 @@ GstBuffer *TestPipeline::pull(std::chrono::milliseconds limit)
     return buffer;
 }
 
+bool TestPipeline::pullAndDrop(std::chrono::milliseconds limit)
+{
+    GstBuffer *b = pull(limit);
+    if (b)
+        gst_buffer_unref(b);
+    return b != nullptr;
+}
+
 GstCaps *TestPipeline::caps()
 {
     return lastCaps ? gst_caps_ref(lastCaps) : nullptr;
@@ -166,6 +174,22 @@ GstMessage *TestPipeline::elementMessage(const char *name, std::chrono::millisec
             return m;
         gst_message_unref(m);
     }
+}
+
+std::string TestPipeline::linkEvent(std::chrono::milliseconds limit, std::string *detail)
+{
+    GstMessage *m = elementMessage("vandrel-link", limit);
+    if (!m)
+        return "(none)";
+    const GstStructure *s = gst_message_get_structure(m);
+    const char *event = gst_structure_get_string(s, "event");
+    std::string result = event ? event : "(no event)";
+    if (detail) {
+        const char *d = gst_structure_get_string(s, "detail");
+        *detail = d ? d : "";
+    }
+    gst_message_unref(m);
+    return result;
 }
 
 VandrelFrameNumbers numbersOf(GstBuffer *buffer)

@@ -55,11 +55,16 @@ public:
     GstStateChangeReturn setState(GstState state);
     // A buffer with a reference of its own; null when none came in time.
     GstBuffer *pull(std::chrono::milliseconds limit = std::chrono::seconds(5));
+    // Pulls one buffer and lets it go; whether one came in time.
+    bool pullAndDrop(std::chrono::milliseconds limit = std::chrono::seconds(5));
     GstCaps *caps();  // of the last pulled sample; a reference of its own
     // The next message of the types in `types`, or null when none came in time.
     GstMessage *message(GstMessageType types, std::chrono::milliseconds limit);
     // The next element message with this structure name, or null.
     GstMessage *elementMessage(const char *name, std::chrono::milliseconds limit);
+    // The "event" of the next "vandrel-link" message, with its "detail" if
+    // asked for; "(none)" when none came in time.
+    std::string linkEvent(std::chrono::milliseconds limit, std::string *detail = nullptr);
 
 private:
     GstCaps *lastCaps = nullptr;
