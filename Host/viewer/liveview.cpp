@@ -224,6 +224,15 @@ void LiveView::updateStatus()
         return;
     const qint64 now = clock.elapsed();
     FrameSink *sink = cam->sink();
+    const LinkStatus link = cam->linkStatus();
+    const bool linkDown = link.state == LinkState::Lost || link.state == LinkState::Stalled;
+    // No frame comes while the link is down: the rate says so at once
+    // instead of fading over the window.
+    if (linkDown) {
+        samples.clear();
+        fps = 0;
+        mbps = 0;
+    }
     samples.push_back({now, sink->received(), sink->receivedBytes()});
     while (samples.size() > 2 && now - samples.front().ms > kRateWindowMs)
         samples.pop_front();
@@ -244,6 +253,10 @@ void LiveView::updateStatus()
     QString mode = cam->running() ? tr("running") : tr("preview");
     if (cam->stopped())
         mode = tr("stopped");
+    else if (link.state == LinkState::Lost)
+        mode = tr("link lost");
+    else if (link.state == LinkState::Stalled)
+        mode = tr("stalled");
     runState->setText(mode);
     status->setFullText(tr("%1  |  %2 fps · %3 MB/s  |  received %4 · painted %5")
                             .arg(frame)
@@ -264,7 +277,6 @@ void LiveView::updateStatus()
                                     .arg(cam->badge(), earlier.mid(qMax(0, earlier.size() - 6)).join(QStringLiteral(", "))));
     linkLine->setPlainToolTip(history.join(QLatin1Char('\n')));
 
-    const LinkStatus link = cam->linkStatus();
     const QString since = link.since.toString(QStringLiteral("hh:mm:ss"));
     QString over;
     if (link.state == LinkState::Lost) {

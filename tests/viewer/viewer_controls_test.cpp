@@ -351,11 +351,7 @@ protected:
     {
         return Population()
             .add("VD-XG2K-C", "VWCOLOUR0001", [](Population::Device &d) {
-                typicalColourRanges(d);
-                d.sensorWidth = 512;
-                d.sensorHeight = 1024;
-                d.frameHeight = 64;
-                d.frameRate = 50;
+                smallColour(d);
                 d.triggerMode = 1;
             })
             .json();

@@ -132,8 +132,11 @@ TEST_F(Link, WhileLostTheCameraControlsAreOffThePictureSaysWhenAndReconnectNowBr
     EXPECT_EQ(m.captured(1), lostAt);
     EXPECT_GE(m.captured(2).toInt(), 1);
     EXPECT_LE(m.captured(2).toInt(), 30);
-    // The status says it once.
+    // The status says it once, and neither "running" nor a rate that fades.
     EXPECT_EQ(view->statusText().count(lostAt), 1) << view->statusText().toStdString();
+    EXPECT_TRUE(view->statusText().startsWith(QStringLiteral("link lost  |  "))) << view->statusText().toStdString();
+    EXPECT_TRUE(view->statusText().contains(QStringLiteral("|  0.0 fps · 0.0 MB/s  |")))
+        << view->statusText().toStdString();
 
     // Reconnect now: restartCamera, without waiting for the driver's retry.
     const quint64 before = colour->sink()->received();
@@ -242,18 +245,9 @@ protected:
     QByteArray population() const override
     {
         return Population()
-            .add("VD-XG2K-C", "VWCOLOUR0001", [](Population::Device &d) {
-                typicalColourRanges(d);
-                d.sensorWidth = 512;
-                d.sensorHeight = 1024;
-                d.frameHeight = 64;
-                d.frameRate = 50;
-            })
+            .add("VD-XG2K-C", "VWCOLOUR0001", smallColour)
             .add("VD-XG4K-M", "VWMONO000002", [](Population::Device &d) {
-                d.sensorWidth = 640;
-                d.sensorHeight = 1024;
-                d.frameHeight = 64;
-                d.mono = true;
+                smallMono(d);
                 d.triggerMode = 1;
             })
             .json();
@@ -283,6 +277,7 @@ TEST_F(StallLink, ACameraGoneWithoutAMessageShowsStalledAndIsReopenedByTheRetryW
     EXPECT_TRUE(view->canvas()->overlay().startsWith(
         QStringLiteral("stalled since %1: no frame, no status message · retrying every 0.3 s").arg(since)))
         << view->canvas()->overlay().toStdString();
+    EXPECT_TRUE(view->statusText().startsWith(QStringLiteral("stalled  |  "))) << view->statusText().toStdString();
     EXPECT_TRUE(window->action(QStringLiteral("reconnect"))->isEnabled());
     // Opened first and silent since, longer than the colour camera: yet it
     // was never asked for a frame. Its keeper gets two more looks.

@@ -57,22 +57,31 @@ void typeInto(Spin *spin, const QString &text)
     QTest::keyClick(spin, Qt::Key_Enter);
 }
 
-// Two VD-XG cameras streaming small frames at 50 frames/s, one of another family.
+// The small colour and mono VD-XG cameras the viewer's tests run.
+inline void smallColour(Population::Device &d)
+{
+    typicalColourRanges(d);
+    d.sensorWidth = 512;
+    d.sensorHeight = 1024;
+    d.frameHeight = 64;
+    d.frameRate = 50;
+}
+
+inline void smallMono(Population::Device &d)
+{
+    d.sensorWidth = 640;
+    d.sensorHeight = 1024;
+    d.frameHeight = 64;
+    d.mono = true;
+}
+
+// Both streaming at 50 frames/s, and one camera of another family.
 inline QByteArray defaultPopulation()
 {
     return Population()
-        .add("VD-XG2K-C", "VWCOLOUR0001", [](Population::Device &d) {
-            typicalColourRanges(d);
-            d.sensorWidth = 512;
-            d.sensorHeight = 1024;
-            d.frameHeight = 64;
-            d.frameRate = 50;
-        })
+        .add("VD-XG2K-C", "VWCOLOUR0001", smallColour)
         .add("VD-XG4K-M", "VWMONO000002", [](Population::Device &d) {
-            d.sensorWidth = 640;
-            d.sensorHeight = 1024;
-            d.frameHeight = 64;
-            d.mono = true;
+            smallMono(d);
             d.frameRate = 50;
         })
         .add("VD-AC1300", "VWOTHER00003", [](Population::Device &d) {
