@@ -87,6 +87,21 @@ double RealSpin::valueFromText(const QString &text) const
     return qBound(minimum(), v, maximum());
 }
 
+QString RealSpin::textFromValue(double value) const
+{
+    QString text = locale().toString(value, 'f', decimals());
+    if (!isGroupSeparatorShown())
+        text.remove(locale().groupSeparator());
+    const int point = text.indexOf(locale().decimalPoint());
+    if (point >= 0) {
+        int end = text.size();
+        while (end > point + 2 && text.at(end - 1) == locale().zeroDigit())
+            --end;
+        text.truncate(end);
+    }
+    return text;
+}
+
 void RealSpin::stepBy(int steps)
 {
     typed.reset();

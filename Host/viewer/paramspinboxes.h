@@ -37,6 +37,9 @@ public:
 protected:
     QValidator::State validate(QString &text, int &pos) const override;
     double valueFromText(const QString &text) const override;
+    // The range's decimals, less trailing zeros past the first: one value
+    // reads the same on cameras whose ranges need more or fewer.
+    QString textFromValue(double value) const override;
     void stepBy(int steps) override;
     void wheelEvent(QWheelEvent *event) override;
 

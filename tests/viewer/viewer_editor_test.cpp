@@ -5,6 +5,7 @@
 #include "inertcamera.h"
 #include "controlspanel.h"
 #include "elidedlabel.h"
+#include "paramspinboxes.h"
 #include "settingsfile.h"
 #include "viewerfixture.h"
 
@@ -453,4 +454,22 @@ TEST(EditorStandIn, AnOutOfRangeFieldIsRedWhileEditableAndLooksLikeAnyDisabledFi
     ASSERT_EQ(inside.size(), outside.size());
     const QPoint background(4, outside.height() / 2);
     EXPECT_EQ(outside.pixelColor(background), inside.pixelColor(background));
+}
+
+TEST(RealSpinText, TheRangesDecimalsLessTheTrailingZerosPastTheFirst)
+{
+    RealSpin spin;
+    spin.setRange(0, 100000);
+    spin.setDecimals(4);
+    const std::pair<double, QString> shown[] = {
+        {0.05, QStringLiteral("0.05")}, {0.0075, QStringLiteral("0.0075")}, {50, QStringLiteral("50.0")},
+        {0, QStringLiteral("0.0")},     {12345.5, QStringLiteral("12345.5")}, {10, QStringLiteral("10.0")},
+    };
+    for (const auto &[value, text] : shown) {
+        spin.setValue(value);
+        EXPECT_EQ(spin.text(), text) << value;
+    }
+    spin.setDecimals(0);
+    spin.setValue(40);
+    EXPECT_EQ(spin.text(), QStringLiteral("40"));
 }
